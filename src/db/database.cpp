@@ -1,0 +1,80 @@
+#include "db/database.h"
+
+namespace corvio::db {
+
+int Statement::bind_int(int index, int32_t value) { return sqlite3_bind_int(st_.get(), index, value); }
+
+int Statement::bind_int64(int index, int64_t value) {
+  return sqlite3_bind_int64(st_.get(), index, value);
+}
+
+int Statement::bind_text(int index, std::string_view value) {
+  // A non-null pointer even for an empty text, so that it binds '' and not NULL.
+  return sqlite3_bind_text(st_.get(), index, value.empty() ? "" : value.data(),
+                           static_cast<int>(value.size()), SQLITE_TRANSIENT);
+}
+
+int Statement::step() { return sqlite3_step(st_.get()); }
+
+int32_t Statement::column_int(int index) { return sqlite3_column_int(st_.get(), index); }
+
+int64_t Statement::column_int64(int index) { return sqlite3_column_int64(st_.get(), index); }
+
+std::string Statement::column_text(int index) {
+  const unsigned char* text = sqlite3_column_text(st_.get(), index);
+  if (!text) return std::string();
+  return std::string(reinterpret_cast<const char*>(text),
+                     static_cast<size_t>(sqlite3_column_bytes(st_.get(), index)));
+}
+
+int Database::open(const std::string& path) {
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  db_.reset(raw);
+  if (rc != SQLITE_OK) db_.reset();
+  return rc;
+}
+
+int Database::busy_timeout(int ms) { return sqlite3_busy_timeout(db_.get(), ms); }
+
+int Database::exec(const std::string& sql, std::string* error) {
+  if (!db_) {
+    if (error) *error = "database is not open";
+    return SQLITE_MISUSE;
+  }
+  char* text = nullptr;
+  int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &text);
+  if (error) *error = text ? text : "";
+  sqlite3_free(text);
+  return rc;
+}
+
+Statement Database::prepare(std::string_view sql) {
+  if (!db_) return Statement();
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &st, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(st);
+    return Statement();
+  }
+  return Statement(st);
+}
+
+int64_t Database::last_insert_rowid() { return sqlite3_last_insert_rowid(db_.get()); }
+
+std::string Database::error_message() { return db_ ? sqlite3_errmsg(db_.get()) : "not open"; }
+
+Transaction::Transaction(Database& db)
+    : db_(db), begin_rc_(db.exec("begin transaction")), open_(begin_rc_ == SQLITE_OK) {}
+
+Transaction::~Transaction() {
+  if (open_) db_.exec("rollback");
+}
+
+int Transaction::commit() {
+  if (!open_) return SQLITE_MISUSE;
+  open_ = false;
+  return db_.exec("commit");
+}
+
+}  // namespace corvio::db

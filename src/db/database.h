@@ -1,0 +1,103 @@
+// A thin owner of the SQLite C API. Every database of the program goes through these three
+// types, and every statement text, bind index and result code stays visible at the call site:
+//
+//   db::Statement st = db.prepare("delete from profiles where profile=?");
+//   if (!st) return fail("Couldn't prepare SQL statement");
+//   if (st.bind_text(1, tag) != SQLITE_OK) return fail("Couldn't bind profile");
+//   if (st.step() != SQLITE_DONE) return fail("Error executing statement");
+//
+// Results are SQLite's own codes. A Database and its Statements are used by one thread at a
+// time; a Statement must not outlive its Database.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace corvio::db {
+
+struct SqliteCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+};
+
+class Statement {
+ public:
+  Statement() = default;
+  explicit Statement(sqlite3_stmt* st) : st_(st) {}
+
+  // False when preparing failed.
+  explicit operator bool() const { return st_ != nullptr; }
+
+  // Bind indexes count from 1. Texts are copied by SQLite.
+  int bind_int(int index, int32_t value);
+  int bind_int64(int index, int64_t value);
+  int bind_text(int index, std::string_view value);
+
+  // SQLITE_ROW, SQLITE_DONE or an error code.
+  int step();
+
+  // Column indexes count from 0.
+  int32_t column_int(int index);
+  int64_t column_int64(int index);
+  std::string column_text(int index);  // empty for NULL
+
+  void finalize() { st_.reset(); }
+
+ private:
+  std::unique_ptr<sqlite3_stmt, StatementFinalizer> st_;
+};
+
+class Database {
+ public:
+  Database() = default;
+
+  // Opens read-write, creating the file when missing. On failure nothing stays open (SQLite
+  // hands back a handle even when the open fails; it is closed here).
+  int open(const std::string& path);
+  // Closes the database if one is open. Open statements must be finalized first.
+  void close() { db_.reset(); }
+  bool is_open() const { return db_ != nullptr; }
+
+  int busy_timeout(int ms);
+
+  // Runs SQL text without reading rows. On failure the error text is stored in *error when
+  // given, and released in any case.
+  int exec(const std::string& sql, std::string* error = nullptr);
+
+  // An empty Statement when the text cannot be prepared.
+  Statement prepare(std::string_view sql);
+
+  int64_t last_insert_rowid();
+  std::string error_message();
+
+  sqlite3* get() { return db_.get(); }
+
+ private:
+  std::unique_ptr<sqlite3, SqliteCloser> db_;
+};
+
+// Runs "begin transaction" when made and "rollback" when destroyed, unless commit() ran
+// "commit" first.
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  int begin_result() const { return begin_rc_; }
+  int commit();
+
+ private:
+  Database& db_;
+  int begin_rc_;
+  bool open_;
+};
+
+}  // namespace corvio::db

@@ -1,0 +1,27 @@
+#include "engine/backup_session.h"
+
+#include "net/tls_connection.h"
+
+namespace corvio {
+
+BackupSession::BackupSession() = default;
+BackupSession::~BackupSession() = default;
+
+void BackupSession::reset() {
+  profile.reset();
+  log.reset();
+  catalog_path.clear();
+  start_time = 0;
+  end_time = 0;
+  catalog_id = 0;
+  profile_id = 0;
+  stats = BackupStats();
+  connection.reset();
+  cancel_requested = 0;
+  pause_requested = 0;
+  net_tx_bytes = 0;
+  net_rx_bytes = 0;
+  file_bytes_sent = 0;
+}
+
+}  // namespace corvio

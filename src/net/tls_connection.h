@@ -1,0 +1,35 @@
+// One open TLS connection: the TLS session object and the socket under it. The SSL object
+// owns its BIO chain once attached (SSL_set_bio), so destroying the connection frees both,
+// exactly once.
+#pragma once
+
+#include <openssl/bio.h>
+#include <openssl/ssl.h>
+
+#include <memory>
+
+namespace corvio {
+
+struct SslFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+struct BioFreeAll {
+  void operator()(BIO* bio) const { BIO_free_all(bio); }
+};
+using SslPtr = std::unique_ptr<SSL, SslFree>;
+using BioPtr = std::unique_ptr<BIO, BioFreeAll>;
+
+class TlsConnection {
+ public:
+  // ssl already owns socket (attached with SSL_set_bio); socket is borrowed from it.
+  TlsConnection(SslPtr ssl, BIO* socket) : ssl_(std::move(ssl)), socket_(socket) {}
+
+  SSL* ssl() const { return ssl_.get(); }
+  BIO* socket() const { return socket_; }
+
+ private:
+  SslPtr ssl_;
+  BIO* socket_;
+};
+
+}  // namespace corvio

@@ -1,0 +1,84 @@
+#include "db/database.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace corvio::db {
+namespace {
+
+class DatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(db.open(dir.file("t.db")), SQLITE_OK);
+    ASSERT_EQ(db.exec("create table t ( id integer primary key, s text, n integer )"), SQLITE_OK);
+  }
+  int64_t count() {
+    Statement st = db.prepare("select count(*) from t");
+    EXPECT_EQ(st.step(), SQLITE_ROW);
+    return st.column_int64(0);
+  }
+  test::TempDir dir;
+  Database db;
+};
+
+TEST_F(DatabaseTest, BindsStepsAndReadsColumns) {
+  Statement ins = db.prepare("insert into t (s, n) values (?,?)");
+  ASSERT_TRUE(ins);
+  EXPECT_EQ(ins.bind_text(1, ""), SQLITE_OK);  // an empty text, not NULL
+  EXPECT_EQ(ins.bind_int64(2, 5'000'000'000LL), SQLITE_OK);
+  EXPECT_EQ(ins.step(), SQLITE_DONE);
+  EXPECT_EQ(db.last_insert_rowid(), 1);
+  EXPECT_NE(ins.bind_int(3, 1), SQLITE_OK);  // no third parameter
+
+  Statement sel = db.prepare("select s, n, s is null from t");
+  ASSERT_EQ(sel.step(), SQLITE_ROW);
+  EXPECT_EQ(sel.column_text(0), "");
+  EXPECT_EQ(sel.column_int64(1), 5'000'000'000LL);
+  EXPECT_EQ(sel.column_int(2), 0);
+  EXPECT_EQ(sel.step(), SQLITE_DONE);
+}
+
+TEST_F(DatabaseTest, ReportsFailuresWithTheirCodesAndTexts) {
+  EXPECT_FALSE(db.prepare("select nonsense from nowhere"));
+  std::string error;
+  EXPECT_EQ(db.exec("select * from missing", &error), SQLITE_ERROR);
+  EXPECT_NE(error.find("no such table"), std::string::npos);
+  EXPECT_EQ(db.exec("select 1", &error), SQLITE_OK);
+  EXPECT_EQ(error, "");
+
+  Database bad;
+  EXPECT_NE(bad.open(dir.file("no/such/dir/x.db")), SQLITE_OK);
+  EXPECT_FALSE(bad.is_open());
+  EXPECT_FALSE(bad.prepare("select 1"));
+  EXPECT_EQ(bad.exec("select 1"), SQLITE_MISUSE);
+}
+
+TEST_F(DatabaseTest, TransactionRollsBackUnlessCommitted) {
+  {
+    Transaction tx(db);
+    EXPECT_EQ(db.exec("insert into t (s, n) values ('a', 1)"), SQLITE_OK);
+  }
+  EXPECT_EQ(count(), 0);
+  {
+    Transaction tx(db);
+    EXPECT_EQ(db.exec("insert into t (s, n) values ('a', 1)"), SQLITE_OK);
+    EXPECT_EQ(tx.commit(), SQLITE_OK);
+  }
+  EXPECT_EQ(count(), 1);
+}
+
+TEST_F(DatabaseTest, MoveAssignmentClosesTheOldConnection) {
+  // Hold a write lock on t.db, then replace the handle: the lock must go with the old handle.
+  ASSERT_EQ(db.exec("begin exclusive"), SQLITE_OK);
+  Database other;
+  ASSERT_EQ(other.open(dir.file("other.db")), SQLITE_OK);
+  db = std::move(other);
+
+  Database third;
+  ASSERT_EQ(third.open(dir.file("t.db")), SQLITE_OK);
+  EXPECT_EQ(third.exec("insert into t (s, n) values ('b', 2)"), SQLITE_OK);
+}
+
+}  // namespace
+}  // namespace corvio::db
