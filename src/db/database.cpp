@@ -27,6 +27,12 @@ std::string Statement::column_text(int index) {
                      static_cast<size_t>(sqlite3_column_bytes(st_.get(), index)));
 }
 
+int Statement::column_count() { return sqlite3_column_count(st_.get()); }
+
+bool Statement::column_is_null(int index) {
+  return sqlite3_column_type(st_.get(), index) == SQLITE_NULL;
+}
+
 int Database::open(const std::string& path) {
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

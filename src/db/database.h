@@ -46,6 +46,8 @@ class Statement {
   int32_t column_int(int index);
   int64_t column_int64(int index);
   std::string column_text(int index);  // empty for NULL
+  int column_count();
+  bool column_is_null(int index);
 
   void finalize() { st_.reset(); }
 

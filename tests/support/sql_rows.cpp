@@ -1,0 +1,37 @@
+#include "support/sql_rows.h"
+
+#include <gtest/gtest.h>
+
+#include "db/database.h"
+
+namespace corvio::test {
+
+std::vector<SqlRow> sql_rows(const std::string& db_path, const std::string& sql) {
+  std::vector<SqlRow> rows;
+  db::Database db;
+  if (db.open(db_path) != SQLITE_OK) {
+    ADD_FAILURE() << "cannot open " << db_path;
+    return rows;
+  }
+  db::Statement st = db.prepare(sql);
+  if (!st) {
+    ADD_FAILURE() << "cannot prepare " << sql << ": " << db.error_message();
+    return rows;
+  }
+  while (st.step() == SQLITE_ROW) {
+    SqlRow row;
+    for (int i = 0; i < st.column_count(); i++)
+      row.push_back(st.column_is_null(i) ? "NULL" : st.column_text(i));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void sql_exec(const std::string& db_path, const std::string& sql) {
+  db::Database db;
+  ASSERT_EQ(db.open(db_path), SQLITE_OK) << db_path;
+  std::string error;
+  ASSERT_EQ(db.exec(sql, &error), SQLITE_OK) << error;
+}
+
+}  // namespace corvio::test
