@@ -1,0 +1,77 @@
+// Catalog: the SQLite database that describes one backup run. It holds every directory and
+// file the run recorded (filespec), every block of each file with its MD5 digest (segs), a copy
+// of the profile's settings without the password (config), numbered facts about the run
+// (catinfo) and the version row (corvio_info: 129 while being built, 128 once complete).
+//
+// The file is Profiles/<tag>/<catalog number as %08x>.cat under the data directory. It is built
+// for insert speed: synchronous writes off, a large page cache, and one long transaction that
+// is committed and reopened every 128 counted insert calls, so at most 127 stay uncommitted.
+//
+// One catalog is open at a time, used by the backup worker only. Every failure is shown through
+// ctx.messages with its own text and title; the caller goes on. While no catalog is open (none
+// created yet, or its creation failed) the operations touch nothing and show nothing: the
+// failure to create it has already been reported once, and the run continues without a
+// catalog.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/context.h"
+#include "catalog/file_stat.h"
+#include "db/database.h"
+
+namespace corvio {
+
+struct BackupSession;
+
+class Catalog {
+ public:
+  explicit Catalog(Context& ctx) : ctx_(ctx) {}
+  Catalog(const Catalog&) = delete;
+  Catalog& operator=(const Catalog&) = delete;
+
+  // Where the catalog numbered catalog_id of the profile tag lives.
+  static std::string path_for(const Context& ctx, const std::string& tag, uint32_t catalog_id);
+
+  // Replaces any catalog of the session's number, creates the schema, copies the profile's
+  // settings, writes the catinfo rows 1, 2, 3 and 21 and leaves a transaction open. Stores the
+  // path in session.catalog_path. 0 on success; 1 with nothing open after a failure.
+  int create(BackupSession& session);
+  // Copies the config rows of the profile database <tag>.cfg, all but the password (type 4).
+  // Part of create(). 0 on success, 1 after its message.
+  int init_config(const BackupSession& session);
+
+  // The id of the filespec row recorded for path (letter case folded under the Windows style),
+  // or 0 when there is none or the lookup failed.
+  uint32_t filespec_find(std::string_view path);
+  // Records one directory or file below its parent's row. The new row's id, or 0 when nothing
+  // was recorded (the path is known already, or a statement failed).
+  uint32_t filespec_insert(std::string_view path, const FileStat& stat);
+  // Records one block of the file filespec_id; an id of 0 records nothing. Always 0.
+  int seg_insert(uint32_t filespec_id, const uint8_t* md5, uint64_t offset, uint32_t size);
+
+  // Writes the end-of-run catinfo rows from the session and marks the catalog complete (128).
+  // 0; 1 when no catalog is open.
+  int write_stats(const BackupSession& session);
+  // Commits and closes the open catalog; nothing when none is open. Always 0.
+  int close();
+
+  bool is_open() const { return db_.is_open(); }
+  // Counted insert calls since the last intermediate commit.
+  uint32_t insert_count() const { return insert_count_; }
+
+ private:
+  int create_schema();
+  void count_insert();
+  // Shows a failed statement's message with the title "SQL Error in <operation>".
+  void sql_error(std::string_view operation, std::string_view text);
+
+  Context& ctx_;
+  db::Database db_;
+  // Shared by filespec_insert and seg_insert; reset only by the intermediate commit.
+  uint32_t insert_count_ = 0;
+};
+
+}  // namespace corvio

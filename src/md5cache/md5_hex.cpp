@@ -1,0 +1,36 @@
+#include "md5cache/md5_hex.h"
+
+#include <cstring>
+
+namespace corvio {
+namespace {
+
+bool is_lower_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+int nibble(char c) { return c >= '0' && c <= '9' ? c - '0' : c - 87; }
+
+}  // namespace
+
+std::string md5_to_hex(const uint8_t* digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex(kMd5HexChars, '0');
+  for (size_t i = 0; i < kMd5Size; ++i) {
+    hex[2 * i] = kDigits[digest[i] >> 4];
+    hex[2 * i + 1] = kDigits[digest[i] & 0x0f];
+  }
+  return hex;
+}
+
+bool hex_to_md5(std::string_view hex, uint8_t* digest) {
+  std::memset(digest, 0, kMd5Size);
+  if (hex.size() != kMd5HexChars) return false;
+  for (char c : hex) {
+    if (!is_lower_hex(c)) return false;
+  }
+  for (size_t i = 0; i < kMd5Size; ++i) {
+    digest[i] = static_cast<uint8_t>(nibble(hex[2 * i]) * 16 + nibble(hex[2 * i + 1]));
+  }
+  return true;
+}
+
+}  // namespace corvio

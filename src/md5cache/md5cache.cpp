@@ -1,0 +1,305 @@
+// Opening the cache, and its row-level lookups and writes.
+#include "md5cache/md5cache.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "app/version.h"
+#include "md5cache/path_collation.h"
+
+namespace corvio {
+
+Md5Cache::Md5Cache(Context& ctx)
+    : ctx_(ctx),
+      rng_(static_cast<std::minstd_rand::result_type>(ctx.clock.now())),
+      random_([this] { return static_cast<uint32_t>(rng_() % 32768); }) {}
+
+void Md5Cache::sql_error(std::string_view operation, std::string_view text) {
+  ctx_.messages.message_box(text, "SQL Error in " + std::string(operation));
+}
+
+std::string Md5Cache::stored_path(std::string_view path) const {
+  // A cut path could name another file and hand it this file's digests; such paths are simply
+  // not cached.
+  if (path.size() > kMd5CachePathChars) return std::string();
+  return ctx_.style.fold(path);
+}
+
+uint32_t Md5Cache::recheck_limit() { return 7776000 - random_() % 864000; }
+
+int Md5Cache::open() {
+  const std::string path = ctx_.style.join(ctx_.data_dir, "md5cache.dat");
+  if (db_.open(path) != SQLITE_OK) {
+    ctx_.messages.message_box("Can't open MD5 database!\n" + path, "Meridane Online Backup");
+    return 1;
+  }
+  db_.busy_timeout(120000);
+  std::string error;
+  if (db_.exec("PRAGMA cache_size=65536", &error) != SQLITE_OK) {
+    ctx_.messages.message_box(error, "SQL Error setting cache size!");
+  }
+
+  // A readable version table is enough: its values are never compared.
+  int rc = db_.exec("select type, client_type, ver_major, ver_minor, ver_build from corvio_info",
+                    &error);
+  if (rc == SQLITE_ERROR) {
+    if (create_tables() != 0) {
+      db_.close();
+      return 1;
+    }
+  } else if (rc != SQLITE_OK) {
+    ctx_.messages.message_box(error, "SQL Error");
+    db_.close();
+    ctx_.messages.message_box("result = " + std::to_string(rc), "SQL Error");
+    return 1;
+  }
+  return 0;
+}
+
+int Md5Cache::create_tables() {
+  db_.exec("drop table corvio_info");
+  db_.exec("drop table filespec");
+  db_.exec("drop table segs");
+
+  char version_row[96];
+  std::snprintf(version_row, sizeof version_row,
+                "insert into corvio_info values ( null, 16, 1, %d, %d, %d )", kVersionMajor,
+                kVersionMinor, kVersionBuild);
+  const struct {
+    std::string sql;
+    std::string_view failure;
+  } steps[] = {
+      {with_path_collation(
+           "create table filespec ( id integer not null primary key autoincrement, filespec "
+           "varchar(1024) not null collate nocase, size integer unsigned not null, blocksize "
+           "integer unsigned not null, t_modify integer unsigned not null, t_lastcheck integer "
+           "unsigned not null )",
+           ctx_.style),
+       "Error initializing md5cache.dat / filespec"},
+      {"create unique index filespec_idx on filespec( filespec )",
+       "Error creating indexes on md5cache.dat / filespec"},
+      {"create index filespec_t_lastcheck on filespec( t_lastcheck )",
+       "Error creating indexes on md5cache.dat / filespec"},
+      {"create table segs ( id integer not null primary key autoincrement, file_id integer "
+       "unsigned not null, offset integer unsigned not null, size integer unsigned not null, md5 "
+       "text(32) not null )",
+       "Error initializing md5cache.dat / segs"},
+      {"create index file_id_idx on segs( file_id )",
+       "Error creating indexes on md5cache.dat / segs"},
+      {"create index offset_idx on segs( offset )",
+       "Error creating indexes on md5cache.dat / segs"},
+      {"create table corvio_info ( id integer not null primary key autoincrement, type integer "
+       "unsigned not null, client_type integer unsigned not null, ver_major integer unsigned not "
+       "null, ver_minor integer unsigned not null, ver_build integer unsigned not null )",
+       "Error initializing md5cache.dat / corvio_info"},
+      {version_row, "Error seeding initial md5cache.dat / corvio_info records"},
+  };
+  for (const auto& step : steps) {
+    if (db_.exec(step.sql) != SQLITE_OK) {
+      ctx_.messages.message_box(step.failure, "SQL Error");
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void Md5Cache::close() {
+  if (!is_open()) return;
+  flush();
+  db_.close();
+}
+
+uint32_t Md5Cache::filespec_find(std::string_view path) {
+  static constexpr std::string_view kOperation = "md5cache_filespec_find";
+  const std::string key = stored_path(path);
+  if (!is_open() || key.empty()) return 0;
+  db::Statement st = db_.prepare("select id from filespec where filespec=?");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+    return 0;
+  }
+  if (st.bind_text(1, key) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind filespec");
+    return 0;
+  }
+  int rc = st.step();
+  if (rc == SQLITE_DONE) return 0;
+  if (rc != SQLITE_ROW) {
+    sql_error(kOperation, "Error executing statement");
+    return 0;
+  }
+  const uint32_t id = static_cast<uint32_t>(st.column_int64(0));
+  while (st.step() == SQLITE_ROW) {
+  }
+  return id;
+}
+
+int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
+  static constexpr std::string_view kOperation = "md5cache_filespec_getdata";
+  *data = Md5CacheFileData();
+  if (!is_open()) return 1;
+  db::Statement st =
+      db_.prepare("select size, t_modify, t_lastcheck, blocksize from filespec where id=?");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+    return 1;
+  }
+  if (st.bind_int64(1, file_id) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind filespec_id");
+    return 1;
+  }
+  int rc = st.step();
+  if (rc == SQLITE_DONE) return 1;
+  if (rc != SQLITE_ROW) {
+    sql_error(kOperation, "Error executing statement");
+    return 1;
+  }
+  data->size = static_cast<uint64_t>(st.column_int64(0));
+  data->t_modify = static_cast<uint32_t>(st.column_int64(1));
+  data->t_lastcheck = static_cast<uint32_t>(st.column_int64(2));
+  data->blocksize = static_cast<uint32_t>(st.column_int64(3));
+  return 0;
+}
+
+int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
+  static constexpr std::string_view kOperation = "md5cache_segs_get_md5";
+  std::memset(md5, 0, kMd5Size);
+  if (!is_open()) return 1;
+  db::Statement st = db_.prepare("select md5 from segs where file_id=? and offset=?");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+    return 1;
+  }
+  if (st.bind_int64(1, file_id) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind filespec_id");
+    return 1;
+  }
+  if (st.bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind offset");
+    return 1;
+  }
+  int rc = st.step();
+  if (rc == SQLITE_DONE) return 1;
+  if (rc != SQLITE_ROW) {
+    sql_error(kOperation, "Error executing statement");
+    return 1;
+  }
+  // A damaged digest counts as no digest: the block loop then reads the file.
+  return hex_to_md5(st.column_text(0), md5) ? 0 : 1;
+}
+
+uint32_t Md5Cache::segs_get_size(uint32_t file_id, uint64_t offset) {
+  static constexpr std::string_view kOperation = "md5cache_segs_get_size";
+  if (!is_open()) return 0;
+  db::Statement st = db_.prepare("select size from segs where file_id=? and offset=?");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+    return 0;
+  }
+  if (st.bind_int64(1, file_id) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind filespec_id");
+    return 0;
+  }
+  if (st.bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind offset");
+    return 0;
+  }
+  int rc = st.step();
+  if (rc == SQLITE_DONE) return 0;
+  if (rc != SQLITE_ROW) {
+    sql_error(kOperation, "Error executing statement");
+    return 0;
+  }
+  return static_cast<uint32_t>(st.column_int64(0));
+}
+
+uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_t blocksize,
+                                   uint32_t t_modify, uint32_t t_lastcheck) {
+  static constexpr std::string_view kOperation = "md5cache_filespec_insert";
+  const std::string key = stored_path(path);
+  if (!is_open() || key.empty()) return 0;
+  const uint32_t found = filespec_find(key);
+
+  db::Statement st =
+      found != 0 ? db_.prepare("update filespec set size=?, blocksize=?, t_modify=?, "
+                               "t_lastcheck=? where id=?")
+                 : db_.prepare("insert into filespec( filespec, size, blocksize, t_modify, "
+                               "t_lastcheck ) values (?,?,?,?,?)");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+    return 0;
+  }
+  // The update takes the values first and the id last; the insert takes the path first.
+  const int first = found != 0 ? 1 : 2;
+  if (found == 0 && st.bind_text(1, key) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind filespec");
+    return 0;
+  }
+  struct Bind {
+    int rc;
+    std::string_view failure;
+  };
+  const Bind binds[] = {
+      {st.bind_int64(first, static_cast<int64_t>(size)), "Couldn't bind file size"},
+      {st.bind_int64(first + 1, blocksize), "Couldn't bind blocksize"},
+      {st.bind_int64(first + 2, t_modify), "Couldn't bind t_modify"},
+      {st.bind_int64(first + 3, t_lastcheck), "Couldn't bind t_lastcheck"},
+      {found != 0 ? st.bind_int64(5, found) : SQLITE_OK, "Couldn't bind id"},
+  };
+  for (const Bind& bind : binds) {
+    if (bind.rc != SQLITE_OK) {
+      sql_error(kOperation, bind.failure);
+      return 0;
+    }
+  }
+  if (st.step() != SQLITE_DONE) {
+    sql_error(kOperation, found != 0 ? "SQL Error executing update" : "SQL Error executing insert");
+    return 0;
+  }
+  return found != 0 ? found : static_cast<uint32_t>(db_.last_insert_rowid());
+}
+
+int Md5Cache::segs_delete_all(uint32_t file_id) {
+  if (!is_open()) return 1;
+  char sql[64];
+  std::snprintf(sql, sizeof sql, "delete from segs where file_id=%u", file_id);
+  std::string error;
+  if (db_.exec(sql, &error) != SQLITE_OK) {
+    ctx_.messages.message_box(error, "SQL Error in md5cache_segs_delete_all");
+    return 1;
+  }
+  return 0;
+}
+
+int Md5Cache::segs_insert(const uint8_t* md5, uint32_t file_id, uint64_t offset, uint32_t size) {
+  static constexpr std::string_view kOperation = "md5cache_segs_insert";
+  if (!is_open()) return 1;
+  char sql[96];
+  std::snprintf(sql, sizeof sql, "delete from segs where file_id=%u and offset=%" PRIu64, file_id,
+                offset);
+  std::string error;
+  if (db_.exec(sql, &error) != SQLITE_OK) {
+    ctx_.messages.message_box(error, "SQL Error in md5cache_segs_insert (#1)");
+    return 1;
+  }
+
+  db::Statement st =
+      db_.prepare("insert into segs( file_id, offset, size, md5 ) values (?,?,?,?)");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+  } else if (st.bind_int64(1, file_id) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind filespec_id");
+  } else if (st.bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind offset");
+  } else if (st.bind_int64(3, size) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind block size");
+  } else if (st.bind_text(4, md5_to_hex(md5)) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind md5");
+  } else if (st.step() != SQLITE_DONE) {
+    sql_error(kOperation, "SQL Error executing insert");
+  }
+  return 0;
+}
+
+}  // namespace corvio

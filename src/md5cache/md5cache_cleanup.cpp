@@ -1,0 +1,91 @@
+// End-of-run pruning of rows for files that are gone or were not read for a long time.
+#include <cstdio>
+
+#include "engine/backup_session.h"
+#include "md5cache/md5cache.h"
+
+namespace corvio {
+namespace {
+
+constexpr uint32_t kCandidateAhead = 86400;     // one day in the future
+constexpr uint32_t kCandidateAge = 7776000;     // 90 days
+constexpr int64_t kRemoveAge = 15552000;        // 180 days
+constexpr uint32_t kRemovalsPerCommit = 64;
+// Consecutive failed steps of the candidate query (a busy or damaged database) before giving up.
+constexpr int kStepAttempts = 3;
+
+}  // namespace
+
+uint32_t Md5Cache::cleanup(const BackupSession* session) {
+  static constexpr std::string_view kOperation = "md5cache_cleanup";
+  if (!is_open()) return 0;
+  flush();
+  const uint32_t now = static_cast<uint32_t>(ctx_.clock.now());
+
+  db::Statement st = db_.prepare(
+      "select id,filespec,t_lastcheck from filespec where t_lastcheck>? or t_lastcheck<? limit "
+      "10000");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+    return 1;
+  }
+  // Both bounds wrap in 32 bits, as the stored times do.
+  if (st.bind_int64(1, static_cast<uint32_t>(now + kCandidateAhead)) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind first t_lastcheck");
+    return 1;
+  }
+  if (st.bind_int64(2, static_cast<uint32_t>(now - kCandidateAge)) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind second t_lastcheck");
+    return 1;
+  }
+
+  uint32_t removed = 0;
+  uint32_t batch = 0;
+  bool in_batch = false;
+  bool stop = false;
+  int failed_steps = 0;
+  while (!stop) {
+    int rc = st.step();
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) {
+      if (++failed_steps >= kStepAttempts) break;
+      continue;
+    }
+    failed_steps = 0;
+    // The row in hand is still handled after a cancel request.
+    if (session && session->cancelled()) stop = true;
+
+    const uint32_t id = static_cast<uint32_t>(st.column_int64(0));
+    const std::string path = st.column_text(1);
+    // Signed, so that a row dated in the future is young rather than ancient.
+    const int64_t age = int64_t{now} - static_cast<uint32_t>(st.column_int64(2));
+    if (age <= kRemoveAge && ctx_.fs.exists(path)) continue;
+
+    ++removed;
+    if (!in_batch) {
+      db_.exec("begin transaction");
+      in_batch = true;
+    }
+    char segs_sql[64], file_sql[64];
+    std::snprintf(segs_sql, sizeof segs_sql, "delete from segs where file_id=%u", id);
+    std::snprintf(file_sql, sizeof file_sql, "delete from filespec where id=%u", id);
+    std::string error;
+    if (db_.exec(segs_sql, &error) != SQLITE_OK || db_.exec(file_sql, &error) != SQLITE_OK) {
+      ctx_.messages.message_box(error, "SQL Error in md5cache_cleanup");
+      st.finalize();
+      // Rolled back, so that no file row is left without its blocks: the block loop would take
+      // such a row for a file of no blocks and skip reading it.
+      db_.exec("rollback");
+      return 1;
+    }
+    if (++batch == kRemovalsPerCommit) {
+      db_.exec("commit");
+      batch = 0;
+      in_batch = false;
+    }
+  }
+  if (in_batch) db_.exec("commit");
+  return removed;
+}
+
+}  // namespace corvio
