@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "db/database.h"
 
 namespace corvio::test {
@@ -23,6 +25,19 @@ std::vector<SqlRow> sql_rows(const std::string& db_path, const std::string& sql)
     for (int i = 0; i < st.column_count(); i++)
       row.push_back(st.column_is_null(i) ? "NULL" : st.column_text(i));
     rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<SqlRow> schema_of(const std::string& db_path) {
+  std::vector<SqlRow> rows = sql_rows(
+      db_path, "select sql from sqlite_master where name not like 'sqlite_%' order by rowid");
+  for (SqlRow& row : rows) {
+    for (const char* keyword : {"CREATE TABLE", "CREATE UNIQUE INDEX", "CREATE INDEX"}) {
+      std::string k = keyword;
+      if (row[0].compare(0, k.size(), k) == 0)
+        for (size_t i = 0; i < k.size(); i++) row[0][i] = static_cast<char>(tolower(row[0][i]));
+    }
   }
   return rows;
 }

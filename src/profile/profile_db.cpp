@@ -1,0 +1,307 @@
+#include "profile/profile_db.h"
+
+#include <cstdio>
+
+#include "app/version.h"
+#include "config/config.h"
+#include "db/database.h"
+#include "util/text.h"
+
+namespace corvio {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10;
+
+constexpr char kVersionQuery[] =
+    "select type, client_type, ver_major, ver_minor, ver_build from corvio_info";
+
+constexpr char kCreateConfig[] =
+    "create table config ( id integer not null primary key autoincrement, type varchar(1024) "
+    "not null, parm varchar(1024) not null, parm2 varchar(1024) not null )";
+constexpr char kCreateConfigIndex[] = "create index config_type on config( type )";
+constexpr char kCreateInfo[] =
+    "create table corvio_info ( id integer not null primary key autoincrement, type integer "
+    "unsigned not null, client_type integer unsigned not null, ver_major integer unsigned not "
+    "null, ver_minor integer unsigned not null, ver_build integer unsigned not null )";
+
+// Config row types.
+enum : int {
+  kTypeServer = 1,
+  kTypePort = 2,
+  kTypeLogin = 3,
+  kTypePassword = 4,
+  kTypeReserved = 5,
+  kTypeVersionMajor = 6,
+  kTypeVersionMinor = 7,
+  kTypeVersionBuild = 8,
+  kTypeBlockSize = 9,
+  kTypeDescription = 10,
+  kTypeTag = 11,
+  kTypePriority = 12,
+  kTypeFileDelay = 13,
+  kTypeBlockDelay = 14,
+  kTypeTxEnabled = 15,
+  kTypeTxUnit = 16,
+  kTypeTxRate = 17,
+  kTypeRxEnabled = 18,
+  kTypeRxUnit = 19,
+  kTypeRxRate = 20,
+  kTypeShadowCopy = 32,
+  kTypeInclude = 128,
+  kTypeExclude = 129,
+};
+
+uint32_t decimal(const std::string& text) { return static_cast<uint32_t>(parse_decimal(text)); }
+
+// Opens a profile database with the short busy time-out every profile call uses.
+int open_profile_db(db::Database& db, const std::string& path) {
+  int rc = db.open(path);
+  if (rc == SQLITE_OK) db.busy_timeout(kBusyTimeoutMs);
+  return rc;
+}
+
+// Applies one stored row to the profile. False for a type this program does not know.
+bool apply_row(Profile& p, int type, const std::string& parm) {
+  switch (type) {
+    case 0:
+    case kTypeVersionMajor:
+    case kTypeVersionMinor:
+    case kTypeVersionBuild:
+    case kTypeTag:  // the tag is the file's name
+      return true;
+    case kTypeServer: p.server = bounded(parm, kServerChars); return true;
+    case kTypePort: p.port = static_cast<uint16_t>(decimal(parm)); return true;
+    case kTypeLogin: p.login = bounded(parm, kLoginChars); return true;
+    case kTypePassword: p.password = bounded(parm, kPasswordChars); return true;
+    case kTypeReserved: p.reserved_parm = bounded(parm, kReservedParmChars); return true;
+    case kTypeBlockSize: p.block_size = parse_decimal(parm); return true;
+    case kTypeDescription: p.description = bounded(parm, kDescriptionChars); return true;
+    case kTypePriority: p.thread_priority.store(decimal(parm)); return true;
+    case kTypeFileDelay: p.file_delay_ms.store(decimal(parm)); return true;
+    case kTypeBlockDelay: p.block_delay_ms.store(decimal(parm)); return true;
+    case kTypeTxEnabled: p.tx_limit_enabled.store(decimal(parm)); return true;
+    case kTypeTxUnit: p.tx_limit_unit.store(decimal(parm)); return true;
+    case kTypeTxRate: p.tx_limit_rate.store(decimal(parm)); return true;
+    case kTypeRxEnabled: p.rx_limit_enabled.store(decimal(parm)); return true;
+    case kTypeRxUnit: p.rx_limit_unit.store(decimal(parm)); return true;
+    case kTypeRxRate: p.rx_limit_rate.store(decimal(parm)); return true;
+    case kTypeShadowCopy: p.use_shadow_copy = decimal(parm); return true;
+    case kTypeInclude: p.include_rules.push_back(bounded(parm, kRulePathChars)); return true;
+    case kTypeExclude: p.exclude_rules.push_back(bounded(parm, kRulePathChars)); return true;
+    default: return false;
+  }
+}
+
+// Brings loaded values into their ranges.
+void normalise(Profile& p) {
+  if (p.port == 0) p.port = kDefaultPort;
+  if (p.block_size < 256) p.block_size = 256;
+  if (p.block_size > 4096) p.block_size = 4096;
+  if (p.thread_priority.load() > 4) p.thread_priority.store(2);
+  if (p.tx_limit_unit.load() > 5) p.tx_limit_unit.store(1);
+  if (p.rx_limit_unit.load() > 5) p.rx_limit_unit.store(1);
+}
+
+std::string profile_dir_file(const Context& ctx, const std::string& tag, const char* suffix) {
+  return ctx.style.join(ctx.profile_dir(tag), tag + suffix);
+}
+
+}  // namespace
+
+std::string profile_db_path(const Context& ctx, const std::string& tag) {
+  return profile_dir_file(ctx, tag, ".cfg");
+}
+
+std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag, bool quiet) {
+  auto show = [&](const std::string& text, const char* title) {
+    if (!quiet) ctx.messages.message_box(text, title);
+  };
+  std::string path = profile_db_path(ctx, tag);
+  if (!ctx.fs.exists(path)) {
+    show(path, "Backup Profile Missing!");
+    return nullptr;
+  }
+  db::Database db;
+  if (open_profile_db(db, path) != SQLITE_OK) {
+    show("Can't open profile's database!", "Meridane Online Backup");
+    return nullptr;
+  }
+  if (db.exec(kVersionQuery) != SQLITE_OK) {
+    show("Can't read profile's database!", "Blah!");
+    return nullptr;
+  }
+
+  auto p = std::make_unique<Profile>();
+  p->tag = bounded(tag, kTagChars);
+  p->thread_priority.store(1);
+  p->tx_limit_unit.store(1);
+  p->rx_limit_unit.store(1);
+  p->block_size = 4096;
+  p->use_shadow_copy = 1;
+
+  db::Statement st = db.prepare("select id,type,parm,parm2 from config");
+  if (!st) {
+    ctx.messages.message_box("Couldn't prepare SQL statement", "SQL Error in profile_load");
+    return nullptr;
+  }
+  while (st.step() == SQLITE_ROW) {
+    if (!apply_row(*p, st.column_int(1), st.column_text(2)))
+      show("Unrecognized profile parameter!", "Warning loading profile");
+  }
+
+  const char* title = "Backup Profile Error";
+  if (p->server.empty()) {
+    show("No server specified in backup profile!", title);
+    return nullptr;
+  }
+  if (p->login.empty()) {
+    show("No login specified in backup profile!", title);
+    return nullptr;
+  }
+  if (p->password.empty()) {
+    show("No password specified in backup profile!", title);
+    return nullptr;
+  }
+  normalise(*p);
+  return p;
+}
+
+int profile_load_description(const Context& ctx, const std::string& tag,
+                             std::string& description) {
+  const char* title = "SQL Error in profile_load_description";
+  std::string path = profile_db_path(ctx, tag);
+  if (!ctx.fs.exists(path)) {
+    ctx.messages.message_box(path, "Backup Profile Missing!");
+    return 1;
+  }
+  db::Database db;
+  if (open_profile_db(db, path) != SQLITE_OK) {
+    ctx.messages.message_box("Can't open profile's database!", "Meridane Online Backup");
+    return 1;
+  }
+  if (db.exec(kVersionQuery) != SQLITE_OK) {
+    ctx.messages.message_box("Can't read profile's database!", "Meridane Online Backup");
+    return 1;
+  }
+  db::Statement st = db.prepare("select parm from config where type=10");
+  if (!st) {
+    ctx.messages.message_box("Couldn't prepare SQL statement", title);
+    return 1;
+  }
+  int rc = st.step();
+  if (rc == SQLITE_ROW) {
+    description = bounded(st.column_text(0), kDescriptionChars);
+  } else if (rc != SQLITE_DONE) {
+    ctx.messages.message_box("Error executing statement", title);
+    return 1;
+  }
+  return 0;
+}
+
+int profile_delete(const Context& ctx, Config& config, const std::string& tag) {
+  config.remove_profile(tag);
+  std::string cfg = profile_dir_file(ctx, tag, ".cfg");
+  std::string bak = profile_dir_file(ctx, tag, ".cfg.bak");
+  // Failures are ignored: a profile whose files are already gone is retired all the same.
+  if (ctx.fs.exists(bak)) ctx.fs.remove(bak);
+  ctx.fs.rename(cfg, bak);
+  return 0;
+}
+
+int profile_create(const Context& ctx, Config& config, const Profile& p) {
+  const char* title = "SQL Error in profile_create";
+  profile_delete(ctx, config, p.tag);
+  ctx.fs.make_dir(ctx.style.join(ctx.data_dir, "Profiles"));
+  ctx.fs.make_dir(ctx.profile_dir(p.tag));
+
+  db::Database db;
+  if (open_profile_db(db, profile_db_path(ctx, p.tag)) != SQLITE_OK) {
+    ctx.messages.message_box("Can't open profile's database!", "Meridane Online Backup");
+    return 1;
+  }
+
+  {
+    db::Transaction schema(db);
+    const char* failure = nullptr;
+    if (db.exec(kCreateConfig) != SQLITE_OK)
+      failure = "Error initializing profile / config";
+    else if (db.exec(kCreateConfigIndex) != SQLITE_OK)
+      failure = "Error indexing profile / config";
+    else if (db.exec(kCreateInfo) != SQLITE_OK)
+      failure = "Error initializing profile / corvio_info";
+    else if (schema.commit() != SQLITE_OK)
+      failure = "Error initializing profile / config";
+    if (failure) {
+      ctx.messages.message_box(failure, "SQL Error");
+      return 1;
+    }
+  }
+
+  db::Transaction rows(db);
+  // A row whose text the user typed is bound, so that no quoting can break the statement.
+  auto bound = [&](int type, const std::string& text) {
+    db::Statement st = db.prepare("insert into config( type, parm, parm2 ) values (?,?,'')");
+    if (!st) {
+      ctx.messages.message_box("Couldn't prepare SQL statement", title);
+      return false;
+    }
+    st.bind_int(1, type);
+    st.bind_text(2, text);
+    if (st.step() != SQLITE_DONE) {
+      ctx.messages.message_box("Error executing statement", title);
+      return false;
+    }
+    return true;
+  };
+  // Rows of numbers are formatted into the statement; they cannot fail on their own, and a
+  // write error shows at the commit.
+  auto formatted = [&](const char* format, unsigned type, unsigned value) {
+    char sql[128];
+    std::snprintf(sql, sizeof sql, format, type, value);
+    db.exec(sql);
+  };
+  const char* first_form = "insert into config( type, parm, parm2 ) values (%u,%u,'')";
+  const char* later_form = "insert into config ( type, parm, parm2 ) values (%u,%u,'')";
+
+  if (!bound(kTypeServer, p.server)) return 1;
+  formatted(first_form, kTypePort, p.port);
+  if (!bound(kTypeLogin, p.login) || !bound(kTypePassword, p.password)) return 1;
+  db.exec("insert into config( type, parm, parm2 ) values (5,1,'')");
+  formatted(later_form, kTypeVersionMajor, kVersionMajor);
+  formatted(later_form, kTypeVersionMinor, kVersionMinor);
+  formatted(later_form, kTypeVersionBuild, kVersionBuild);
+  if (!bound(kTypeDescription, p.description) || !bound(kTypeTag, p.tag)) return 1;
+  formatted(later_form, kTypePriority, p.thread_priority.load());
+  formatted(later_form, kTypeFileDelay, p.file_delay_ms.load());
+  formatted(later_form, kTypeBlockDelay, p.block_delay_ms.load());
+  formatted(later_form, kTypeTxEnabled, p.tx_limit_enabled.load());
+  formatted(later_form, kTypeTxUnit, p.tx_limit_unit.load());
+  formatted(later_form, kTypeTxRate, p.tx_limit_rate.load());
+  formatted(later_form, kTypeRxEnabled, p.rx_limit_enabled.load());
+  formatted(later_form, kTypeRxUnit, p.rx_limit_unit.load());
+  formatted(later_form, kTypeRxRate, p.rx_limit_rate.load());
+  formatted(later_form, kTypeShadowCopy, p.use_shadow_copy);
+  for (const std::string& rule : p.include_rules)
+    if (!bound(kTypeInclude, rule)) return 1;
+  for (const std::string& rule : p.exclude_rules)
+    if (!bound(kTypeExclude, rule)) return 1;
+
+  char seed[128];
+  std::snprintf(seed, sizeof seed, "insert into corvio_info values ( null, 32, 1, %u, %u, %u )",
+                kVersionMajor, kVersionMinor, kVersionBuild);
+  if (db.exec(seed) != SQLITE_OK) {
+    ctx.messages.message_box("Error seeding initial profile / corvio_info records", title);
+    return 1;
+  }
+  if (rows.commit() != SQLITE_OK) {
+    // Reporting a save that did not reach the disk as done would lose the user's settings.
+    ctx.messages.message_box("Error executing statement", title);
+    return 1;
+  }
+  db.close();
+  config.add_profile(p.tag);
+  return 0;
+}
+
+}  // namespace corvio

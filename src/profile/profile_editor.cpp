@@ -1,0 +1,192 @@
+#include "profile/profile_editor.h"
+
+#include "config/config.h"
+#include "profile/profile_db.h"
+#include "util/text.h"
+
+namespace corvio {
+
+namespace {
+
+constexpr uint32_t kMaxDelayMs = 10000;
+
+uint32_t decimal(const std::string& text) { return static_cast<uint32_t>(parse_decimal(text)); }
+
+uint32_t unit_for_index(int index) { return index < 0 || index > 5 ? 1 : index; }
+
+bool is_tag_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+}  // namespace
+
+std::unique_ptr<Profile> new_profile_defaults() {
+  auto p = std::make_unique<Profile>();
+  p->server = kDefaultServer;
+  p->port = kDefaultPort;
+  p->thread_priority.store(2);
+  p->tx_limit_unit.store(1);
+  p->tx_limit_rate.store(50);
+  p->rx_limit_unit.store(1);
+  p->rx_limit_rate.store(50);
+  p->use_shadow_copy = 1;
+  return p;
+}
+
+int priority_index_for(uint32_t thread_priority) {
+  switch (thread_priority) {
+    case 0: return 4;
+    case 1: return 3;
+    case 3: return 1;
+    case 4: return 0;
+    default: return 2;
+  }
+}
+
+uint32_t priority_for_index(int index) {
+  if (index < 0 || index > 4) return 1;
+  return static_cast<uint32_t>(4 - index);
+}
+
+EditorFields editor_fields(const Profile& p) {
+  EditorFields f;
+  f.tag = p.tag;
+  f.description = p.description;
+  f.login = p.login;
+  f.password = p.password;
+  f.server = p.server;
+  // Numbers are shown signed, as the dialog's "%d" does; reading them back gives the same bits.
+  auto shown = [](uint32_t value) { return std::to_string(static_cast<int32_t>(value)); };
+  f.port = shown(p.port);
+  f.priority_index = priority_index_for(p.thread_priority.load());
+  f.file_delay = shown(p.file_delay_ms.load());
+  f.block_delay = shown(p.block_delay_ms.load());
+  f.tx_limit = p.tx_limit_enabled.load() != 0;
+  f.tx_rate = shown(p.tx_limit_rate.load());
+  f.tx_unit_index = static_cast<int>(unit_for_index(static_cast<int>(p.tx_limit_unit.load())));
+  f.rx_limit = p.rx_limit_enabled.load() != 0;
+  f.rx_rate = shown(p.rx_limit_rate.load());
+  f.rx_unit_index = static_cast<int>(unit_for_index(static_cast<int>(p.rx_limit_unit.load())));
+  f.shadow_copy = p.use_shadow_copy != 0;
+  for (const std::string& rule : p.include_rules) f.rules.push_back({kInclude, rule});
+  for (const std::string& rule : p.exclude_rules) f.rules.push_back({kExclude, rule});
+  return f;
+}
+
+bool rule_list_has_path(const PathStyle& style, const std::vector<RuleRow>& rows,
+                        std::string_view path, int skip_row) {
+  for (size_t i = 0; i < rows.size(); i++) {
+    if (static_cast<int>(i) == skip_row) continue;
+    if (style.same(rows[i].path, path)) return true;
+  }
+  return false;
+}
+
+int rule_dialog_ok(const Context& ctx, std::vector<RuleRow>& rows, std::string_view text,
+                   bool include, int editing_row) {
+  const char* title = "Can't Add Include/Exclude";
+  std::string path = bounded(text, kRuleFieldChars);
+  if (path.empty()) {
+    ctx.messages.message_box(
+        "Error - A filespec must be entered.  If you don't want to\nadd a filespec, use the "
+        "Cancel button instead.",
+        title);
+    return 1;
+  }
+  if (rule_list_has_path(ctx.style, rows, path, editing_row)) {
+    ctx.messages.message_box(
+        "Error - An existing include/exclude rule already has this\npath or filename listed as "
+        "an include or exclude.",
+        title);
+    return 1;
+  }
+  if (include && path.find_first_of("*?") != std::string::npos) {
+    ctx.messages.message_box(
+        "Error - Wildcards (* and ?) are supported only in exclude rules.\nInclude rules do not "
+        "yet support wildcards.",
+        title);
+    return 1;
+  }
+  RuleRow row{include ? kInclude : kExclude, path};
+  if (editing_row >= 0 && static_cast<size_t>(editing_row) < rows.size())
+    rows[editing_row] = row;
+  else
+    rows.push_back(row);
+  return 0;
+}
+
+int ProfileEditor::check_tag(std::string& tag) {
+  const char* title = "Unable to create profile";
+  if (tag.empty()) {
+    ctx_.messages.message_box("A profile tag must be entered!", title);
+    return 1;
+  }
+  tag = lower_ascii(tag);
+  for (char c : tag) {
+    if (!is_tag_char(c)) {
+      ctx_.messages.message_box(
+          "Profile tags may only consist of letters, numbers,\ndashes or underscores.", title);
+      return 1;
+    }
+  }
+  if (new_profile_ && profile_load(ctx_, tag, true)) {
+    ctx_.messages.message_box("A profile with that tag name already exists!", title);
+    return 1;
+  }
+  return 0;
+}
+
+int ProfileEditor::ok(const EditorFields& f) {
+  Profile& p = *profile_;
+  std::string tag = bounded(f.tag, kTagFieldChars);
+  if (check_tag(tag) != 0) return 1;
+  p.tag = tag;
+
+  p.description = bounded(f.description, kDescriptionChars);
+  p.server = bounded(f.server, kServerChars);
+  p.port = static_cast<uint16_t>(decimal(f.port));
+  p.login = bounded(f.login, kLoginFieldChars);
+  p.password = bounded(f.password, kPasswordFieldChars);
+  p.thread_priority.store(priority_for_index(f.priority_index));
+  p.file_delay_ms.store(decimal(f.file_delay));
+  p.block_delay_ms.store(decimal(f.block_delay));
+  p.tx_limit_rate.store(decimal(f.tx_rate));
+  p.rx_limit_rate.store(decimal(f.rx_rate));
+  p.tx_limit_unit.store(unit_for_index(f.tx_unit_index));
+  p.rx_limit_unit.store(unit_for_index(f.rx_unit_index));
+  p.tx_limit_enabled.store(f.tx_limit ? 1 : 0);
+  p.rx_limit_enabled.store(f.rx_limit ? 1 : 0);
+  p.use_shadow_copy = f.shadow_copy ? 1 : 0;
+
+  if (p.file_delay_ms.load() > kMaxDelayMs) {
+    ctx_.messages.message_box("Maximum delay between files is 10000ms (10 seconds)",
+                              "Delay Error");
+    return 1;
+  }
+  if (p.block_delay_ms.load() > kMaxDelayMs) {
+    ctx_.messages.message_box("Maximum delay between blocks is 10000ms (10 seconds)",
+                              "Delay Error");
+    return 1;
+  }
+  if (p.tx_limit_enabled.load() && p.tx_limit_rate.load() == 0) {
+    ctx_.messages.message_box("TX throttle rate value must be at least 1", "TX Rate Error");
+    return 1;
+  }
+  if (p.rx_limit_enabled.load() && p.rx_limit_rate.load() == 0) {
+    ctx_.messages.message_box("RX throttle rate value must be at least 1", "RX Rate Error");
+    return 1;
+  }
+
+  p.include_rules.clear();
+  p.exclude_rules.clear();
+  for (const RuleRow& row : f.rules) {
+    std::string path = bounded(row.path, kRulePathChars);
+    (row.mode == kInclude ? p.include_rules : p.exclude_rules).push_back(path);
+  }
+
+  if (profile_create(ctx_, config_, p) != 0) return 1;
+  saved_ = true;
+  return 0;
+}
+
+}  // namespace corvio
