@@ -1,0 +1,47 @@
+// The backup requests: the run's profile and catalog numbers, the block operations and the
+// upload of the run's catalog with its end-of-run record.
+//
+// Each request is sent, one reply is read, and when the reply is not the expected one the
+// session is closed, reopened (Session::reconnect) and the same request bytes are sent again,
+// until it succeeds or the run is cancelled. A failed exchange never ends a run by itself.
+// Everything here runs on the backup worker thread, over an open Session.
+#pragma once
+
+#include <cstdint>
+
+#include "net/seg_key.h"
+
+namespace corvio {
+
+class Session;
+
+// 0 with run.profile_id set; 1 when the server does not know the profile (the session is
+// then closed) or the run was cancelled.
+int request_profile_id(Session& s);
+
+// 0 with run.catalog_id set; 1 when the run was cancelled. A refusal is asked again.
+int request_catalog_id(Session& s);
+
+// 0 when the server holds the block of this digest and length; 1 when it does not, or when
+// the run was cancelled.
+int seg_query(Session& s, const SegKey& key, uint32_t length);
+
+// Records that this run's catalog uses the block. 0 when recorded; 1 when the server does not
+// hold the block, or when the run was cancelled.
+int seg_ref(Session& s, const SegKey& key);
+
+// One attempt to make the server hold the block: a query, then either a reference or the
+// upload (compressed when that saves a byte) and a reference. Counts the block's statistics
+// and appends its outcome to the run log. 0 when the server holds the block afterwards.
+int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length);
+
+// seg_store, reconnecting and trying again after every failed attempt. 0 when stored or
+// already held; 1 only when the run was cancelled. Each attempt counts its statistics.
+int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key);
+
+// Uploads the closed catalog file (run.catalog_path) as one block and sends the end-of-run
+// record. 0 when both are done; 1 on a local read or memory failure (reported on standard
+// output) or cancellation.
+int catalog_upload(Session& s);
+
+}  // namespace corvio

@@ -1,0 +1,129 @@
+// Storing one block: the query, the upload in chunks, and the retry around it.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "app/context.h"
+#include "engine/backup_session.h"
+#include "net/messages.h"
+#include "net/requests.h"
+#include "net/session.h"
+
+namespace corvio {
+namespace {
+
+void log_text(BackupSession& run, const char* text) {
+  if (run.log) std::fputs(text, run.log.get());
+}
+
+// The block's payload: its zlib form at level 9 when that is at least one byte shorter,
+// otherwise the block itself.
+class Payload {
+ public:
+  Payload(const uint8_t* data, uint32_t length) : data_(data), length_(length) {
+    // L + L/128 + 16 exceeds zlib's worst case for L bytes.
+    uLongf capacity = length + length / 128 + 16;
+    buffer_.reset(new (std::nothrow) Bytef[capacity]);
+    if (!buffer_) return;
+    uLongf out = capacity;
+    if (compress2(buffer_.get(), &out, data, length, 9) == Z_OK && out < length) {
+      data_ = buffer_.get();
+      length_ = static_cast<uint32_t>(out);
+      compressed_ = true;
+    }
+  }
+
+  const uint8_t* data() const { return data_; }
+  uint32_t length() const { return length_; }
+  bool compressed() const { return compressed_; }
+
+ private:
+  std::unique_ptr<Bytef[]> buffer_;
+  const uint8_t* data_;
+  uint32_t length_;
+  bool compressed_ = false;
+};
+
+// Sends the payload as MSG_SEG_DATA chunks and reads MSG_SEG_STORED. False when a chunk could
+// not be sent, the run was cancelled, or the server did not confirm the block.
+bool upload(Session& s, const Payload& payload) {
+  BackupSession& run = s.run();
+  ui::Display& display = s.ctx().display;
+  for (uint32_t offset = 0; offset < payload.length();) {
+    uint32_t n = std::min<uint32_t>(payload.length() - offset, protocol::kChunk);
+    std::string_view chunk(reinterpret_cast<const char*>(payload.data()) + offset, n);
+    if (s.send(protocol::encode_seg_data(chunk)) <= 0) return false;
+    offset += n;
+    display.set_file_bytes_sent(run.file_bytes_sent.add(n));
+    s.wait_if_paused();
+    if (run.cancelled()) return false;
+  }
+  char reply[protocol::kStoreReplyBuffer];
+  int got = s.recv(reply, sizeof reply);
+  return protocol::parse_seg_stored(std::string_view(reply, got > 0 ? got : 0));
+}
+
+}  // namespace
+
+int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length) {
+  BackupSession& run = s.run();
+  BackupStats& stats = run.stats;
+  ui::Display& display = s.ctx().display;
+
+  display.set_segs_total(stats.segs_total.add(1));
+  if (seg_query(s, key, length) == 0) {
+    log_text(run, " exists.\n");
+    (void)seg_ref(s, key);
+    stats.bytes_duped.add(length);
+    display.set_segs_duped(stats.segs_duped.add(1));
+    return 0;
+  }
+
+  Payload payload(data, length);
+  // Counted before anything is sent: a block that needs another attempt counts again.
+  stats.bytes_stored.add(length);
+  display.set_segs_stored(stats.segs_stored.add(1));
+  stats.bytes_compressed.add(payload.length());
+  display.set_bytes_compressed(stats.bytes_compressed);
+  display.set_bytes_stored(stats.bytes_stored);
+
+  char reply[protocol::kStoreReplyBuffer];
+  int got = -1;
+  if (s.send(protocol::encode_seg_store(key, length, payload.compressed(), payload.length())) > 0) {
+    got = s.recv(reply, sizeof reply);
+  }
+  std::optional<uint8_t> status =
+      protocol::parse_seg_store_reply(std::string_view(reply, got > 0 ? got : 0));
+  if (!status) return 1;
+
+  switch (*status) {
+    case protocol::STORE_HELD:
+      log_text(run, " exists (blah!)\n");
+      (void)seg_ref(s, key);
+      return 0;
+    case protocol::STORE_SEND:
+      log_text(run, " upload... ");
+      if (!upload(s, payload)) return 1;
+      log_text(run, "OK\n");
+      (void)seg_ref(s, key);
+      return 0;
+    default:
+      log_text(run, " Unknown error\n");
+      return 1;
+  }
+}
+
+int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key) {
+  for (;;) {
+    if (seg_store(s, key, data, length) == 0) return 0;
+    if (s.run().cancelled()) return 1;
+    s.quit();
+    (void)s.reconnect();
+    s.set_status("Kicking Butt!");
+  }
+}
+
+}  // namespace corvio

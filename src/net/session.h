@@ -1,0 +1,82 @@
+// Session: the run's connection to the backup server, with the primitives every request uses
+// (session_send, session_recv, session_quit, the pause point) and the login and retry loops
+// that open it (session_login, session_login_quiet, session_connect_retry,
+// session_reconnect).
+//
+// The connection itself lives in the BackupSession (run.connection), so that the rest of the
+// run sees whether a session is open; this object adds what the operations need around it:
+// the Context (clock, message boxes, progress display), the TLS context and the settings.
+// One Session serves one run and is used on the backup worker thread only. The run's Profile
+// must be set before any operation is called.
+//
+// Calling order: open with connect_retry() (or reconnect()), then strictly alternating
+// request and reply, then quit(). Every wait goes through the Context's Clock.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "net/net_settings.h"
+
+namespace corvio {
+
+struct BackupSession;
+struct Context;
+class TlsContext;
+
+class Session {
+ public:
+  Session(const Context& ctx, const TlsContext& tls, BackupSession& run,
+          NetSettings settings = {});
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // session_send and session_recv: one TLS write of the whole message, one TLS read of at
+  // most capacity bytes. Return the count (> 0); 0 when the run is cancelled (or the socket
+  // is not valid); -1 when no session is open, the wait timed out or failed, or the TLS layer
+  // failed. A send counts and throttles its whole length before writing, so net_tx_bytes
+  // includes messages whose write then fails.
+  int send(std::string_view message);
+  int recv(void* buffer, size_t capacity);
+
+  // session_quit: sends MSG_QUIT when a session is open, then closes it. Always 0; harmless
+  // on a closed session.
+  int quit();
+
+  // The pause point of a run: holds the worker while pause_requested is set and the run is
+  // not cancelled, showing "Paused..." and restoring the status text afterwards. A pause of
+  // pause_polls_before_drop polls drops the connection; the next request reconnects.
+  void wait_if_paused();
+
+  // One attempt to open the session and log in: 0 when logged in, 1 otherwise, with the
+  // attempt's status texts. login() shows a refused login in a message box; login_quiet(),
+  // used while reconnecting, does not, and says nothing about connecting.
+  int login();
+  int login_quiet();
+
+  // Retry loops, unbounded but cancellable once a second: connect_retry() opens the run's
+  // first session, reconnect() reopens it after a failed exchange. Both return 0 once logged
+  // in and 1 when the run was cancelled while waiting. The Pause button is disabled while
+  // they run and enabled again on success.
+  int connect_retry();
+  int reconnect();
+
+  BackupSession& run() const { return run_; }
+  const Context& ctx() const { return ctx_; }
+  const NetSettings& settings() const { return settings_; }
+  void set_status(std::string_view text) const;
+
+ private:
+  int login_attempt(bool quiet);
+  // Shows "fmt" with number and each second from seconds down to 1, passing the pause point
+  // every second. True when the run was cancelled.
+  bool countdown(const char* fmt, uint32_t number, uint32_t seconds);
+
+  const Context& ctx_;
+  const TlsContext& tls_;
+  BackupSession& run_;
+  NetSettings settings_;
+  bool verify_failure_shown_ = false;  // the reason of a refused certificate, once per run
+};
+
+}  // namespace corvio

@@ -1,0 +1,149 @@
+// Opening the session: one login attempt, and the two retry loops around it.
+#include <cstdio>
+#include <string>
+
+#include "app/context.h"
+#include "engine/backup_session.h"
+#include "net/messages.h"
+#include "net/session.h"
+#include "net/tls_io.h"
+
+namespace corvio {
+namespace {
+
+std::string format(const char* fmt, uint32_t a) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, a);
+  return buf;
+}
+
+std::string format(const char* fmt, uint32_t a, uint32_t b) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, a, b);
+  return buf;
+}
+
+}  // namespace
+
+int Session::login() { return login_attempt(false); }
+int Session::login_quiet() { return login_attempt(true); }
+
+int Session::login_attempt(bool quiet) {
+  const Profile& profile = *run_.profile;
+  run_.connection.reset();
+
+  BioPtr socket = tls_new_socket(profile.server, profile.port);
+  if (!socket) {
+    set_status("Connect Error!");
+    ctx_.messages.message_box("Unable to create BIO", "Connect Error");
+    return 1;
+  }
+  if (!quiet) set_status("Connecting...");
+  if (!tls_connect_socket(socket.get())) {
+    if (!quiet) set_status("Connect Failed!");
+    return 1;
+  }
+
+  set_status("Establishing SSL Session...");
+  Handshake hs =
+      tls_handshake(tls_, std::move(socket), profile.server, settings_.session_timeout_ms);
+  if (!hs.connection) {
+    set_status("SSL Session Failed!");
+    // A server that cannot be trusted is refused on every attempt; say why once per run.
+    if (!hs.verify_error.empty() && !verify_failure_shown_) {
+      verify_failure_shown_ = true;
+      ctx_.messages.message_box("The server's certificate was not accepted: " + hs.verify_error,
+                                "Connect Error");
+    }
+    return 1;
+  }
+  run_.connection = std::move(hs.connection);
+
+  char buf[protocol::kReplyBuffer];
+  int n = recv(buf, sizeof buf);
+  if (!protocol::parse_hello(std::string_view(buf, n > 0 ? n : 0))) {
+    set_status("Server Error!");
+    quit();
+    return 1;
+  }
+
+  set_status("Logging In...");
+  (void)send(protocol::encode_login(profile.login, profile.password));
+  n = recv(buf, sizeof buf);
+  std::optional<uint8_t> status = protocol::parse_login_reply(std::string_view(buf, n > 0 ? n : 0));
+  if (!status) {
+    set_status("Server Error!");
+    quit();
+    return 1;
+  }
+  switch (*status) {
+    case protocol::LOGIN_OK:
+      set_status("Login Successful!");
+      return 0;
+    case protocol::LOGIN_BUSY:
+      set_status("Server Busy!");
+      run_.connection.reset();  // closed without MSG_QUIT
+      return 1;
+    case protocol::LOGIN_REFUSED:
+      set_status("Login Failed!");
+      if (!quiet) ctx_.messages.message_box("Login failed!", "Backup Failure");
+      run_.connection.reset();
+      return 1;
+    default:
+      return 0;  // any other status counts as logged in, silently
+  }
+}
+
+bool Session::countdown(const char* fmt, uint32_t number, uint32_t seconds) {
+  for (uint32_t left = seconds; left >= 1; --left) {
+    set_status(format(fmt, number, left));
+    wait_if_paused();
+    if (run_.cancelled()) return true;
+    ctx_.clock.sleep_ms(1000);
+  }
+  return false;
+}
+
+int Session::connect_retry() {
+  ctx_.display.set_pause_enabled(false);
+  for (uint32_t k = 1;; ++k) {
+    if (login() == 0) {
+      ctx_.display.set_pause_enabled(true);
+      return 0;
+    }
+    set_status("Connection Failed!");
+    ctx_.clock.sleep_ms(500);
+    if (countdown("Retry connect #%d in %ds", k, backoff_seconds(settings_.connect_backoff, k))) {
+      return 1;  // the Pause button stays disabled
+    }
+    if (k == 1) {
+      set_status("Retry Connect..");
+      ctx_.clock.sleep_ms(500);
+    } else {
+      set_status(format("Retry Connect #%d..", k));
+      ctx_.clock.sleep_ms(1000);
+      ctx_.clock.sleep_ms(500);
+    }
+  }
+}
+
+int Session::reconnect() {
+  ctx_.display.set_pause_enabled(false);
+  for (uint32_t n = 1;; ++n) {
+    set_status(n == 1 ? std::string("Reconnecting..") : format("Reconnecting #%d..", n));
+    ctx_.clock.sleep_ms(500);
+    if (login_quiet() == 0) {
+      set_status("Reconnected!");
+      ctx_.clock.sleep_ms(1000);
+      ctx_.display.set_pause_enabled(true);
+      return 0;
+    }
+    ctx_.clock.sleep_ms(500);
+    set_status("Reconnect Failed!");
+    ctx_.clock.sleep_ms(1000);
+    uint32_t wait = backoff_seconds(settings_.reconnect_backoff, n);
+    if (countdown("Reconnect Try #%d in %ds", n + 1, wait)) return 1;
+  }
+}
+
+}  // namespace corvio

@@ -1,0 +1,42 @@
+// The process-wide TLS client context. Start-up creates it once with init() and keeps the
+// object alive until the process ends; every connection of the process is made from it.
+//
+// Connections use TLS 1.2 or later and verify the server: its certificate must chain to a
+// certificate of the system's trust store or of the file "trusted-ca.pem" in the data
+// directory, and must be issued for the host name the connection was made to.
+#pragma once
+
+#include <openssl/ssl.h>
+
+#include <memory>
+
+namespace corvio {
+
+struct Context;
+
+struct SslCtxFree {
+  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+using SslCtxPtr = std::unique_ptr<SSL_CTX, SslCtxFree>;
+
+inline constexpr const char* kTrustedCaFile = "trusted-ca.pem";
+
+class TlsContext {
+ public:
+  TlsContext() = default;
+  TlsContext(const TlsContext&) = delete;
+  TlsContext& operator=(const TlsContext&) = delete;
+
+  // Initialises the TLS library and creates the context. Returns 0 on success; on failure
+  // shows "Failed to initialize SSL context!" and returns 1. A trusted-ca.pem that cannot be
+  // read is reported and left out; the system's trust store still applies.
+  int init(const Context& ctx);
+
+  // The context, or null before a successful init(). Borrowed.
+  SSL_CTX* get() const { return ctx_.get(); }
+
+ private:
+  SslCtxPtr ctx_;
+};
+
+}  // namespace corvio

@@ -1,0 +1,145 @@
+#include "net/tls_io.h"
+
+#include <openssl/err.h>
+#include <openssl/x509v3.h>
+
+#include <climits>
+
+#include "net/tls_context.h"
+#include "platform/socket_wait.h"
+#include "ui/messages.h"
+
+namespace corvio {
+namespace {
+
+struct Asn1OctetFree {
+  void operator()(ASN1_OCTET_STRING* s) const { ASN1_OCTET_STRING_free(s); }
+};
+
+// Names the host the certificate must be issued for: an IP address is matched against the
+// certificate's addresses, anything else against its DNS names.
+bool expect_host(SSL* ssl, const std::string& host) {
+  std::unique_ptr<ASN1_OCTET_STRING, Asn1OctetFree> ip(a2i_IPADDRESS(host.c_str()));
+  if (ip) return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
+  ERR_clear_error();
+  return SSL_set_tlsext_host_name(ssl, host.c_str()) == 1 && SSL_set1_host(ssl, host.c_str()) == 1;
+}
+
+// The wait-and-transfer loop shared by both directions; op is one SSL_write or SSL_read.
+template <typename Op>
+int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& rules, Op op) {
+  for (;;) {
+    // Bytes the TLS layer has already decrypted are not on the socket any more.
+    const bool buffered = ev == SocketEvent::Readable && SSL_pending(c.ssl()) > 0;
+    if (!buffered) {
+      WaitResult w = wait_socket(fd, ev, rules.timeout_ms);
+      if (w == WaitResult::TimedOut) return -1;
+      if (w == WaitResult::Failed) {
+        if (rules.wait_failure_box) {
+          rules.wait_failure_box->message_box("Other select() error!", "Backup Failure");
+        }
+        return -1;
+      }
+    }
+    int rc = op();
+    if (rc > 0) {
+      set_socket_blocking(fd, true);
+      return rc;
+    }
+    int err = SSL_get_error(c.ssl(), rc);
+    ERR_clear_error();
+    if (err != SSL_ERROR_WANT_READ && err != SSL_ERROR_WANT_WRITE) return -1;
+    if (rules.cancel && rules.cancel->load() == 1) return 0;
+    // Wait for what the TLS layer needs: a write may have to read first, and the reverse.
+    ev = err == SSL_ERROR_WANT_READ ? SocketEvent::Readable : SocketEvent::Writable;
+  }
+}
+
+}  // namespace
+
+BioPtr tls_new_socket(const std::string& host, uint16_t port) {
+  const std::string target = host + ":" + std::to_string(port);
+  return BioPtr(BIO_new_connect(target.c_str()));
+}
+
+bool tls_connect_socket(BIO* socket) {
+  bool ok = BIO_do_connect(socket) > 0;
+  ERR_clear_error();
+  return ok;
+}
+
+Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string& host,
+                        int timeout_ms) {
+  Handshake out;
+  SslPtr ssl(SSL_new(tls.get()));
+  if (!ssl) return out;
+  BIO* raw = socket.release();
+  SSL_set_bio(ssl.get(), raw, raw);  // the SSL object owns the socket from here on
+  SSL_set_mode(ssl.get(), SSL_MODE_AUTO_RETRY);
+  if (!expect_host(ssl.get(), host)) return out;
+
+  // Non-blocking, so that a peer that never answers cannot hold the worker forever.
+  const int fd = static_cast<int>(BIO_get_fd(raw, nullptr));
+  if (fd < 0 || !set_socket_blocking(fd, false)) return out;
+  for (;;) {
+    int rc = SSL_connect(ssl.get());
+    if (rc > 0) break;
+    int err = SSL_get_error(ssl.get(), rc);
+    SocketEvent ev;
+    if (err == SSL_ERROR_WANT_READ) {
+      ev = SocketEvent::Readable;
+    } else if (err == SSL_ERROR_WANT_WRITE) {
+      ev = SocketEvent::Writable;
+    } else {
+      long verify = SSL_get_verify_result(ssl.get());
+      if (verify != X509_V_OK) out.verify_error = X509_verify_cert_error_string(verify);
+      ERR_clear_error();
+      return out;
+    }
+    if (wait_socket(fd, ev, timeout_ms) != WaitResult::Ready) return out;
+  }
+  set_socket_blocking(fd, true);
+  out.connection = std::make_unique<TlsConnection>(std::move(ssl), raw);
+  return out;
+}
+
+int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
+  int fd = static_cast<int>(BIO_get_fd(c.socket(), nullptr));
+  if (fd <= 0) {
+    messages.message_box("Error - fd of BIO is not valid!", "Blah!");
+    return -1;
+  }
+  set_socket_blocking(fd, false);
+  return fd;
+}
+
+int transfer_send(const TlsConnection& c, int fd, const void* data, size_t n,
+                  const WaitRules& rules) {
+  const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
+  return transfer(c, fd, SocketEvent::Writable, rules,
+                  [&] { return SSL_write(c.ssl(), data, len); });
+}
+
+int transfer_recv(const TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules) {
+  const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
+  return transfer(c, fd, SocketEvent::Readable, rules,
+                  [&] { return SSL_read(c.ssl(), buffer, len); });
+}
+
+int tls_send(const TlsConnection* c, const void* data, size_t n, ui::Messages& messages,
+             int timeout_ms) {
+  if (!c) return -1;
+  int fd = prepare_socket(*c, messages);
+  if (fd < 0) return 0;
+  return transfer_send(*c, fd, data, n, WaitRules{timeout_ms});
+}
+
+int tls_recv(const TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
+             int timeout_ms) {
+  if (!c) return -1;
+  int fd = prepare_socket(*c, messages);
+  if (fd < 0) return 0;
+  return transfer_recv(*c, fd, buffer, capacity, WaitRules{timeout_ms});
+}
+
+}  // namespace corvio
