@@ -1,0 +1,58 @@
+// The few operating-system services the server needs: a listening socket that a stop request
+// (SIGINT, SIGTERM or stop()) wakes, cutting a connection's socket from another thread, and
+// flushing a file to the disk. Every operating-system call of the server lives behind this
+// header.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace corvio::server {
+
+class Listener {
+ public:
+  // Binds and listens on host:port (port 0 picks a free port). Null with *error set on failure.
+  static std::unique_ptr<Listener> open(const std::string& host, const std::string& port,
+                                        std::string* error);
+  ~Listener();
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+
+  // The bound address as "ADDR:PORT" (an IPv6 address in brackets), with the real port.
+  const std::string& address() const { return address_; }
+
+  // Waits for the next connection and returns its socket, with the peer's "ADDR:PORT" in *peer.
+  // Returns -1 once a stop was requested.
+  int accept(std::string* peer);
+
+  // Makes accept() return -1. Safe from any thread.
+  void stop();
+
+  // Routes SIGINT and SIGTERM of the whole process to stop() of this listener, and ignores
+  // SIGPIPE (a client that vanishes mid-write is an error result, not a process kill).
+  void stop_on_signals();
+
+ private:
+  Listener(int fd, int wake_read, int wake_write, std::string address)
+      : fd_(fd), wake_read_(wake_read), wake_write_(wake_write), address_(std::move(address)) {}
+  int fd_;
+  int wake_read_;
+  int wake_write_;
+  std::string address_;
+};
+
+// Gives an accepted socket a receive time-out, so that a client that stops talking does not
+// hold its thread for ever.
+void set_receive_timeout(int fd, int seconds);
+
+// Ends both directions of a socket without closing it; a thread blocked reading it wakes up.
+void shutdown_socket(int fd);
+
+// Flushes a stream and forces its bytes to the disk. False on failure.
+bool sync_file(std::FILE* file);
+
+// Forces a directory's entries (a rename into it) to the disk. False on failure.
+bool sync_dir(const std::string& path);
+
+}  // namespace corvio::server

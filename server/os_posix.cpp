@@ -1,0 +1,146 @@
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "os.h"
+
+namespace corvio::server {
+namespace {
+
+// Write end of the pipe that wakes the listener; read by the signal handler.
+std::atomic<int> g_signal_wake{-1};
+
+void on_stop_signal(int) {
+  int fd = g_signal_wake.load();
+  if (fd >= 0) {
+    char byte = 1;
+    ssize_t ignored = write(fd, &byte, 1);
+    (void)ignored;
+  }
+}
+
+std::string address_text(const sockaddr* addr, socklen_t len) {
+  char host[NI_MAXHOST];
+  char port[NI_MAXSERV];
+  if (getnameinfo(addr, len, host, sizeof host, port, sizeof port,
+                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    return "?";
+  }
+  if (addr->sa_family == AF_INET6) return "[" + std::string(host) + "]:" + port;
+  return std::string(host) + ":" + port;
+}
+
+}  // namespace
+
+std::unique_ptr<Listener> Listener::open(const std::string& host, const std::string& port,
+                                         std::string* error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), port.c_str(), &hints, &found);
+  if (rc != 0) {
+    *error = "cannot resolve " + host + ": " + gai_strerror(rc);
+    return nullptr;
+  }
+  std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(found, freeaddrinfo);
+  int fd = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
+  if (fd < 0) {
+    *error = std::string("socket: ") + std::strerror(errno);
+    return nullptr;
+  }
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 128) != 0) {
+    *error = "cannot listen on " + host + ":" + port + ": " + std::strerror(errno);
+    close(fd);
+    return nullptr;
+  }
+  sockaddr_storage bound{};
+  socklen_t len = sizeof bound;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+  int wake[2];
+  if (pipe2(wake, O_CLOEXEC) != 0) {
+    *error = std::string("pipe: ") + std::strerror(errno);
+    close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<Listener>(
+      new Listener(fd, wake[0], wake[1], address_text(reinterpret_cast<sockaddr*>(&bound), len)));
+}
+
+Listener::~Listener() {
+  int expected = wake_write_;
+  g_signal_wake.compare_exchange_strong(expected, -1);
+  close(fd_);
+  close(wake_read_);
+  close(wake_write_);
+}
+
+int Listener::accept(std::string* peer) {
+  for (;;) {
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_read_, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (fds[1].revents != 0) return -1;
+    if (fds[0].revents == 0) continue;
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    int fd = accept4(fd_, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC);
+    if (fd < 0) {
+      // A connection that went away before it was taken, or a momentary lack of descriptors:
+      // keep listening.
+      if (errno == EMFILE || errno == ENFILE) usleep(100 * 1000);
+      continue;
+    }
+    *peer = address_text(reinterpret_cast<sockaddr*>(&addr), len);
+    return fd;
+  }
+}
+
+void Listener::stop() {
+  char byte = 1;
+  ssize_t ignored = write(wake_write_, &byte, 1);
+  (void)ignored;
+}
+
+void Listener::stop_on_signals() {
+  g_signal_wake.store(wake_write_);
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+void set_receive_timeout(int fd, int seconds) {
+  timeval tv{};
+  tv.tv_sec = seconds;
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+void shutdown_socket(int fd) { shutdown(fd, SHUT_RDWR); }
+
+bool sync_file(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool sync_dir(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace corvio::server

@@ -1,0 +1,305 @@
+#include "session.h"
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "net/protocol.h"
+#include "password.h"
+#include "tls_context.h"
+#include "util/coding.h"
+
+namespace corvio::server {
+namespace {
+
+using namespace protocol;
+
+// Longest MSG_PROFILE_GET taken: the class, the code, a tag and its 0 byte. Anything longer
+// without a 0 byte is not a profile request.
+constexpr size_t kMaxProfileGet = 2 + 1024 + 1;
+constexpr size_t kTrailingBytes = 7;
+constexpr std::chrono::milliseconds kSplitPause{50};
+// Status bytes of the replies that carry one, beyond those the client names.
+constexpr uint8_t kCatalogRefused = 0x01;
+constexpr uint8_t kCatalogUnavailable = 0x02;
+constexpr uint8_t kStoreBadRequest = 0x02;
+constexpr uint8_t kRefNoBlock = 0x01;
+constexpr uint8_t kRefNotRecorded = 0x02;
+constexpr uint8_t kFinishRefused = 0x01;
+
+bool is(std::string_view message, MessageType type) {
+  return message.size() >= 2 && static_cast<uint8_t>(message[0]) == type.cls &&
+         static_cast<uint8_t>(message[1]) == type.code;
+}
+
+std::string header(MessageType type) {
+  std::string out;
+  put_u8(&out, type.cls);
+  put_u8(&out, type.code);
+  return out;
+}
+
+// A text field of width bytes, ending at its first 0 byte.
+std::string field_text(std::string_view message, size_t offset, size_t width) {
+  std::string_view field = message.substr(offset, width);
+  return std::string(field.substr(0, field.find('\0')));
+}
+
+BlockKey read_key(const Reader& r) {
+  BlockKey key;
+  r.bytes(2, key.md5.data(), key.md5.size());
+  r.u32(18, &key.length);
+  return key;
+}
+
+}  // namespace
+
+SessionSummary Session::run(SSL* ssl) {
+  ssl_ = ssl;
+  if (SSL_accept(ssl_) != 1) {
+    fail("TLS handshake failed: " + drain_ssl_errors());
+    return summary_;
+  }
+  std::string greeting = header(MSG_HELLO);
+  put_u16(&greeting, 1);  // protocol revision
+  greeting += "corvio";
+  if (faults_.greeting.take()) {
+    if (faults_.greeting_kind == GreetingFault::kShort) greeting.resize(MSG_HELLO.length - 1);
+    if (faults_.greeting_kind == GreetingFault::kBadCode) greeting[1] = 0x01;
+  }
+  if (!reply(Reply::kGreeting, greeting)) return summary_;
+
+  std::string message;
+  for (;;) {
+    Next next = next_message(&message);
+    if (next == Next::kClosed) {
+      if (summary_.outcome.empty()) summary_.outcome = "connection closed by client";
+      break;
+    }
+    if (next == Next::kBad) {
+      fail("malformed message " + to_hex(std::string_view(in_).substr(0, 16)));
+      break;
+    }
+    ++summary_.messages;
+    if (trace_) trace_->record(number_, message);
+    if (summary_.messages == faults_.drop_after && faults_.drop.take()) {
+      fail("dropped after message " + std::to_string(summary_.messages) + " (fault)");
+      break;
+    }
+    if (!handle(message)) break;
+  }
+  SSL_shutdown(ssl_);
+  return summary_;
+}
+
+bool Session::fail(std::string outcome) {
+  summary_.outcome = std::move(outcome);
+  return false;
+}
+
+Session::Next Session::next_message(std::string* message) {
+  for (;;) {
+    std::optional<size_t> length = message_length();
+    if (!length) return Next::kBad;
+    if (*length > 0) {
+      message->assign(in_, 0, *length);
+      in_.erase(0, *length);
+      return Next::kMessage;
+    }
+    char buffer[16 * 1024 + 64];
+    int n = SSL_read(ssl_, buffer, sizeof buffer);
+    if (n <= 0) return Next::kClosed;
+    in_.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+std::optional<size_t> Session::message_length() const {
+  if (in_.size() < 2) return 0;
+  auto need = [&](size_t n) -> size_t { return in_.size() >= n ? n : 0; };
+  for (MessageType type : {MSG_LOGIN, MSG_QUIT, MSG_CATALOG_ALLOC, MSG_CATALOG_FINISH,
+                           MSG_SEG_QUERY, MSG_SEG_STORE, MSG_SEG_REF}) {
+    if (is(in_, type)) return need(type.length);
+  }
+  if (is(in_, MSG_PROFILE_GET)) {
+    size_t end = in_.find('\0', 2);
+    if (end != std::string::npos && end < kMaxProfileGet) return end + 1;
+    if (in_.size() >= kMaxProfileGet) return std::nullopt;
+    return 0;
+  }
+  if (is(in_, MSG_SEG_DATA) && upload_) {
+    size_t left = upload_->payload_length - upload_->payload.size();
+    size_t chunk = std::min(kChunk, left);
+    // Each payload message arrives in one read; one shorter than the usual chunk is taken as
+    // it came rather than run into the next message.
+    size_t buffered = in_.size() - 2;
+    if (buffered == 0) return 0;
+    return 2 + std::min(chunk, buffered);
+  }
+  return std::nullopt;
+}
+
+bool Session::handle(const std::string& message) {
+  if (is(message, MSG_LOGIN)) return on_login(message);
+  if (is(message, MSG_QUIT)) return fail("quit");
+  if (!logged_in_) return fail("request before login");
+  if (is(message, MSG_PROFILE_GET)) return on_profile(message);
+  if (is(message, MSG_CATALOG_ALLOC)) return on_catalog_alloc(message);
+  if (is(message, MSG_CATALOG_FINISH)) return on_finish(message);
+  if (is(message, MSG_SEG_QUERY)) return on_query(message);
+  if (is(message, MSG_SEG_STORE)) return on_store(message);
+  if (is(message, MSG_SEG_DATA)) return on_data(message);
+  if (is(message, MSG_SEG_REF)) return on_ref(message);
+  return fail("unexpected message");
+}
+
+bool Session::on_login(const std::string& message) {
+  std::string login = field_text(message, 10, kLoginField);
+  std::string password = field_text(message, 43, kLoginField);
+  bool known = store_.check_login(login, password);
+  uint8_t status = known ? LOGIN_OK : LOGIN_REFUSED;
+  if (faults_.login.take()) status = faults_.login_status;
+  logged_in_ = known && status != LOGIN_BUSY && status != LOGIN_REFUSED;
+  summary_.login = logged_in_ ? login : std::string();
+  summary_.outcome = logged_in_
+                         ? std::string()
+                         : "login " + login + " not accepted, status " + std::to_string(status);
+  std::string out = header(MSG_LOGIN_REPLY);
+  put_u8(&out, status);
+  return reply(Reply::kLogin, out);
+}
+
+bool Session::on_profile(const std::string& message) {
+  std::string tag = message.substr(2, message.size() - 3);
+  std::optional<uint32_t> id;
+  if (!faults_.profile_unknown.take()) id = store_.find_profile(summary_.login, tag);
+  if (!id) return reply(Reply::kProfile, header(MSG_PROFILE_UNKNOWN));
+  std::string out = header(MSG_PROFILE_FOUND);
+  put_u32(&out, *id);
+  put_fixed_text(&out, tag, MSG_PROFILE_FOUND.length - out.size());
+  return reply(Reply::kProfile, out);
+}
+
+bool Session::on_catalog_alloc(const std::string& message) {
+  uint32_t profile_id = 0;
+  Reader(message).u32(2, &profile_id);
+  uint8_t status = kCatalogRefused;
+  uint32_t catalog_id = 0;
+  if (!faults_.catalog_refuse.take()) {
+    std::optional<uint32_t> id = store_.allocate_catalog(summary_.login, profile_id,
+                                                         static_cast<int64_t>(std::time(nullptr)));
+    status = id ? 0 : kCatalogUnavailable;
+    catalog_id = id.value_or(0);
+  }
+  std::string out = header(MSG_CATALOG_ALLOC_REPLY);
+  put_u8(&out, status);
+  put_u32(&out, catalog_id);
+  return reply(Reply::kCatalog, out);
+}
+
+bool Session::on_query(const std::string& message) {
+  std::string out = header(MSG_SEG_QUERY_REPLY);
+  put_u8(&out, store_.has_block(read_key(Reader(message))) ? SEG_HELD : 0x00);
+  return reply(Reply::kQuery, out);
+}
+
+bool Session::on_store(const std::string& message) {
+  if (upload_) return fail("block store before the previous payload ended");
+  Reader r(message);
+  BlockKey key = read_key(r);
+  uint8_t compressed = 0;
+  uint32_t payload_length = 0;
+  r.u8(22, &compressed);
+  r.u32(24, &payload_length);
+  uint8_t status = STORE_SEND;
+  bool shape_ok = compressed <= 1 && payload_length >= 1 &&
+                  payload_shape_ok(key.length, compressed == 1, payload_length);
+  if (store_.has_block(key)) {
+    status = STORE_HELD;
+  } else if (!shape_ok) {
+    status = kStoreBadRequest;
+  }
+  if (faults_.store_status.take()) status = faults_.store_status_byte;
+  if (status == STORE_SEND && shape_ok) upload_ = Upload{key, compressed == 1, payload_length, {}};
+  std::string out = header(MSG_SEG_STORE_REPLY);
+  put_u32(&out, 0);
+  put_u8(&out, status);
+  return reply(Reply::kStore, out);
+}
+
+bool Session::on_data(const std::string& message) {
+  upload_->payload.append(message, 2);
+  if (upload_->payload.size() < upload_->payload_length) return true;
+  Upload done = std::move(*upload_);
+  upload_.reset();
+  std::string block;
+  std::string why;
+  if (!decode_payload(done.key, done.payload, done.compressed, &block, &why)) {
+    // Not kept and not acknowledged: the client's store attempt fails and it tries again.
+    return fail("payload of block " + done.key.md5_hex() + " rejected: " + why);
+  }
+  if (!store_.put_block(done.key, block, &why)) return fail("cannot keep a block: " + why);
+  ++summary_.blocks_stored;
+  std::string out = header(MSG_SEG_STORED);
+  put_u8(&out, 0);
+  return reply(Reply::kStored, out);
+}
+
+bool Session::on_ref(const std::string& message) {
+  Reader r(message);
+  std::array<uint8_t, 16> md5{};
+  uint32_t catalog_id = 0;
+  r.bytes(2, md5.data(), md5.size());
+  r.u32(18, &catalog_id);
+  RefResult result = store_.add_ref(summary_.login, catalog_id, md5);
+  uint8_t status = result == RefResult::kRecorded  ? 0
+                   : result == RefResult::kNoBlock ? kRefNoBlock
+                                                   : kRefNotRecorded;
+  if (status == 0) ++summary_.refs;
+  std::string out = header(MSG_SEG_REF_REPLY);
+  put_u8(&out, status);
+  return reply(Reply::kRef, out);
+}
+
+bool Session::on_finish(const std::string& message) {
+  Reader r(message);
+  RunRecord run;
+  r.u32(2, &run.catalog_id);
+  r.bytes(6, run.catalog_md5.data(), run.catalog_md5.size());
+  r.u64(22, &run.catalog_size);
+  r.u32(30, &run.end_time);
+  r.u32(34, &run.files);
+  r.u32(38, &run.directories);
+  r.u32(42, &run.special_files);
+  r.u64(46, &run.bytes_total);
+  r.u64(54, &run.bytes_stored);
+  r.u64(62, &run.bytes_compressed);
+  bool recorded = store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
+  std::string out = header(MSG_CATALOG_FINISH_REPLY);
+  put_u8(&out, recorded ? 0 : kFinishRefused);
+  return reply(Reply::kFinish, out);
+}
+
+bool Session::reply(Reply kind, std::string bytes) {
+  size_t k = static_cast<size_t>(kind);
+  // Held open without an answer; the client gives up and closes.
+  if (faults_.silent[k].take()) return true;
+  if (faults_.trailing[k].take()) bytes.append(kTrailingBytes, '\xEE');
+  if (faults_.split[k].take()) {
+    // The first part alone is shorter than any reply, so a client that reads it alone fails.
+    if (!write(std::string_view(bytes).substr(0, 1))) return false;
+    std::this_thread::sleep_for(kSplitPause);
+    return write(std::string_view(bytes).substr(1));
+  }
+  return write(bytes);
+}
+
+bool Session::write(std::string_view bytes) {
+  if (SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) ==
+      static_cast<int>(bytes.size())) {
+    return true;
+  }
+  return fail("write failed: " + drain_ssl_errors());
+}
+
+}  // namespace corvio::server

@@ -1,0 +1,317 @@
+#include "store.h"
+
+#include <openssl/rand.h>
+
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+
+#include "os.h"
+#include "password.h"
+#include "util/file_handle.h"
+
+namespace corvio::server {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kSchema[] =
+    "pragma journal_mode=wal;"
+    "create table if not exists logins ( login text primary key, salt text not null,"
+    " iterations integer not null, hash text not null );"
+    "create table if not exists profiles ( id integer primary key autoincrement,"
+    " login text not null references logins(login), tag text not null, unique (login, tag) );"
+    "create table if not exists catalogs ( id integer primary key autoincrement,"
+    " profile_id integer not null references profiles(id), created integer not null );"
+    "create table if not exists blocks ( md5 text not null, length integer not null,"
+    " stored integer not null, primary key (md5, length) );"
+    "create table if not exists refs ( catalog_id integer not null, md5 text not null,"
+    " length integer not null, primary key (catalog_id, md5, length) );"
+    "create table if not exists runs ( catalog_id integer primary key, catalog_md5 text not null,"
+    " catalog_size integer not null, end_time integer not null, files integer not null,"
+    " directories integer not null, special_files integer not null,"
+    " bytes_total integer not null, bytes_stored integer not null,"
+    " bytes_compressed integer not null, received integer not null );";
+
+constexpr int kBusyTimeoutMs = 10000;
+
+std::string index_path(const std::string& dir) { return dir + "/store.db"; }
+
+std::string hex_of(const std::array<uint8_t, 16>& md5) {
+  return to_hex(std::string_view(reinterpret_cast<const char*>(md5.data()), md5.size()));
+}
+
+bool valid_text(std::string_view text, size_t max, const char* what, std::string* error) {
+  if (text.empty() || text.size() > max) {
+    *error = std::string(what) + " must be 1 to " + std::to_string(max) + " characters";
+    return false;
+  }
+  if (text.find('\0') != std::string_view::npos) {
+    *error = std::string(what) + " must not contain a 0 byte";
+    return false;
+  }
+  return true;
+}
+
+// A name for a temporary file that no other thread or process of the server picks.
+std::string temp_name() {
+  static std::atomic<uint64_t> counter{0};
+  uint64_t random = 0;
+  RAND_bytes(reinterpret_cast<unsigned char*>(&random), sizeof random);
+  return ".tmp-" + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(random);
+}
+
+}  // namespace
+
+bool Store::create(const std::string& dir, std::string* error) {
+  std::error_code ec;
+  fs::create_directories(dir + "/blocks", ec);
+  if (ec) {
+    *error = "cannot create " + dir + "/blocks: " + ec.message();
+    return false;
+  }
+  db::Database db;
+  if (db.open(index_path(dir)) != SQLITE_OK) {
+    *error = "cannot open " + index_path(dir) + ": " + db.error_message();
+    return false;
+  }
+  db.busy_timeout(kBusyTimeoutMs);
+  std::string sql_error;
+  if (db.exec(kSchema, &sql_error) != SQLITE_OK) {
+    *error = "cannot create the index: " + sql_error;
+    return false;
+  }
+  db.close();
+  // The empty block is always held, so a store of it never needs a payload.
+  std::unique_ptr<Store> store = open(dir, error);
+  if (!store) return false;
+  BlockKey empty{md5_of(""), 0};
+  return store->has_block(empty) || store->put_block(empty, "", error);
+}
+
+std::unique_ptr<Store> Store::open(const std::string& dir, std::string* error) {
+  std::error_code ec;
+  if (!fs::is_regular_file(index_path(dir), ec) || !fs::is_directory(dir + "/blocks", ec)) {
+    *error = dir + " is not a store (run: corvio-server init --store " + dir + ")";
+    return nullptr;
+  }
+  std::unique_ptr<Store> store(new Store(dir));
+  if (store->db_.open(index_path(dir)) != SQLITE_OK) {
+    *error = "cannot open " + index_path(dir) + ": " + store->db_.error_message();
+    return nullptr;
+  }
+  store->db_.busy_timeout(kBusyTimeoutMs);
+  db::Statement check = store->db_.prepare(
+      "select count(*) from logins, profiles, catalogs,"
+      " blocks, refs, runs where 0");
+  if (!check || check.step() != SQLITE_ROW) {
+    *error = index_path(dir) + " is not a store index: " + store->db_.error_message();
+    return nullptr;
+  }
+  return store;
+}
+
+bool Store::add_login(std::string_view login, std::string_view password, std::string* error) {
+  if (!valid_text(login, kMaxLogin, "a login", error) ||
+      !valid_text(password, kMaxPassword, "a password", error)) {
+    return false;
+  }
+  PasswordHash hash = hash_password(password);
+  if (hash.hash.empty()) {
+    *error = "cannot hash the password";
+    return false;
+  }
+  std::lock_guard lock(mu_);
+  db::Statement st =
+      db_.prepare("insert into logins (login, salt, iterations, hash) values (?,?,?,?)");
+  if (!st || st.bind_text(1, login) != SQLITE_OK || st.bind_text(2, hash.salt) != SQLITE_OK ||
+      st.bind_int(3, hash.iterations) != SQLITE_OK || st.bind_text(4, hash.hash) != SQLITE_OK) {
+    *error = db_.error_message();
+    return false;
+  }
+  int rc = st.step();
+  if (rc == SQLITE_CONSTRAINT) {
+    *error = "login " + std::string(login) + " already exists";
+    return false;
+  }
+  if (rc != SQLITE_DONE) {
+    *error = db_.error_message();
+    return false;
+  }
+  return true;
+}
+
+bool Store::check_login(std::string_view login, std::string_view password) {
+  PasswordHash stored;
+  {
+    std::lock_guard lock(mu_);
+    db::Statement st = db_.prepare("select salt, iterations, hash from logins where login=?");
+    if (!st || st.bind_text(1, login) != SQLITE_OK || st.step() != SQLITE_ROW) return false;
+    stored = PasswordHash{st.column_text(0), st.column_int(1), st.column_text(2)};
+  }
+  // The hash is slow by design; it runs outside the lock so other connections go on.
+  return verify_password(password, stored);
+}
+
+bool Store::add_profile(std::string_view login, std::string_view tag, uint32_t* id,
+                        std::string* error) {
+  if (!valid_text(tag, kMaxTag, "a profile tag", error)) return false;
+  std::lock_guard lock(mu_);
+  db::Statement known = db_.prepare("select 1 from logins where login=?");
+  if (!known || known.bind_text(1, login) != SQLITE_OK || known.step() != SQLITE_ROW) {
+    *error = "no login " + std::string(login);
+    return false;
+  }
+  db::Statement st = db_.prepare("insert into profiles (login, tag) values (?,?)");
+  if (!st || st.bind_text(1, login) != SQLITE_OK || st.bind_text(2, tag) != SQLITE_OK) {
+    *error = db_.error_message();
+    return false;
+  }
+  int rc = st.step();
+  if (rc == SQLITE_CONSTRAINT) {
+    *error = "login " + std::string(login) + " already has a profile " + std::string(tag);
+    return false;
+  }
+  if (rc != SQLITE_DONE) {
+    *error = db_.error_message();
+    return false;
+  }
+  *id = static_cast<uint32_t>(db_.last_insert_rowid());
+  return true;
+}
+
+std::optional<uint32_t> Store::find_profile(std::string_view login, std::string_view tag) {
+  std::lock_guard lock(mu_);
+  db::Statement st = db_.prepare("select id from profiles where login=? and tag=?");
+  if (!st || st.bind_text(1, login) != SQLITE_OK || st.bind_text(2, tag) != SQLITE_OK ||
+      st.step() != SQLITE_ROW) {
+    return std::nullopt;
+  }
+  return static_cast<uint32_t>(st.column_int64(0));
+}
+
+std::optional<uint32_t> Store::allocate_catalog(std::string_view login, uint32_t profile_id,
+                                                int64_t now) {
+  std::lock_guard lock(mu_);
+  db::Statement owner = db_.prepare("select 1 from profiles where id=? and login=?");
+  if (!owner || owner.bind_int64(1, profile_id) != SQLITE_OK ||
+      owner.bind_text(2, login) != SQLITE_OK || owner.step() != SQLITE_ROW) {
+    return std::nullopt;
+  }
+  db::Statement st = db_.prepare("insert into catalogs (profile_id, created) values (?,?)");
+  if (!st || st.bind_int64(1, profile_id) != SQLITE_OK || st.bind_int64(2, now) != SQLITE_OK ||
+      st.step() != SQLITE_DONE) {
+    return std::nullopt;
+  }
+  int64_t id = db_.last_insert_rowid();
+  // Catalog numbers are 32 bits on the wire; a store that ran out refuses, never wraps.
+  if (id <= 0 || id > 0xFFFFFFFFLL) return std::nullopt;
+  return static_cast<uint32_t>(id);
+}
+
+bool Store::has_block(const BlockKey& key) {
+  std::lock_guard lock(mu_);
+  db::Statement st = db_.prepare("select 1 from blocks where md5=? and length=?");
+  return st && st.bind_text(1, key.md5_hex()) == SQLITE_OK &&
+         st.bind_int64(2, key.length) == SQLITE_OK && st.step() == SQLITE_ROW;
+}
+
+std::string Store::block_path(const BlockKey& key) const {
+  std::string hex = key.md5_hex();
+  return dir_ + "/blocks/" + hex.substr(0, 2) + "/" + hex + "-" + std::to_string(key.length);
+}
+
+bool Store::put_block(const BlockKey& key, std::string_view bytes, std::string* error) {
+  std::string path = block_path(key);
+  std::string folder = fs::path(path).parent_path().string();
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) {
+    *error = "cannot create " + folder + ": " + ec.message();
+    return false;
+  }
+  std::string temp = folder + "/" + temp_name();
+  {
+    FileHandle file(std::fopen(temp.c_str(), "wb"));
+    if (!file) {
+      *error = "cannot create " + temp;
+      return false;
+    }
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
+                   sync_file(file.get());
+    if (std::fclose(file.release()) != 0 || !written) {
+      fs::remove(temp, ec);
+      *error = "cannot write " + temp;
+      return false;
+    }
+  }
+  fs::rename(temp, path, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    *error = "cannot rename a block into " + path;
+    return false;
+  }
+  sync_dir(folder);
+
+  std::lock_guard lock(mu_);
+  db::Statement st =
+      db_.prepare("insert or ignore into blocks (md5, length, stored) values (?,?,?)");
+  if (!st || st.bind_text(1, key.md5_hex()) != SQLITE_OK ||
+      st.bind_int64(2, key.length) != SQLITE_OK ||
+      st.bind_int64(3, std::time(nullptr)) != SQLITE_OK || st.step() != SQLITE_DONE) {
+    *error = "cannot index a block: " + db_.error_message();
+    return false;
+  }
+  return true;
+}
+
+bool Store::owns_catalog(std::string_view login, uint32_t catalog_id) {
+  db::Statement st = db_.prepare(
+      "select 1 from catalogs join profiles on profiles.id = catalogs.profile_id"
+      " where catalogs.id=? and profiles.login=?");
+  return st && st.bind_int64(1, catalog_id) == SQLITE_OK && st.bind_text(2, login) == SQLITE_OK &&
+         st.step() == SQLITE_ROW;
+}
+
+RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
+                         const std::array<uint8_t, 16>& md5) {
+  std::lock_guard lock(mu_);
+  if (!owns_catalog(login, catalog_id)) return RefResult::kNotOwner;
+  // A reference names the digest only; the block held under that digest is the one meant.
+  db::Statement find = db_.prepare("select length from blocks where md5=? limit 1");
+  if (!find || find.bind_text(1, hex_of(md5)) != SQLITE_OK) return RefResult::kError;
+  int rc = find.step();
+  if (rc == SQLITE_DONE) return RefResult::kNoBlock;
+  if (rc != SQLITE_ROW) return RefResult::kError;
+  int64_t length = find.column_int64(0);
+  db::Statement st =
+      db_.prepare("insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
+  if (!st || st.bind_int64(1, catalog_id) != SQLITE_OK ||
+      st.bind_text(2, hex_of(md5)) != SQLITE_OK || st.bind_int64(3, length) != SQLITE_OK ||
+      st.step() != SQLITE_DONE) {
+    return RefResult::kError;
+  }
+  return RefResult::kRecorded;
+}
+
+bool Store::finish_run(std::string_view login, const RunRecord& run, int64_t now) {
+  std::lock_guard lock(mu_);
+  if (!owns_catalog(login, run.catalog_id)) return false;
+  // A finish sent again after a reconnection replaces the first record of the run.
+  db::Statement st = db_.prepare(
+      "insert or replace into runs (catalog_id, catalog_md5, catalog_size, end_time, files,"
+      " directories, special_files, bytes_total, bytes_stored, bytes_compressed, received)"
+      " values (?,?,?,?,?,?,?,?,?,?,?)");
+  return st && st.bind_int64(1, run.catalog_id) == SQLITE_OK &&
+         st.bind_text(2, hex_of(run.catalog_md5)) == SQLITE_OK &&
+         st.bind_int64(3, static_cast<int64_t>(run.catalog_size)) == SQLITE_OK &&
+         st.bind_int64(4, run.end_time) == SQLITE_OK && st.bind_int64(5, run.files) == SQLITE_OK &&
+         st.bind_int64(6, run.directories) == SQLITE_OK &&
+         st.bind_int64(7, run.special_files) == SQLITE_OK &&
+         st.bind_int64(8, static_cast<int64_t>(run.bytes_total)) == SQLITE_OK &&
+         st.bind_int64(9, static_cast<int64_t>(run.bytes_stored)) == SQLITE_OK &&
+         st.bind_int64(10, static_cast<int64_t>(run.bytes_compressed)) == SQLITE_OK &&
+         st.bind_int64(11, now) == SQLITE_OK && st.step() == SQLITE_DONE;
+}
+
+}  // namespace corvio::server

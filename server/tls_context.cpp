@@ -1,0 +1,39 @@
+#include "tls_context.h"
+
+#include <openssl/err.h>
+
+namespace corvio::server {
+
+std::string drain_ssl_errors() {
+  std::string text;
+  while (unsigned long code = ERR_get_error()) {
+    char buf[256];
+    ERR_error_string_n(code, buf, sizeof buf);
+    if (!text.empty()) text += "; ";
+    text += buf;
+  }
+  return text.empty() ? "unknown error" : text;
+}
+
+SslCtxPtr make_server_context(const std::string& cert_file, const std::string& key_file,
+                              std::string* error) {
+  SslCtxPtr ctx(SSL_CTX_new(TLS_server_method()));
+  if (!ctx || SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION) != 1) {
+    *error = "cannot create the TLS context: " + drain_ssl_errors();
+    return nullptr;
+  }
+  if (SSL_CTX_use_certificate_chain_file(ctx.get(), cert_file.c_str()) != 1) {
+    *error = "cannot load certificate " + cert_file + ": " + drain_ssl_errors();
+    return nullptr;
+  }
+  if (SSL_CTX_use_PrivateKey_file(ctx.get(), key_file.c_str(), SSL_FILETYPE_PEM) != 1 ||
+      SSL_CTX_check_private_key(ctx.get()) != 1) {
+    *error = "cannot load key " + key_file + ": " + drain_ssl_errors();
+    return nullptr;
+  }
+  // Every reply is one write; a write must not return having sent only part of it.
+  SSL_CTX_set_mode(ctx.get(), SSL_MODE_AUTO_RETRY);
+  return ctx;
+}
+
+}  // namespace corvio::server

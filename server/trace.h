@@ -1,0 +1,34 @@
+// The message trace: one line per client message received, as "CONN HEX", CONN the
+// connection's sequence number and HEX the message bytes in lower-case hexadecimal. A payload
+// message is shown as its first two bytes followed by " +N", N its payload length. Tests read
+// it to see exactly what a client sent, and that a retried request went out byte for byte again.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "util/file_handle.h"
+
+namespace corvio::server {
+
+class Trace {
+ public:
+  // Opens path for appending. Null, with *error set, on failure.
+  static std::unique_ptr<Trace> open(const std::string& path, std::string* error);
+
+  // Appends and flushes one line. Safe from any thread.
+  void record(uint64_t connection, std::string_view message);
+
+  // The line record() writes, without its line end.
+  static std::string line(uint64_t connection, std::string_view message);
+
+ private:
+  explicit Trace(FileHandle file) : file_(std::move(file)) {}
+  std::mutex mu_;
+  FileHandle file_;
+};
+
+}  // namespace corvio::server
