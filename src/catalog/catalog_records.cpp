@@ -92,8 +92,7 @@ uint32_t Catalog::filespec_insert(std::string_view path, const FileStat& stat) {
   return static_cast<uint32_t>(db_.last_insert_rowid());
 }
 
-int Catalog::seg_insert(uint32_t filespec_id, const uint8_t* md5, uint64_t offset,
-                        uint32_t size) {
+int Catalog::seg_insert(uint32_t filespec_id, const uint8_t* md5, uint64_t offset, uint32_t size) {
   static constexpr std::string_view kOperation = "catalog_seg_insert";
   if (!is_open()) return 0;
   count_insert();

@@ -221,11 +221,12 @@ uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_
   if (!is_open() || key.empty()) return 0;
   const uint32_t found = filespec_find(key);
 
-  db::Statement st =
-      found != 0 ? db_.prepare("update filespec set size=?, blocksize=?, t_modify=?, "
-                               "t_lastcheck=? where id=?")
-                 : db_.prepare("insert into filespec( filespec, size, blocksize, t_modify, "
-                               "t_lastcheck ) values (?,?,?,?,?)");
+  db::Statement st = found != 0 ? db_.prepare(
+                                      "update filespec set size=?, blocksize=?, t_modify=?, "
+                                      "t_lastcheck=? where id=?")
+                                : db_.prepare(
+                                      "insert into filespec( filespec, size, blocksize, t_modify, "
+                                      "t_lastcheck ) values (?,?,?,?,?)");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
     return 0;
@@ -284,8 +285,7 @@ int Md5Cache::segs_insert(const uint8_t* md5, uint32_t file_id, uint64_t offset,
     return 1;
   }
 
-  db::Statement st =
-      db_.prepare("insert into segs( file_id, offset, size, md5 ) values (?,?,?,?)");
+  db::Statement st = db_.prepare("insert into segs( file_id, offset, size, md5 ) values (?,?,?,?)");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
   } else if (st.bind_int64(1, file_id) != SQLITE_OK) {

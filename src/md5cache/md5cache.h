@@ -75,10 +75,10 @@ class Md5Cache {
   bool is_open() const { return db_.is_open(); }
 
   // Lookups. Paths are folded to lower case under the Windows style.
-  uint32_t filespec_find(std::string_view path);                 // row id or 0
-  int filespec_getdata(uint32_t file_id, Md5CacheFileData* data);  // 0 found, 1 not
+  uint32_t filespec_find(std::string_view path);                      // row id or 0
+  int filespec_getdata(uint32_t file_id, Md5CacheFileData* data);     // 0 found, 1 not
   int segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5);  // 0 found, 1 not
-  uint32_t segs_get_size(uint32_t file_id, uint64_t offset);           // size or 0
+  uint32_t segs_get_size(uint32_t file_id, uint64_t offset);          // size or 0
 
   // Writes. filespec_insert updates the row of a known path or inserts one; the row id, or 0.
   uint32_t filespec_insert(std::string_view path, uint64_t size, uint32_t blocksize,

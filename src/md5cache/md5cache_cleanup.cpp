@@ -7,9 +7,9 @@
 namespace corvio {
 namespace {
 
-constexpr uint32_t kCandidateAhead = 86400;     // one day in the future
-constexpr uint32_t kCandidateAge = 7776000;     // 90 days
-constexpr int64_t kRemoveAge = 15552000;        // 180 days
+constexpr uint32_t kCandidateAhead = 86400;  // one day in the future
+constexpr uint32_t kCandidateAge = 7776000;  // 90 days
+constexpr int64_t kRemoveAge = 15552000;     // 180 days
 constexpr uint32_t kRemovalsPerCommit = 64;
 // Consecutive failed steps of the candidate query (a busy or damaged database) before giving up.
 constexpr int kStepAttempts = 3;

@@ -5,8 +5,8 @@
 
 namespace corvio {
 
-Md5CachePendingFile* Md5Cache::queue_file(std::string_view path, uint64_t size,
-                                          uint32_t t_modify, uint32_t t_lastcheck) {
+Md5CachePendingFile* Md5Cache::queue_file(std::string_view path, uint64_t size, uint32_t t_modify,
+                                          uint32_t t_lastcheck) {
   Md5CachePendingFile& entry = pending_.emplace_back();
   entry.path = std::string(path);
   entry.size = size;

@@ -24,8 +24,13 @@ using test::SqlRow;
 class CatalogTest : public ::testing::TestWithParam<bool> {
  protected:
   CatalogTest()
-      : ctx{world.ctx.fs, world.clock, world.messages, world.display,
-            windows() ? PathStyle::windows() : PathStyle::posix(), world.dir.path() + "/", ""},
+      : ctx{world.ctx.fs,
+            world.clock,
+            world.messages,
+            world.display,
+            windows() ? PathStyle::windows() : PathStyle::posix(),
+            world.dir.path() + "/",
+            ""},
         catalog(ctx) {
     session.profile = std::make_unique<Profile>();
     session.profile->tag = "daily";
@@ -55,8 +60,8 @@ class CatalogTest : public ::testing::TestWithParam<bool> {
   }
 
   void create() {
-    write_profile({{1, "backup.example.net"}, {3, "alice"}, {4, "secret"}, {10, "Daily"},
-                   {128, "C:\\Data"}});
+    write_profile(
+        {{1, "backup.example.net"}, {3, "alice"}, {4, "secret"}, {10, "Daily"}, {128, "C:\\Data"}});
     ASSERT_EQ(catalog.create(session), 0);
     ASSERT_EQ(world.messages.shown(), std::vector<ShownMessage>{});
   }
@@ -101,12 +106,14 @@ TEST_P(CatalogTest, CreatesTheSchemaVersionRowCatinfoAndConfigWithoutThePassword
                                  {"index", "config_type"},
                                  {"table", "corvio_info"}}));
   // The path columns compare without letter case only under the Windows style.
-  const std::string filespec_sql = rows("select sql from sqlite_master where name='filespec'")[0][0];
+  const std::string filespec_sql =
+      rows("select sql from sqlite_master where name='filespec'")[0][0];
   EXPECT_EQ(filespec_sql.find("filename varchar(1024) not null collate nocase, filename_full "
                               "varchar(1024) not null collate nocase") != std::string::npos,
             windows());
   EXPECT_EQ(filespec_sql.find("collate") == std::string::npos, !windows());
-  EXPECT_EQ(rows("select count(*) from pragma_table_info('filespec')"), (std::vector<SqlRow>{{"17"}}));
+  EXPECT_EQ(rows("select count(*) from pragma_table_info('filespec')"),
+            (std::vector<SqlRow>{{"17"}}));
   EXPECT_EQ(rows("select sql from sqlite_master where name='segs_filespec_offset'")[0][0],
             "CREATE UNIQUE INDEX segs_filespec_offset on segs ( filespec_id, offset )");
 
@@ -210,11 +217,11 @@ TEST_P(CatalogTest, RecordsEachPathUnderItsParentOnce) {
   EXPECT_EQ(catalog.filespec_find(win ? "C:\\Data\\missing" : "/Data/missing"), 0u);
   catalog.close();
 
-  std::vector<SqlRow> expected = {{"1", "0", root, root, "1", "16", "16384"},
-                                  {"2", "1", "Data", data, "1", "16", "16384"},
-                                  {"3", "2", "a.txt", file, "2", "32", "33188"},
-                                  {"4", "0", "b.txt", win ? "C:\\Other\\b.txt" : "/Other/b.txt",
-                                   "2", "32", "33188"}};
+  std::vector<SqlRow> expected = {
+      {"1", "0", root, root, "1", "16", "16384"},
+      {"2", "1", "Data", data, "1", "16", "16384"},
+      {"3", "2", "a.txt", file, "2", "32", "33188"},
+      {"4", "0", "b.txt", win ? "C:\\Other\\b.txt" : "/Other/b.txt", "2", "32", "33188"}};
   if (!win) expected.push_back({"5", "2", "A.txt", variant, "2", "32", "33188"});
   EXPECT_EQ(rows("select id, parent_id, filename, filename_full, type, attr, mode from filespec "
                  "order by id"),
@@ -238,9 +245,9 @@ TEST_P(CatalogTest, RecordsBlocksWithTheirDigestAsHexText) {
             (std::vector<ShownMessage>{
                 {"Couldn't process SQL query!", "SQL Error in catalog_seg_insert"}}));
   catalog.close();
-  EXPECT_EQ(rows("select filespec_id, offset, size, md5 from segs"),
-            (std::vector<SqlRow>{{"1", "5368709120", "1048576",
-                                  "00112233445566778899aabbccddeeff"}}));
+  EXPECT_EQ(
+      rows("select filespec_id, offset, size, md5 from segs"),
+      (std::vector<SqlRow>{{"1", "5368709120", "1048576", "00112233445566778899aabbccddeeff"}}));
 }
 
 TEST_P(CatalogTest, CommitsAtTheHundredTwentyEighthCountedCall) {

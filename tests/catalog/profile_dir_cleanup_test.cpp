@@ -55,8 +55,8 @@ TEST_F(ProfileDirCleanupTest, KeepsTheEightHighestNumbersAndNothingElseOfTheirSh
 
   std::set<std::string> expected = {"00000013.cat-journal", "daily.cfg", "daily.cfg.bak",
                                     "0000000a.txt", "00000001.cat"};
-  for (const char* number : {"0000000c", "0000000d", "0000000e", "0000000f", "00000010",
-                             "00000011", "00000012", "00000013"}) {
+  for (const char* number : {"0000000c", "0000000d", "0000000e", "0000000f", "00000010", "00000011",
+                             "00000012", "00000013"}) {
     expected.insert(std::string(number) + ".cat");
     expected.insert(std::string(number) + ".log");
   }

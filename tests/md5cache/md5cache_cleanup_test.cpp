@@ -20,7 +20,8 @@ constexpr int64_t kDay = 86'400;
 // The real file system, raising a cancel request when the cleanup checks its nth path.
 class CancellingFileSystem : public FileSystem {
  public:
-  CancellingFileSystem(BackupSession& session, int cancel_at) : session_(session), cancel_at_(cancel_at) {}
+  CancellingFileSystem(BackupSession& session, int cancel_at)
+      : session_(session), cancel_at_(cancel_at) {}
   std::optional<FileInfo> find(const std::string& path) override {
     if (++finds == cancel_at_) session_.cancel_requested = 1;
     return real_file_system().find(path);
@@ -80,16 +81,17 @@ TEST_F(Md5CacheCleanupTest, RemovesOldRowsAndRowsOfVanishedFiles) {
 
   EXPECT_EQ(cache.cleanup(nullptr), 3u);
   EXPECT_EQ(names(), (std::vector<SqlRow>{{"recent-gone"}, {"100-days"}, {"future"}}));
-  EXPECT_EQ(sql_rows(db(), "select count(*) from segs where file_id not in (select id from "
-                           "filespec)"),
+  EXPECT_EQ(sql_rows(db(),
+                     "select count(*) from segs where file_id not in (select id from "
+                     "filespec)"),
             (std::vector<SqlRow>{{"0"}}));
   EXPECT_EQ(sql_rows(db(), "select count(*) from segs"), (std::vector<SqlRow>{{"3"}}));
   EXPECT_TRUE(world.messages.shown().empty());
 }
 
 TEST_F(Md5CacheCleanupTest, WritesTheQueueFirst) {
-  Md5CachePendingFile* entry =
-      cache.queue_file(world.dir.file("queued-gone"), 1, 1, static_cast<uint32_t>(kNow - 200 * kDay));
+  Md5CachePendingFile* entry = cache.queue_file(world.dir.file("queued-gone"), 1, 1,
+                                                static_cast<uint32_t>(kNow - 200 * kDay));
   cache.file_done(entry);
   EXPECT_EQ(cache.cleanup(nullptr), 1u);
   EXPECT_EQ(cache.pending_files(), 0u);

@@ -24,8 +24,13 @@ Md5Digest digest_of(uint8_t seed) {
 class Md5CacheTest : public ::testing::TestWithParam<bool> {
  protected:
   Md5CacheTest()
-      : ctx{world.ctx.fs, world.clock, world.messages, world.display,
-            windows() ? PathStyle::windows() : PathStyle::posix(), world.dir.path() + "/", ""},
+      : ctx{world.ctx.fs,
+            world.clock,
+            world.messages,
+            world.display,
+            windows() ? PathStyle::windows() : PathStyle::posix(),
+            world.dir.path() + "/",
+            ""},
         cache(ctx) {}
 
   bool windows() const { return GetParam(); }
@@ -174,9 +179,9 @@ TEST(Md5CacheOpenTest, FailuresToOpenAreShownAndLeaveItClosed) {
   EXPECT_EQ(missing.open(), 1);
   EXPECT_FALSE(missing.is_open());
   EXPECT_EQ(world.messages.shown(),
-            (std::vector<ShownMessage>{{"Can't open MD5 database!\n" + world.dir.file("missing") +
-                                            "/md5cache.dat",
-                                        "Meridane Online Backup"}}));
+            (std::vector<ShownMessage>{
+                {"Can't open MD5 database!\n" + world.dir.file("missing") + "/md5cache.dat",
+                 "Meridane Online Backup"}}));
 
   world.messages.clear();
   world.ctx.data_dir = world.dir.path();
