@@ -1,0 +1,76 @@
+#include "server_fixture.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "profile/profile.h"
+
+namespace corvio::test {
+
+std::string to_hex(std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (char c : bytes) {
+    out += digits[static_cast<uint8_t>(c) >> 4];
+    out += digits[static_cast<uint8_t>(c) & 15];
+  }
+  return out;
+}
+
+ServerFixture::ServerFixture() {
+  settings.session_timeout_ms = 3000;
+  world.attach_view();
+  run.profile = std::make_unique<Profile>();
+  run.profile->tag = "home";
+  run.profile->server = "localhost";
+  trace_file_ = store_dir.file("trace.txt");
+  log_path_ = world.dir.file("run.log");
+  run.log.reset(std::fopen(log_path_.c_str(), "wb"));
+}
+
+bool ServerFixture::serve(const std::vector<std::string>& faults) {
+  const std::string store = store_dir.file("store");
+  if (!ServerProcess::init_store(store, cert_host, login, password, run.profile->tag)) {
+    return false;
+  }
+  if (trust_ca) {
+    std::filesystem::copy_file(store + "/ca.pem", world.dir.file(kTrustedCaFile));
+  }
+  if (!server.start(store, faults, trace_file_)) return false;
+  run.profile->port = server.port();
+  run.profile->login = login;
+  run.profile->password = password;
+  if (tls.init(world.ctx) != 0) return false;
+  session = std::make_unique<Session>(world.ctx, tls, run, settings);
+  return true;
+}
+
+std::vector<std::string> ServerFixture::trace() const {
+  // The server records each message as it arrives, on its own threads: wait until the file
+  // has stopped growing.
+  std::string seen = read_file(trace_file_);
+  for (int quiet_polls = 0, polls = 0; quiet_polls < 10 && polls < 300; ++polls) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string now = read_file(trace_file_);
+    quiet_polls = now == seen ? quiet_polls + 1 : 0;
+    seen = now;
+  }
+  return trace_lines(trace_file_);
+}
+
+std::vector<std::string> ServerFixture::trace_of(const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (const std::string& line : trace()) {
+    size_t space = line.find(' ');
+    if (line.compare(space + 1, prefix.size(), prefix) == 0) out.push_back(line);
+  }
+  return out;
+}
+
+std::string ServerFixture::log_text() {
+  std::fflush(run.log.get());
+  return read_file(log_path_);
+}
+
+}  // namespace corvio::test

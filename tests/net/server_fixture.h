@@ -1,0 +1,58 @@
+// A client run against a real reference server: a test world whose data directory trusts the
+// server's certificate authority, a profile pointing at the server, a TLS context, the run's
+// BackupSession and a Session with short time-outs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/backup_session.h"
+#include "net/net_settings.h"
+#include "net/session.h"
+#include "net/tls_context.h"
+#include "server_process.h"
+#include "support/test_world.h"
+
+namespace corvio::test {
+
+std::string to_hex(std::string_view bytes);
+
+class ServerFixture : public ::testing::Test {
+ protected:
+  ServerFixture();
+
+  // Creates the store (certificate for cert_host), trusts its CA unless told otherwise, starts
+  // the server with the faults and opens a Session to it. Check with ASSERT_TRUE.
+  bool serve(const std::vector<std::string>& faults = {});
+
+  // The server's trace: one "CONN HEX" line per message it received, once it has settled.
+  std::vector<std::string> trace() const;
+  // Trace lines of messages beginning with the hex prefix, e.g. "8000" for block queries.
+  std::vector<std::string> trace_of(const std::string& prefix) const;
+  // Text written to the run log so far.
+  std::string log_text();
+  bool logged_in() { return session->login() == 0; }
+
+  // Set before serve() to change the set-up.
+  std::string cert_host = "localhost";
+  std::string login = "anna";
+  std::string password = "s3cret";
+  bool trust_ca = true;
+  NetSettings settings;
+
+  TestWorld world;
+  TempDir store_dir;
+  ServerProcess server;
+  TlsContext tls;
+  BackupSession run;
+  std::unique_ptr<Session> session;
+
+ private:
+  std::string trace_file_;
+  std::string log_path_;
+};
+
+}  // namespace corvio::test
