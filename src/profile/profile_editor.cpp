@@ -83,9 +83,9 @@ bool rule_list_has_path(const PathStyle& style, const std::vector<RuleRow>& rows
 }
 
 int rule_dialog_ok(const Context& ctx, std::vector<RuleRow>& rows, std::string_view text,
-                   bool include, int editing_row) {
+                   bool include, int editing_row, size_t max_chars) {
   const char* title = "Can't Add Include/Exclude";
-  std::string path = bounded(text, kRuleFieldChars);
+  std::string path = bounded(text, max_chars);
   if (path.empty()) {
     ctx.messages.message_box(
         "Error - A filespec must be entered.  If you don't want to\nadd a filespec, use the "

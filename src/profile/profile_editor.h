@@ -72,11 +72,11 @@ EditorFields editor_fields(const Profile& profile);
 bool rule_list_has_path(const PathStyle& style, const std::vector<RuleRow>& rows,
                         std::string_view path, int skip_row);
 
-// The rule dialog's OK: checks the entered path and, when it passes, appends it (editing_row -1)
-// or overwrites editing_row. 0 when the rule went in; otherwise the reason has been shown and
-// the rows are unchanged.
+// The rule dialog's OK: takes at most max_chars of the entered text, checks it and, when it
+// passes, appends it (editing_row -1) or overwrites editing_row. 0 when the rule went in;
+// otherwise the reason has been shown and the rows are unchanged.
 int rule_dialog_ok(const Context& ctx, std::vector<RuleRow>& rows, std::string_view text,
-                   bool include, int editing_row);
+                   bool include, int editing_row, size_t max_chars = kRuleFieldChars);
 
 // The profile editor for one record; one editor at a time.
 class ProfileEditor {

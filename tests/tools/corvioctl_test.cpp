@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "config/config.h"
+#include "profile/profile_db.h"
+#include "profile_command.h"
+#include "support/sql_rows.h"
+#include "support/test_world.h"
+
+namespace corvio {
+namespace {
+
+using test::ShownMessage;
+using test::sql_rows;
+using test::SqlRow;
+
+// Captures what a command prints.
+class Captured {
+ public:
+  Captured() : file_(open_memstream(&data_, &size_)) {}
+  ~Captured() {
+    std::fclose(file_);
+    std::free(data_);
+  }
+  std::FILE* file() { return file_; }
+  std::string text() {
+    std::fflush(file_);
+    return std::string(data_, size_);
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
+
+class CorvioctlTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(config.open(), 0); }
+
+  int run(std::vector<std::string> args, const std::string& stdin_text = "") {
+    std::string input = stdin_text;
+    std::FILE* in = fmemopen(input.data(), input.size() + 1, "r");
+    int rc = profile_command(w.ctx, config, args, CtlIo{out.file(), err.file(), in});
+    std::fclose(in);
+    return rc;
+  }
+
+  int create(const std::string& tag, std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"create", "--tag", tag, "--login", "me", "--password-stdin"};
+    args.insert(args.end(), more.begin(), more.end());
+    return run(args, "secret\n");
+  }
+
+  std::vector<SqlRow> rows(const std::string& tag) {
+    return sql_rows(profile_db_path(w.ctx, tag), "select type, parm from config order by id");
+  }
+
+  test::TestWorld w;
+  Config config{w.ctx};
+  Captured out, err;
+};
+
+TEST_F(CorvioctlTest, CreateWritesEveryOptionAsTheEditorWould) {
+  ASSERT_EQ(create("Daily", {"--description", "Home", "--server", "b.example", "--port",
+                             "6000", "--priority", "0", "--file-delay", "10", "--block-delay",
+                             "20", "--tx-limit", "300", "--tx-unit", "4", "--rx-limit", "9",
+                             "--rx-unit", "0", "--shadow-copy", "off", "--include", "/home",
+                             "--exclude", "*.tmp", "--include", "/etc"}),
+            kCtlOk)
+      << err.text();
+  EXPECT_EQ(out.text(), "created profile daily\n");
+  EXPECT_EQ(rows("daily"),
+            (std::vector<SqlRow>{{"1", "b.example"}, {"2", "6000"},  {"3", "me"},
+                                 {"4", "secret"},    {"5", "1"},     {"6", "0"},
+                                 {"7", "13"},        {"8", "4"},     {"10", "Home"},
+                                 {"11", "daily"},    {"12", "0"},    {"13", "10"},
+                                 {"14", "20"},       {"15", "1"},    {"16", "4"},
+                                 {"17", "300"},      {"18", "1"},    {"19", "0"},
+                                 {"20", "9"},        {"32", "0"},    {"128", "/home"},
+                                 {"128", "/etc"},    {"129", "*.tmp"}}));
+  EXPECT_EQ(sql_rows(w.dir.file("corvio.dat"), "select profile, status from profiles"),
+            (std::vector<SqlRow>{{"daily", "2"}}));
+  EXPECT_TRUE(w.messages.shown().empty());
+}
+
+TEST_F(CorvioctlTest, NewProfilesStartFromTheEditorDefaults) {
+  ASSERT_EQ(create("plain"), kCtlOk);
+  auto p = profile_load(w.ctx, "plain", false);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->server, "backup.meridane.com");
+  EXPECT_EQ(p->port, 5420);
+  EXPECT_EQ(p->thread_priority.load(), 2u);
+  EXPECT_EQ(p->tx_limit_enabled.load(), 0u);
+  EXPECT_EQ(p->tx_limit_rate.load(), 50u);
+  EXPECT_EQ(p->use_shadow_copy, 1u);
+  EXPECT_EQ(p->password, "secret");
+}
+
+TEST_F(CorvioctlTest, EditChangesOnlyTheGivenFields) {
+  ASSERT_EQ(create("e", {"--description", "before", "--tx-limit", "7", "--include", "/a",
+                         "--exclude", "*.o", "--exclude", "*.a"}),
+            kCtlOk);
+  ASSERT_EQ(run({"edit", "--tag", "e", "--no-tx-limit", "--include", "/b", "--include", "/c",
+                 "--port", "7000"}),
+            kCtlOk)
+      << err.text();
+  auto p = profile_load(w.ctx, "e", false);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->description, "before");
+  EXPECT_EQ(p->port, 7000);
+  EXPECT_EQ(p->tx_limit_enabled.load(), 0u);
+  EXPECT_EQ(p->tx_limit_rate.load(), 7u);
+  EXPECT_EQ(p->password, "secret");
+  EXPECT_EQ(p->include_rules, (std::vector<std::string>{"/b", "/c"}));
+  EXPECT_EQ(p->exclude_rules, (std::vector<std::string>{"*.o", "*.a"}));
+  EXPECT_TRUE(w.ctx.fs.exists(profile_db_path(w.ctx, "e") + ".bak"));
+}
+
+TEST_F(CorvioctlTest, FailedChecksShowTheEditorMessageAndStoreNothing) {
+  EXPECT_EQ(create("d", {"--file-delay", "10001"}), kCtlFailed);
+  EXPECT_EQ(create("d", {"--include", "/tmp/*.tmp"}), kCtlFailed);
+  EXPECT_EQ(create("d", {"--include", "/x", "--exclude", "/x"}), kCtlFailed);
+  EXPECT_EQ(create("bad.tag"), kCtlFailed);
+  ASSERT_EQ(create("d"), kCtlOk);
+  EXPECT_EQ(create("D"), kCtlFailed);
+  auto shown = w.messages.shown();
+  ASSERT_EQ(shown.size(), 5u);
+  EXPECT_EQ(shown[0], (ShownMessage{"Maximum delay between files is 10000ms (10 seconds)",
+                                    "Delay Error"}));
+  EXPECT_EQ(shown[1].title, "Can't Add Include/Exclude");
+  EXPECT_EQ(shown[2].title, "Can't Add Include/Exclude");
+  EXPECT_EQ(shown[3].title, "Unable to create profile");
+  EXPECT_EQ(shown[4], (ShownMessage{"A profile with that tag name already exists!",
+                                    "Unable to create profile"}));
+  EXPECT_FALSE(w.ctx.fs.exists(profile_db_path(w.ctx, "d") + ".bak"));
+}
+
+TEST_F(CorvioctlTest, BadOptionsAreUsageErrorsThatLoseNothing) {
+  EXPECT_EQ(create("u", {"--port", "http"}), kCtlUsage);
+  EXPECT_EQ(create("u", {"--port", "70000"}), kCtlUsage);
+  EXPECT_EQ(create("u", {"--priority", "5"}), kCtlUsage);
+  EXPECT_EQ(create("u", {"--tx-unit", "6"}), kCtlUsage);
+  EXPECT_EQ(create("u", {"--shadow-copy", "yes"}), kCtlUsage);
+  EXPECT_EQ(create("u", {"--description", std::string(256, 'd')}), kCtlUsage);
+  EXPECT_EQ(create(std::string(31, 't')), kCtlUsage);
+  EXPECT_EQ(create("u", {"--include"}), kCtlUsage);
+  EXPECT_EQ(create("u", {"--frobnicate"}), kCtlUsage);
+  EXPECT_EQ(run({"create", "--tag", "u", "--login", "me"}), kCtlUsage);  // no password
+  EXPECT_EQ(run({"create", "--tag", "u", "--login", "me", "--password-stdin"},
+                std::string(32, 'p') + "\n"),
+            kCtlUsage);
+  EXPECT_EQ(run({"frob"}), kCtlUsage);
+  EXPECT_EQ(run({}), kCtlUsage);
+  EXPECT_NE(err.text().find("--port: not a number: http"), std::string::npos);
+  EXPECT_FALSE(w.ctx.fs.exists(w.ctx.profile_dir("u")));
+}
+
+TEST_F(CorvioctlTest, ShowMasksThePasswordAndListsRulesInOrder) {
+  ASSERT_EQ(create("s", {"--include", "/z", "--include", "/a", "--exclude", "*.tmp",
+                         "--tx-limit", "8", "--tx-unit", "4"}),
+            kCtlOk);
+  Captured shown;
+  out.text();
+  ASSERT_EQ(profile_command(w.ctx, config, {"show", "s"}, CtlIo{shown.file(), err.file(), stdin}),
+            kCtlOk);
+  EXPECT_EQ(shown.text(),
+            "tag: s\n"
+            "description: \n"
+            "server: backup.meridane.com\n"
+            "port: 5420\n"
+            "login: me\n"
+            "password: ********\n"
+            "priority: 2 (Normal)\n"
+            "file delay: 0 ms\n"
+            "block delay: 0 ms\n"
+            "tx limit: on, 8 kbps\n"
+            "rx limit: off, 50 KB/s\n"
+            "shadow copy: on\n"
+            "include: /z\n"
+            "include: /a\n"
+            "exclude: *.tmp\n");
+  EXPECT_EQ(run({"show", "missing"}), kCtlFailed);
+  EXPECT_EQ(w.messages.shown().back().title, "Backup Profile Missing!");
+}
+
+TEST_F(CorvioctlTest, ListAndDelete) {
+  ASSERT_EQ(create("beta", {"--description", "B"}), kCtlOk);
+  ASSERT_EQ(create("alpha", {"--description", "A"}), kCtlOk);
+  Captured listed;
+  ASSERT_EQ(profile_command(w.ctx, config, {"list"}, CtlIo{listed.file(), err.file(), stdin}),
+            kCtlOk);
+  EXPECT_EQ(listed.text(), "alpha\tA\nbeta\tB\n");
+
+  EXPECT_EQ(run({"delete", "beta"}), kCtlOk);
+  EXPECT_FALSE(w.ctx.fs.exists(profile_db_path(w.ctx, "beta")));
+  EXPECT_TRUE(w.ctx.fs.exists(profile_db_path(w.ctx, "beta") + ".bak"));
+  EXPECT_EQ(run({"delete", "beta"}), kCtlFailed);
+  ASSERT_EQ(config.load_profiles(), 0);
+  ASSERT_EQ(config.profile_list().size(), 1u);
+  EXPECT_EQ(config.profile_list()[0].tag, "alpha");
+}
+
+TEST_F(CorvioctlTest, EveryCommandHasHelp) {
+  for (auto args : std::vector<std::vector<std::string>>{{"--help"},
+                                                         {"create", "--help"},
+                                                         {"edit", "--help"},
+                                                         {"show", "--help"},
+                                                         {"list", "--help"},
+                                                         {"delete", "--help"}})
+    EXPECT_EQ(run(args), kCtlOk) << args[0];
+  EXPECT_NE(out.text().find("--password-stdin"), std::string::npos);
+  EXPECT_TRUE(w.messages.shown().empty());
+}
+
+}  // namespace
+}  // namespace corvio

@@ -1,0 +1,297 @@
+#include "profile_command.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+
+#include "config/config.h"
+#include "profile/profile_db.h"
+#include "profile/profile_editor.h"
+
+namespace corvio {
+
+namespace {
+
+constexpr char kProfileUsage[] =
+    "usage: corvioctl profile COMMAND ...\n"
+    "\n"
+    "commands:\n"
+    "  create --tag TAG [OPTIONS]   create a profile\n"
+    "  edit --tag TAG [OPTIONS]     change the given fields of a profile\n"
+    "  show TAG                     print every field of a profile\n"
+    "  list                         print the tag and description of every profile\n"
+    "  delete TAG                   retire a profile (its catalogs and logs stay)\n"
+    "\n"
+    "Run 'corvioctl profile COMMAND --help' for the options of a command.\n";
+
+constexpr char kFieldOptions[] =
+    "options:\n"
+    "  --tag TAG              letters, digits, '-' and '_' (stored in lower case)\n"
+    "  --description TEXT\n"
+    "  --server HOST\n"
+    "  --port N\n"
+    "  --login NAME\n"
+    "  --password-stdin       read the password from the first line of standard input\n"
+    "  --priority 0-4         0 idle, 1 below normal, 2 normal, 3 above normal, 4 highest\n"
+    "  --file-delay MS        pause between files, at most 10000\n"
+    "  --block-delay MS       pause between blocks, at most 10000\n"
+    "  --tx-limit RATE        turn the send limit on, at RATE\n"
+    "  --no-tx-limit          turn the send limit off\n"
+    "  --tx-unit 0-5          0 B/s, 1 KB/s, 2 MB/s, 3 bps, 4 kbps, 5 mbps\n"
+    "  --rx-limit RATE        turn the receive limit on, at RATE\n"
+    "  --no-rx-limit          turn the receive limit off\n"
+    "  --rx-unit 0-5          as --tx-unit\n"
+    "  --shadow-copy on|off\n"
+    "  --include PATH         repeatable; replaces the stored include list, in order\n"
+    "  --exclude PATTERN      repeatable; replaces the stored exclude list, in order\n";
+
+constexpr const char* kPriorityNames[] = {"Idle", "Below Normal", "Normal", "Above Normal",
+                                          "Highest"};
+constexpr const char* kUnitNames[] = {"B/s", "KB/s", "MB/s", "bps", "kbps", "mbps"};
+
+// The options of create and edit, as given. Absent options leave their field alone.
+struct FieldOptions {
+  std::optional<std::string> tag, description, server, login, password;
+  std::optional<uint32_t> port, priority, file_delay, block_delay;
+  std::optional<uint32_t> tx_rate, tx_unit, rx_rate, rx_unit;
+  std::optional<bool> tx_limit, rx_limit, shadow_copy;
+  std::optional<std::vector<std::string>> includes, excludes;
+  bool help = false;
+};
+
+class UsageError {
+ public:
+  explicit UsageError(std::string text) : text(std::move(text)) {}
+  std::string text;
+};
+
+uint32_t number(const std::string& option, const std::string& text, uint64_t max) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    throw UsageError(option + ": not a number: " + text);
+  errno = 0;
+  unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || value > max)
+    throw UsageError(option + ": " + text + " is above " + std::to_string(max));
+  return static_cast<uint32_t>(value);
+}
+
+// A text that the profile would have to cut is refused, so nothing typed is silently lost.
+std::string text(const std::string& option, const std::string& value, size_t max) {
+  if (value.size() > max)
+    throw UsageError(option + ": longer than " + std::to_string(max) + " characters");
+  return value;
+}
+
+std::string read_password(std::FILE* in) {
+  std::string line;
+  int c;
+  while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+FieldOptions parse_field_options(const std::vector<std::string>& args, size_t first,
+                                 std::FILE* password_in) {
+  FieldOptions o;
+  for (size_t i = first; i < args.size(); i++) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError(a + ": needs a value");
+      return args[++i];
+    };
+    if (a == "--help" || a == "-h") o.help = true;
+    else if (a == "--tag") o.tag = text(a, value(), kTagFieldChars);
+    else if (a == "--description") o.description = text(a, value(), kDescriptionChars);
+    else if (a == "--server") o.server = text(a, value(), kServerChars);
+    else if (a == "--port") o.port = number(a, value(), 65535);
+    else if (a == "--login") o.login = text(a, value(), kLoginFieldChars);
+    else if (a == "--password-stdin") o.password = text(a, read_password(password_in), kPasswordFieldChars);
+    else if (a == "--priority") o.priority = number(a, value(), 4);
+    else if (a == "--file-delay") o.file_delay = number(a, value(), UINT32_MAX);
+    else if (a == "--block-delay") o.block_delay = number(a, value(), UINT32_MAX);
+    else if (a == "--tx-limit") { o.tx_rate = number(a, value(), UINT32_MAX); o.tx_limit = true; }
+    else if (a == "--no-tx-limit") o.tx_limit = false;
+    else if (a == "--tx-unit") o.tx_unit = number(a, value(), 5);
+    else if (a == "--rx-limit") { o.rx_rate = number(a, value(), UINT32_MAX); o.rx_limit = true; }
+    else if (a == "--no-rx-limit") o.rx_limit = false;
+    else if (a == "--rx-unit") o.rx_unit = number(a, value(), 5);
+    else if (a == "--shadow-copy") {
+      const std::string& v = value();
+      if (v != "on" && v != "off") throw UsageError(a + ": on or off, not " + v);
+      o.shadow_copy = v == "on";
+    } else if (a == "--include") {
+      if (!o.includes) o.includes.emplace();
+      o.includes->push_back(text(a, value(), kRulePathChars));
+    } else if (a == "--exclude") {
+      if (!o.excludes) o.excludes.emplace();
+      o.excludes->push_back(text(a, value(), kRulePathChars));
+    } else {
+      throw UsageError("unknown option: " + a);
+    }
+  }
+  return o;
+}
+
+// Puts the given options into the editor's fields, as if typed there. Rules go through the
+// rule dialog's checks, so a duplicate or a wildcard include is refused the same way.
+int apply(const Context& ctx, const FieldOptions& o, EditorFields& f) {
+  if (o.tag) f.tag = *o.tag;
+  if (o.description) f.description = *o.description;
+  if (o.server) f.server = *o.server;
+  if (o.port) f.port = std::to_string(*o.port);
+  if (o.login) f.login = *o.login;
+  if (o.password) f.password = *o.password;
+  if (o.priority) f.priority_index = priority_index_for(*o.priority);
+  if (o.file_delay) f.file_delay = std::to_string(*o.file_delay);
+  if (o.block_delay) f.block_delay = std::to_string(*o.block_delay);
+  if (o.tx_limit) f.tx_limit = *o.tx_limit;
+  if (o.tx_rate) f.tx_rate = std::to_string(*o.tx_rate);
+  if (o.tx_unit) f.tx_unit_index = static_cast<int>(*o.tx_unit);
+  if (o.rx_limit) f.rx_limit = *o.rx_limit;
+  if (o.rx_rate) f.rx_rate = std::to_string(*o.rx_rate);
+  if (o.rx_unit) f.rx_unit_index = static_cast<int>(*o.rx_unit);
+  if (o.shadow_copy) f.shadow_copy = *o.shadow_copy;
+  if (!o.includes && !o.excludes) return 0;
+
+  std::vector<RuleRow> rows;
+  auto keep = [&](const char* mode, bool replaced) {
+    if (replaced) return;
+    for (const RuleRow& row : f.rules)
+      if (row.mode == mode) rows.push_back(row);
+  };
+  keep(kInclude, o.includes.has_value());
+  keep(kExclude, o.excludes.has_value());
+  for (const std::string& path : o.includes.value_or(std::vector<std::string>{}))
+    if (rule_dialog_ok(ctx, rows, path, true, -1, kRulePathChars) != 0) return 1;
+  for (const std::string& path : o.excludes.value_or(std::vector<std::string>{}))
+    if (rule_dialog_ok(ctx, rows, path, false, -1, kRulePathChars) != 0) return 1;
+  // Includes before excludes, as the editor lists them.
+  std::stable_partition(rows.begin(), rows.end(),
+                        [](const RuleRow& r) { return r.mode == kInclude; });
+  f.rules = rows;
+  return 0;
+}
+
+int create(const Context& ctx, Config& config, const FieldOptions& o, const CtlIo& io) {
+  if (!o.tag) throw UsageError("create: --tag is required");
+  // The windows would store a profile without a login or password; it could never run.
+  if (!o.login) throw UsageError("create: --login is required");
+  if (!o.password) throw UsageError("create: --password-stdin is required");
+  ProfileEditor editor(ctx, config, new_profile_defaults(), true);
+  EditorFields f = editor_fields(editor.profile());
+  if (apply(ctx, o, f) != 0 || editor.ok(f) != 0) return kCtlFailed;
+  std::fprintf(io.out, "created profile %s\n", editor.profile().tag.c_str());
+  return kCtlOk;
+}
+
+int edit(const Context& ctx, Config& config, const FieldOptions& o, const CtlIo& io) {
+  if (!o.tag) throw UsageError("edit: --tag is required");
+  std::unique_ptr<Profile> loaded = profile_load(ctx, *o.tag, false);
+  if (!loaded) return kCtlFailed;
+  EditorFields f = editor_fields(*loaded);
+  ProfileEditor editor(ctx, config, std::move(loaded), false);
+  if (apply(ctx, o, f) != 0 || editor.ok(f) != 0) return kCtlFailed;
+  std::fprintf(io.out, "saved profile %s\n", editor.profile().tag.c_str());
+  return kCtlOk;
+}
+
+void print_limit(std::FILE* out, const char* name, uint32_t enabled, uint32_t rate,
+                 uint32_t unit) {
+  std::fprintf(out, "%s: %s, %u %s\n", name, enabled ? "on" : "off", rate,
+               unit <= 5 ? kUnitNames[unit] : "?");
+}
+
+int show(const Context& ctx, const std::string& tag, const CtlIo& io) {
+  std::unique_ptr<Profile> p = profile_load(ctx, tag, false);
+  if (!p) return kCtlFailed;
+  std::FILE* out = io.out;
+  std::fprintf(out, "tag: %s\n", p->tag.c_str());
+  std::fprintf(out, "description: %s\n", p->description.c_str());
+  std::fprintf(out, "server: %s\n", p->server.c_str());
+  std::fprintf(out, "port: %u\n", p->port);
+  std::fprintf(out, "login: %s\n", p->login.c_str());
+  std::fprintf(out, "password: ********\n");
+  uint32_t priority = p->thread_priority.load();
+  std::fprintf(out, "priority: %u (%s)\n", priority, kPriorityNames[priority]);
+  std::fprintf(out, "file delay: %u ms\n", p->file_delay_ms.load());
+  std::fprintf(out, "block delay: %u ms\n", p->block_delay_ms.load());
+  print_limit(out, "tx limit", p->tx_limit_enabled.load(), p->tx_limit_rate.load(),
+              p->tx_limit_unit.load());
+  print_limit(out, "rx limit", p->rx_limit_enabled.load(), p->rx_limit_rate.load(),
+              p->rx_limit_unit.load());
+  std::fprintf(out, "shadow copy: %s\n", p->use_shadow_copy ? "on" : "off");
+  for (const std::string& rule : p->include_rules) std::fprintf(out, "include: %s\n", rule.c_str());
+  for (const std::string& rule : p->exclude_rules) std::fprintf(out, "exclude: %s\n", rule.c_str());
+  return kCtlOk;
+}
+
+int list(Config& config, const CtlIo& io) {
+  if (config.load_profiles() != 0) return kCtlFailed;
+  for (const ProfileListEntry& e : config.profile_list())
+    std::fprintf(io.out, "%s\t%s\n", e.tag.c_str(), e.description.c_str());
+  return kCtlOk;
+}
+
+int remove(const Context& ctx, Config& config, const std::string& tag, const CtlIo& io) {
+  if (!ctx.fs.exists(profile_db_path(ctx, tag))) {
+    std::fprintf(io.err, "corvioctl: no profile named %s\n", tag.c_str());
+    return kCtlFailed;
+  }
+  profile_delete(ctx, config, tag);
+  std::fprintf(io.out, "deleted profile %s\n", tag.c_str());
+  return kCtlOk;
+}
+
+// The one TAG argument of show and delete.
+std::optional<std::string> single_tag(const std::vector<std::string>& args, const char* usage,
+                                      const CtlIo& io) {
+  if (args.size() == 2 && args[1] != "--help" && args[1] != "-h") return args[1];
+  bool help = args.size() == 2;
+  std::fprintf(help ? io.out : io.err, "usage: corvioctl profile %s\n", usage);
+  return std::nullopt;
+}
+
+}  // namespace
+
+int profile_command(const Context& ctx, Config& config, const std::vector<std::string>& args,
+                    const CtlIo& io) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    std::fputs(kProfileUsage, args.empty() ? io.err : io.out);
+    return args.empty() ? kCtlUsage : kCtlOk;
+  }
+  const std::string& command = args[0];
+  try {
+    if (command == "create" || command == "edit") {
+      FieldOptions o = parse_field_options(args, 1, io.password_in);
+      if (o.help) {
+        std::fprintf(io.out, "usage: corvioctl profile %s --tag TAG [OPTIONS]\n\n%s",
+                     command.c_str(), kFieldOptions);
+        return kCtlOk;
+      }
+      return command == "create" ? create(ctx, config, o, io) : edit(ctx, config, o, io);
+    }
+    if (command == "show") {
+      auto tag = single_tag(args, "show TAG", io);
+      return tag ? show(ctx, *tag, io) : (args.size() == 2 ? kCtlOk : kCtlUsage);
+    }
+    if (command == "delete") {
+      auto tag = single_tag(args, "delete TAG", io);
+      return tag ? remove(ctx, config, *tag, io) : (args.size() == 2 ? kCtlOk : kCtlUsage);
+    }
+    if (command == "list") {
+      if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+        std::fputs("usage: corvioctl profile list\n", io.out);
+        return kCtlOk;
+      }
+      if (args.size() != 1) throw UsageError("list takes no arguments");
+      return list(config, io);
+    }
+    throw UsageError("unknown command: " + command);
+  } catch (const UsageError& e) {
+    std::fprintf(io.err, "corvioctl profile: %s\n", e.text.c_str());
+    return kCtlUsage;
+  }
+}
+
+}  // namespace corvio

@@ -1,0 +1,32 @@
+// "corvioctl profile ...": creating, editing, showing, listing and deleting backup profiles
+// without windows. It fills the profile editor's fields from options and saves through the
+// editor, so it applies the same checks and writes the same files as the windows do.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/context.h"
+
+namespace corvio {
+
+class Config;
+
+// Exit codes of corvioctl.
+inline constexpr int kCtlOk = 0;
+inline constexpr int kCtlFailed = 1;  // a check failed or a file could not be written
+inline constexpr int kCtlUsage = 2;   // the command line itself is wrong
+
+struct CtlIo {
+  std::FILE* out;            // results
+  std::FILE* err;            // usage errors
+  std::FILE* password_in;    // read by --password-stdin
+};
+
+// args are the words after "profile". Failures of the profile code itself are shown through
+// ctx.messages; usage errors are printed on io.err.
+int profile_command(const Context& ctx, Config& config, const std::vector<std::string>& args,
+                    const CtlIo& io);
+
+}  // namespace corvio
