@@ -130,7 +130,7 @@ TEST_P(CatalogTest, CreatesTheSchemaVersionRowCatinfoAndConfigWithoutThePassword
 
 TEST_P(CatalogTest, WritesTheEndOfRunRowsWholeAndMarksTheCatalogComplete) {
   create();
-  session.start_time = 1'700'000'000;
+  session.start_time = (int64_t{1} << 32) + 1'700'000'000;  // recorded in 32 bits
   world.clock.set_now(1'700'003'600);
   BackupStats& s = session.stats;
   s.files = 3;
