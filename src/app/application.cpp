@@ -1,7 +1,5 @@
 #include "app/application.h"
 
-#include <cstdlib>
-
 #include "platform/directories.h"
 #include "profile/profile_db.h"
 #include "util/text.h"
@@ -48,8 +46,6 @@ int Application::settle_directories(const SystemFacts& facts) {
 
 int Application::run(std::string_view command_line, const SystemFacts& facts) {
   if (!facts.components_ready) ctx_.messages.message_box("Failed to initialize COM!", kTitle);
-  // The MD5 cache draws its expiry jitter from the C library's generator.
-  std::srand(static_cast<unsigned>(ctx_.clock.now()));
   command_line_ = parse_command_line(command_line);
 
   if (settle_directories(facts) != 0) return 0;
