@@ -51,8 +51,9 @@ int catalog_upload(Session& s) {
     return 1;
   }
   const uint64_t size = info->size;
-  if (run.log) std::fprintf(run.log.get(), "\nPreparing catalog (%llu bytes)... ",
-                            static_cast<unsigned long long>(size));
+  if (run.log)
+    std::fprintf(run.log.get(), "\nPreparing catalog (%llu bytes)... ",
+                 static_cast<unsigned long long>(size));
 
   // A block length is 32 bits on the wire; a catalog is far smaller.
   std::unique_ptr<uint8_t[]> data;

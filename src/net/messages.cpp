@@ -14,8 +14,7 @@ std::string begin(const MessageType& type) {
 
 void put_key(std::string* m, const SegKey& key) { put_bytes(m, key.data(), key.size()); }
 
-std::optional<uint8_t> status_at(std::string_view reply, const MessageType& type,
-                                 size_t offset) {
+std::optional<uint8_t> status_at(std::string_view reply, const MessageType& type, size_t offset) {
   uint8_t status = 0;
   if (!is_reply(reply, type) || !Reader(reply).u8(offset, &status)) return std::nullopt;
   return status;
@@ -120,9 +119,7 @@ std::optional<uint32_t> parse_profile_found(std::string_view reply) {
   return id;
 }
 
-bool parse_profile_unknown(std::string_view reply) {
-  return is_reply(reply, MSG_PROFILE_UNKNOWN);
-}
+bool parse_profile_unknown(std::string_view reply) { return is_reply(reply, MSG_PROFILE_UNKNOWN); }
 
 std::optional<CatalogAllocReply> parse_catalog_alloc_reply(std::string_view reply) {
   CatalogAllocReply r{};

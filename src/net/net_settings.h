@@ -30,10 +30,10 @@ struct NetSettings {
   uint32_t pause_polls_before_drop = 1200;
   // Waits after a failed first connection and after a failed reconnection. The first
   // connection moves to each longer wait one attempt later and has a 120-second step.
-  std::vector<BackoffStep> connect_backoff = {{2, 5},  {6, 10},   {11, 20},
+  std::vector<BackoffStep> connect_backoff = {{2, 5},   {6, 10},   {11, 20},
                                               {21, 60}, {51, 120}, {UINT32_MAX, 300}};
-  std::vector<BackoffStep> reconnect_backoff = {{1, 5}, {5, 10}, {10, 20}, {20, 60},
-                                                {UINT32_MAX, 300}};
+  std::vector<BackoffStep> reconnect_backoff = {
+      {1, 5}, {5, 10}, {10, 20}, {20, 60}, {UINT32_MAX, 300}};
 };
 
 }  // namespace corvio

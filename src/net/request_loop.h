@@ -32,8 +32,8 @@ inline std::string_view exchange(Session& s, std::string_view request, char* buf
 // the run is cancelled after a failed exchange. after_failure and after_refusal are the status
 // texts shown once the session has been reopened (null for none).
 template <typename Handler>
-int request_loop(Session& s, const std::string& request, const char* after_failure,
-                 Handler handle, const char* after_refusal = nullptr) {
+int request_loop(Session& s, const std::string& request, const char* after_failure, Handler handle,
+                 const char* after_refusal = nullptr) {
   char buffer[protocol::kReplyBuffer];
   for (;;) {
     int result = 1;

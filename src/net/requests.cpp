@@ -8,8 +8,6 @@
 
 namespace corvio {
 
-
-
 int request_profile_id(Session& s) {
   BackupSession& run = s.run();
   return request_loop(s, protocol::encode_profile_get(run.profile->tag), "Retrieving Profile ID...",
@@ -29,16 +27,17 @@ int request_profile_id(Session& s) {
 
 int request_catalog_id(Session& s) {
   BackupSession& run = s.run();
-  return request_loop(s, protocol::encode_catalog_alloc(run.profile_id), nullptr,
-                      [&](std::string_view reply, int* result) {
-                        auto r = protocol::parse_catalog_alloc_reply(reply);
-                        if (!r) return Outcome::Failed;
-                        if (r->status != 0) return Outcome::Refused;
-                        run.catalog_id = r->catalog_id;
-                        *result = 0;
-                        return Outcome::Done;
-                      },
-                      "Allocating Catalog ID...");
+  return request_loop(
+      s, protocol::encode_catalog_alloc(run.profile_id), nullptr,
+      [&](std::string_view reply, int* result) {
+        auto r = protocol::parse_catalog_alloc_reply(reply);
+        if (!r) return Outcome::Failed;
+        if (r->status != 0) return Outcome::Refused;
+        run.catalog_id = r->catalog_id;
+        *result = 0;
+        return Outcome::Done;
+      },
+      "Allocating Catalog ID...");
 }
 
 int seg_query(Session& s, const SegKey& key, uint32_t length) {

@@ -26,8 +26,7 @@ class TlsContext;
 
 class Session {
  public:
-  Session(const Context& ctx, const TlsContext& tls, BackupSession& run,
-          NetSettings settings = {});
+  Session(const Context& ctx, const TlsContext& tls, BackupSession& run, NetSettings settings = {});
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 

@@ -18,8 +18,8 @@ void tick(const Relaxed<uint32_t>& enabled, uint32_t rate, uint32_t unit,
   if (allowance.load() < limit / 2) allowance.add(std::max(limit / 10, 10));
 }
 
-void pay(Relaxed<uint64_t>& counter, const Relaxed<uint32_t>& enabled,
-         Relaxed<int32_t>& allowance, Clock& clock, size_t n, uint32_t poll_ms) {
+void pay(Relaxed<uint64_t>& counter, const Relaxed<uint32_t>& enabled, Relaxed<int32_t>& allowance,
+         Clock& clock, size_t n, uint32_t poll_ms) {
   counter.add(n);
   if (!enabled) return;
   // Turning the limit off in the throttling dialog ends the wait.
@@ -33,13 +33,20 @@ void pay(Relaxed<uint64_t>& counter, const Relaxed<uint32_t>& enabled,
 uint64_t rate_to_bytes(uint32_t rate, uint32_t unit) {
   const uint64_t r = rate;
   switch (unit) {
-    case 0: return r;
-    case 1: return r * 1024;
-    case 2: return r * 1048576;
-    case 3: return r / 8;
-    case 4: return r * 1024 / 8;
-    case 5: return r * 1048576 / 8;
-    default: return 100;
+    case 0:
+      return r;
+    case 1:
+      return r * 1024;
+    case 2:
+      return r * 1048576;
+    case 3:
+      return r / 8;
+    case 4:
+      return r * 1024 / 8;
+    case 5:
+      return r * 1048576 / 8;
+    default:
+      return 100;
   }
 }
 

@@ -38,8 +38,8 @@ bool add_trusted(SSL_CTX* ctx, const std::string& pem) {
   if (!in) return false;
   X509_STORE* store = SSL_CTX_get_cert_store(ctx);  // borrowed
   int added = 0;
-  while (std::unique_ptr<X509, X509Free> cert{PEM_read_bio_X509(in.get(), nullptr, nullptr,
-                                                                nullptr)}) {
+  while (std::unique_ptr<X509, X509Free> cert{
+      PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
     if (X509_STORE_add_cert(store, cert.get()) != 1) return false;
     ++added;
   }

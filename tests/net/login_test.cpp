@@ -43,8 +43,7 @@ TEST_F(Login, ShortGreetingIsAServerErrorAndQuits) {
 TEST_F(Login, GreetingWithAWrongCodeIsAServerError) {
   ASSERT_TRUE(serve({"greeting=badcode"}));
   EXPECT_EQ(session->login_quiet(), 1);
-  EXPECT_EQ(world.view.statuses(),
-            Statuses({"Establishing SSL Session...", "Server Error!"}));
+  EXPECT_EQ(world.view.statuses(), Statuses({"Establishing SSL Session...", "Server Error!"}));
   EXPECT_EQ(trace(), Statuses({"1 000f"}));
 }
 
@@ -127,11 +126,11 @@ TEST_F(Login, ReconnectCountsDownAndSaysReconnected) {
   ASSERT_TRUE(serve({"login=ff:1"}));
   EXPECT_EQ(session->reconnect(), 0);
   const Statuses expected = {
-      "Reconnecting..", "Establishing SSL Session...", "Logging In...", "Login Failed!",
-      "Reconnect Failed!", "Reconnect Try #2 in 5s", "Reconnect Try #2 in 4s",
-      "Reconnect Try #2 in 3s", "Reconnect Try #2 in 2s", "Reconnect Try #2 in 1s",
-      "Reconnecting #2..", "Establishing SSL Session...", "Logging In...", "Login Successful!",
-      "Reconnected!"};
+      "Reconnecting..",         "Establishing SSL Session...", "Logging In...",
+      "Login Failed!",          "Reconnect Failed!",           "Reconnect Try #2 in 5s",
+      "Reconnect Try #2 in 4s", "Reconnect Try #2 in 3s",      "Reconnect Try #2 in 2s",
+      "Reconnect Try #2 in 1s", "Reconnecting #2..",           "Establishing SSL Session...",
+      "Logging In...",          "Login Successful!",           "Reconnected!"};
   EXPECT_EQ(world.view.statuses(), expected);
   EXPECT_TRUE(world.messages.shown().empty());  // a refusal while reconnecting has no box
   EXPECT_EQ(world.view.pause_changes, std::vector<bool>({false, true}));

@@ -38,16 +38,16 @@ bool ServerProcess::init_store(const std::string& dir, const std::string& cert_h
   const std::string store = " --store " + quoted(dir);
   return run_shell(server + " init" + store + " --self-signed " + quoted(cert_host) +
                    " >/dev/null") &&
-         run_shell("printf '%s' " + quoted(password) + " | " + server + " add-login" + store +
-                   " " + quoted(login) + " >/dev/null") &&
+         run_shell("printf '%s' " + quoted(password) + " | " + server + " add-login" + store + " " +
+                   quoted(login) + " >/dev/null") &&
          run_shell(server + " add-profile" + store + " " + quoted(login) + " " + quoted(tag) +
                    " >/dev/null");
 }
 
 bool ServerProcess::start(const std::string& store, const std::vector<std::string>& faults,
                           const std::string& trace_file) {
-  std::vector<std::string> args = {CORVIO_SERVER_PATH, "serve", "--store", store, "--listen",
-                                   "127.0.0.1:0"};
+  std::vector<std::string> args = {CORVIO_SERVER_PATH, "serve",      "--store", store,
+                                   "--listen",         "127.0.0.1:0"};
   for (const std::string& f : faults) {
     args.push_back("--fault");
     args.push_back(f);
