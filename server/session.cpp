@@ -74,7 +74,7 @@ SessionSummary Session::run(SSL* ssl) {
   for (;;) {
     Next next = next_message(&message);
     if (next == Next::kClosed) {
-      if (summary_.outcome.empty()) summary_.outcome = "connection closed by client";
+      if (summary_.outcome.empty()) summary_.outcome = "connection closed or timed out";
       break;
     }
     if (next == Next::kBad) {

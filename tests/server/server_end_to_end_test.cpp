@@ -404,6 +404,11 @@ TEST_F(ServerTest, TerminateEndsOpenSessionsAndExitsCleanly) {
   EXPECT_NE(log.find("session 1 from 127.0.0.1:"), std::string::npos) << log;
   EXPECT_NE(log.find("login alice"), std::string::npos) << log;
   EXPECT_NE(log.find("stopped"), std::string::npos) << log;
+
+  start();
+  std::unique_ptr<TestClient> other = alice();
+  EXPECT_EQ(server->interrupt(), 0);
+  EXPECT_EQ(other->recv(2), std::string());
 }
 
 }  // namespace

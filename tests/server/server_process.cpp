@@ -97,9 +97,9 @@ ServerProcess::~ServerProcess() {
   unlink(err_path_.c_str());
 }
 
-int ServerProcess::terminate(int timeout_ms) {
+int ServerProcess::stop(bool interrupt, int timeout_ms) {
   if (pid_ < 0) return -1;
-  kill(pid_, SIGTERM);
+  kill(pid_, interrupt ? SIGINT : SIGTERM);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   int status = 0;
   for (;;) {

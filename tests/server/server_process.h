@@ -28,11 +28,14 @@ class ServerProcess {
 
   // Sends SIGTERM and waits for the exit; the exit status, or -1 when it did not end within
   // timeout_ms or was killed by a signal.
-  int terminate(int timeout_ms = 5000);
+  int terminate(int timeout_ms = 5000) { return stop(false, timeout_ms); }
+  // The same with SIGINT, as from Ctrl-C.
+  int interrupt(int timeout_ms = 5000) { return stop(true, timeout_ms); }
   // Everything the process wrote to standard error so far (complete once it has ended).
   std::string error_output();
 
  private:
+  int stop(bool interrupt, int timeout_ms);
   int pid_ = -1;
   int out_fd_ = -1;
   std::string err_path_;
