@@ -18,11 +18,11 @@ void tick(const Relaxed<uint32_t>& enabled, uint32_t rate, uint32_t unit,
   if (allowance.load() < limit / 2) allowance.add(std::max(limit / 10, 10));
 }
 
-void pay(Relaxed<uint64_t>& counter, const Relaxed<uint32_t>& enabled, Relaxed<int32_t>& allowance,
-         Clock& clock, size_t n, uint32_t poll_ms) {
-  counter.add(n);
+// Waits while the limit is on and the allowance is negative, then takes n from it. Turning
+// the limit off in the throttling dialog ends the wait.
+void pay(const Relaxed<uint32_t>& enabled, Relaxed<int32_t>& allowance, Clock& clock, size_t n,
+         uint32_t poll_ms) {
   if (!enabled) return;
-  // Turning the limit off in the throttling dialog ends the wait.
   while (enabled && allowance.load() < 0) clock.sleep_ms(poll_ms);
   const size_t max = std::numeric_limits<int32_t>::max();
   allowance.add(-static_cast<int32_t>(std::min(n, max)));
@@ -56,21 +56,13 @@ void throttle_tick(Profile& p) {
 }
 
 void throttle_tx(BackupSession& run, Clock& clock, size_t n, uint32_t poll_ms) {
-  if (!run.profile) {
-    run.net_tx_bytes.add(n);
-    return;
-  }
-  Profile& p = *run.profile;
-  pay(run.net_tx_bytes, p.tx_limit_enabled, p.tx_allowance, clock, n, poll_ms);
+  run.net_tx_bytes.add(n);
+  if (run.profile) pay(run.profile->tx_limit_enabled, run.profile->tx_allowance, clock, n, poll_ms);
 }
 
 void throttle_rx(BackupSession& run, Clock& clock, size_t n, uint32_t poll_ms) {
-  if (!run.profile) {
-    run.net_rx_bytes.add(n);
-    return;
-  }
-  Profile& p = *run.profile;
-  pay(run.net_rx_bytes, p.rx_limit_enabled, p.rx_allowance, clock, n, poll_ms);
+  run.net_rx_bytes.add(n);
+  if (run.profile) pay(run.profile->rx_limit_enabled, run.profile->rx_allowance, clock, n, poll_ms);
 }
 
 }  // namespace corvio

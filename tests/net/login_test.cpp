@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/messages.h"
+#include "net/tls_io.h"
 #include "server_fixture.h"
 
 namespace corvio::test {
@@ -203,6 +204,23 @@ TEST_F(Login, CertificateForAnotherHostIsRefused) {
   EXPECT_NE(world.messages.shown()[0].text.find("mismatch"), std::string::npos)
       << world.messages.shown()[0].text;
   EXPECT_TRUE(trace().empty());
+}
+
+TEST_F(Login, BarePrimitivesUseTheirOwnConnectionAndTimeOut) {
+  ASSERT_TRUE(serve({"silent=login:1"}));
+  BioPtr socket = tls_new_socket("localhost", server.port());
+  ASSERT_TRUE(socket);
+  ASSERT_TRUE(tls_connect_socket(socket.get()));
+  Handshake hs = tls_handshake(tls, std::move(socket), "localhost", 3000);
+  ASSERT_TRUE(hs.connection);
+  char buf[1024];
+  EXPECT_GE(tls_recv(hs.connection.get(), buf, sizeof buf, world.messages, 3000), 10);
+  const std::string m = protocol::encode_login(login, password);
+  EXPECT_EQ(tls_send(hs.connection.get(), m.data(), m.size(), world.messages, 3000), 76);
+  EXPECT_EQ(tls_recv(hs.connection.get(), buf, sizeof buf, world.messages, 200), -1);
+  EXPECT_EQ(tls_send(nullptr, m.data(), m.size(), world.messages, 200), -1);
+  EXPECT_EQ(run.net_tx_bytes, 0u);  // only the session forms count
+  EXPECT_TRUE(world.messages.shown().empty());
 }
 
 }  // namespace
