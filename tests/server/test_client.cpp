@@ -67,11 +67,12 @@ std::optional<std::string> TestClient::recv(int timeout_s) {
   return std::string(buf, static_cast<size_t>(n));
 }
 
-int TestClient::greet_and_login(const std::string& login, const std::string& password) {
-  std::optional<std::string> hello = recv();
+int TestClient::greet_and_login(const std::string& login, const std::string& password,
+                                int timeout_s) {
+  std::optional<std::string> hello = recv(timeout_s);
   if (!hello || hello->size() < 10 || (*hello)[0] != 0 || (*hello)[1] != 0) return -1;
   if (!send(login_message(login, password))) return -1;
-  std::optional<std::string> reply = recv();
+  std::optional<std::string> reply = recv(timeout_s);
   if (!reply || reply->size() < 3 || (*reply)[0] != 0 || (*reply)[1] != 9) return -1;
   return static_cast<uint8_t>((*reply)[2]);
 }

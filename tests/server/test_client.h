@@ -31,7 +31,7 @@ class TestClient {
 
   // Reads the greeting and logs in; the login reply's status byte, or -1 when a reply was
   // missing or malformed.
-  int greet_and_login(const std::string& login, const std::string& password);
+  int greet_and_login(const std::string& login, const std::string& password, int timeout_s = 5);
 
  private:
   SSL_CTX* ctx_ = nullptr;
