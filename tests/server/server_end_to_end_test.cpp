@@ -325,7 +325,7 @@ TEST_F(ServerTest, StoreStatusFault) {
   EXPECT_EQ(client->recv(), std::string("\x13\x00", 2));
 }
 
-TEST_F(ServerTest, MalformedFaultIsAUsageError) {
+TEST_F(ServerTest, CommandLineErrorsAreReportedBeforeServing) {
   std::string out;
   std::string err;
   EXPECT_EQ(run_server_command({"serve", "--store", store, "--listen", "127.0.0.1:0", "--fault",
@@ -334,6 +334,24 @@ TEST_F(ServerTest, MalformedFaultIsAUsageError) {
             2);
   EXPECT_EQ(out, "");
   EXPECT_NE(err.find("split=nothing:1"), std::string::npos) << err;
+  EXPECT_EQ(run_server_command({"serve", "--store", store, "--listen", "127.0.0.1:0", "--cert",
+                                store + "/server.pem"},
+                               "", &out, &err),
+            2);
+  EXPECT_EQ(run_server_command({"frobnicate"}, "", &out, &err), 2);
+  EXPECT_EQ(
+      run_server_command({"add-login", "--store", dir.file("nowhere"), "x"}, "pw\n", &out, &err),
+      1);
+  EXPECT_NE(err.find("is not a store"), std::string::npos) << err;
+  // A store made without certificates cannot serve until it is given some.
+  std::string bare = dir.file("bare");
+  ASSERT_EQ(run_server_command({"init", "--store", bare}, ""), 0);
+  EXPECT_EQ(
+      run_server_command({"serve", "--store", bare, "--listen", "127.0.0.1:0"}, "", &out, &err), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_NE(err.find("cannot load certificate"), std::string::npos) << err;
+  EXPECT_EQ(run_server_command({"--help"}, "", &out, &err), 0);
+  EXPECT_NE(out.find("corvio-server serve --store DIR --listen ADDR:PORT"), std::string::npos);
 }
 
 TEST_F(ServerTest, FiftyConcurrentSessions) {
