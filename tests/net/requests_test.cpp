@@ -100,7 +100,7 @@ TEST_F(Requests, RefusedCatalogIsAskedForAgain) {
 }
 
 TEST_F(Requests, SilentServerTimesOutAndTheRequestIsRepeated) {
-  settings.session_timeout_ms = 300;
+  settings.session_timeout_ms = 1500;  // the silence lasts one time-out
   ASSERT_NO_FATAL_FAILURE(open({"silent=profile:1"}));
   Lines again = trace_of("0102");
   ASSERT_EQ(again.size(), 2u);
