@@ -1,12 +1,12 @@
 // SegKey: a block's 16-byte MD5 digest, in the byte order the digest function produces. It
-// travels raw on the wire; the local databases keep it as 32 lower-case hex characters.
+// travels raw on the wire; the local databases keep it as 32 lower-case hex characters
+// (md5_to_hex), which is why it is the same type as the MD5 cache's digest.
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include "md5cache/md5_hex.h"
 
 namespace corvio {
 
-using SegKey = std::array<uint8_t, 16>;
+using SegKey = Md5Digest;
 
 }  // namespace corvio
