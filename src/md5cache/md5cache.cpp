@@ -162,11 +162,16 @@ int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
   return 0;
 }
 
+// Block rows are looked up by file and offset. Both columns have an index of their own, and
+// without statistics SQLite picks the offset index, which holds only a few distinct values
+// (0, 1 MiB, 2 MiB, ...) and so scans a large share of the table for every block: writing and
+// replaying 100,000 files became quadratic. The unary plus on offset leaves it the file_id index,
+// which narrows each lookup to one file's blocks; the results are the same.
 int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
   static constexpr std::string_view kOperation = "md5cache_segs_get_md5";
   std::memset(md5, 0, kMd5Size);
   if (!is_open()) return 1;
-  db::Statement st = db_.prepare("select md5 from segs where file_id=? and offset=?");
+  db::Statement st = db_.prepare("select md5 from segs where file_id=? and +offset=?");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
     return 1;
@@ -192,7 +197,7 @@ int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
 uint32_t Md5Cache::segs_get_size(uint32_t file_id, uint64_t offset) {
   static constexpr std::string_view kOperation = "md5cache_segs_get_size";
   if (!is_open()) return 0;
-  db::Statement st = db_.prepare("select size from segs where file_id=? and offset=?");
+  db::Statement st = db_.prepare("select size from segs where file_id=? and +offset=?");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
     return 0;
@@ -277,7 +282,7 @@ int Md5Cache::segs_insert(const uint8_t* md5, uint32_t file_id, uint64_t offset,
   static constexpr std::string_view kOperation = "md5cache_segs_insert";
   if (!is_open()) return 1;
   char sql[96];
-  std::snprintf(sql, sizeof sql, "delete from segs where file_id=%u and offset=%" PRIu64, file_id,
+  std::snprintf(sql, sizeof sql, "delete from segs where file_id=%u and +offset=%" PRIu64, file_id,
                 offset);
   std::string error;
   if (db_.exec(sql, &error) != SQLITE_OK) {
