@@ -208,7 +208,7 @@ TEST_F(Login, CertificateForAnotherHostIsRefused) {
 
 TEST_F(Login, BarePrimitivesUseTheirOwnConnectionAndTimeOut) {
   ASSERT_TRUE(serve({"silent=login:1"}));
-  BioPtr socket = tls_new_socket("localhost", server.port());
+  BioPtr socket = tls_new_socket("localhost", server->port());
   ASSERT_TRUE(socket);
   ASSERT_TRUE(tls_connect_socket(socket.get()));
   Handshake hs = tls_handshake(tls, std::move(socket), "localhost", 3000);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "profile/profile.h"
@@ -31,14 +32,27 @@ ServerFixture::ServerFixture() {
 
 bool ServerFixture::serve(const std::vector<std::string>& faults) {
   const std::string store = store_dir.file("store");
-  if (!ServerProcess::init_store(store, cert_host, login, password, run.profile->tag)) {
+  if (run_server_command({"init", "--store", store, "--self-signed", cert_host}, "") != 0 ||
+      run_server_command({"add-login", "--store", store, login}, password + "\n") != 0 ||
+      run_server_command({"add-profile", "--store", store, login, run.profile->tag}, "") != 0) {
+    ADD_FAILURE() << "cannot set up the server's store";
     return false;
   }
   if (trust_ca) {
     std::filesystem::copy_file(store + "/ca.pem", world.dir.file(kTrustedCaFile));
   }
-  if (!server.start(store, faults, trace_file_)) return false;
-  run.profile->port = server.port();
+  std::vector<std::string> args = {"--store", store, "--listen", "127.0.0.1:0", "--trace",
+                                   trace_file_};
+  for (const std::string& f : faults) {
+    args.push_back("--fault");
+    args.push_back(f);
+  }
+  server = std::make_unique<ServerProcess>(args);
+  if (server->port() == 0) {
+    ADD_FAILURE() << "server did not start: " << server->error_output();
+    return false;
+  }
+  run.profile->port = static_cast<uint16_t>(server->port());
   run.profile->login = login;
   run.profile->password = password;
   if (tls.init(world.ctx) != 0) return false;
@@ -56,7 +70,10 @@ std::vector<std::string> ServerFixture::trace() const {
     quiet_polls = now == seen ? quiet_polls + 1 : 0;
     seen = now;
   }
-  return trace_lines(trace_file_);
+  std::vector<std::string> lines;
+  std::istringstream in(seen);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 std::vector<std::string> ServerFixture::trace_of(const std::string& prefix) const {

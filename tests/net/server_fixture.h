@@ -13,7 +13,7 @@
 #include "net/net_settings.h"
 #include "net/session.h"
 #include "net/tls_context.h"
-#include "server_process.h"
+#include "support/server_process.h"
 #include "support/test_world.h"
 
 namespace corvio::test {
@@ -45,7 +45,7 @@ class ServerFixture : public ::testing::Test {
 
   TestWorld world;
   TempDir store_dir;
-  ServerProcess server;
+  std::unique_ptr<ServerProcess> server;
   TlsContext tls;
   BackupSession run;
   std::unique_ptr<Session> session;

@@ -8,11 +8,14 @@
 #include <thread>
 
 #include "db/database.h"
-#include "server_process.h"
+#include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "test_client.h"
 
 namespace corvio::server::test {
+
+using corvio::test::run_server_command;
+using corvio::test::ServerProcess;
 namespace {
 
 std::string hex_of(const Md5& key) {

@@ -1,4 +1,4 @@
-#include "server_process.h"
+#include "support/server_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace corvio::server::test {
+namespace corvio::test {
 namespace {
 
 std::vector<char*> argv_of(const std::vector<std::string>& args) {
@@ -119,4 +119,4 @@ int ServerProcess::stop(bool interrupt, int timeout_ms) {
 
 std::string ServerProcess::error_output() { return corvio::test::read_file(err_path_); }
 
-}  // namespace corvio::server::test
+}  // namespace corvio::test

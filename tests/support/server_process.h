@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace corvio::server::test {
+namespace corvio::test {
 
 // Runs the program with args, feeding stdin_text; returns its exit status (-1 when it could
 // not run) with its standard output in *out and standard error in *err.
@@ -43,4 +43,4 @@ class ServerProcess {
   int port_ = 0;
 };
 
-}  // namespace corvio::server::test
+}  // namespace corvio::test
