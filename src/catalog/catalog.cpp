@@ -23,15 +23,18 @@ void Catalog::sql_error(std::string_view operation, std::string_view text) {
 
 int Catalog::create(BackupSession& session) {
   close();
-  const std::string tag = session.profile ? session.profile->tag : std::string();
-  session.catalog_path = path_for(ctx_, tag, session.catalog_id);
+  if (!session.profile) {
+    ctx_.messages.message_box("Can't open backup catalog database!", "Blah!");
+    return 1;
+  }
+  session.catalog_path = path_for(ctx_, session.profile->tag, session.catalog_id);
   const std::string& path = session.catalog_path;
 
   // A journal left beside an old catalog of this number would be played back into the new
   // file when it is opened, so it goes with the old file.
   ctx_.fs.remove(path);
   ctx_.fs.remove(path + "-journal");
-  if (!session.profile || db_.open(path) != SQLITE_OK) {
+  if (db_.open(path) != SQLITE_OK) {
     ctx_.messages.message_box("Can't open backup catalog database!", "Blah!");
     return 1;
   }
