@@ -11,7 +11,8 @@ constexpr uint32_t kCandidateAhead = 86400;  // one day in the future
 constexpr uint32_t kCandidateAge = 7776000;  // 90 days
 constexpr int64_t kRemoveAge = 15552000;     // 180 days
 constexpr uint32_t kRemovalsPerCommit = 64;
-// Consecutive failed steps of the candidate query (a busy or damaged database) before giving up.
+// Failed steps of the candidate query (a busy or damaged database) before giving up. A failed
+// step restarts the query, so the limit counts every failure of the pass, not only a run of them.
 constexpr int kStepAttempts = 3;
 
 }  // namespace
@@ -51,7 +52,6 @@ uint32_t Md5Cache::cleanup(const BackupSession* session) {
       if (++failed_steps >= kStepAttempts) break;
       continue;
     }
-    failed_steps = 0;
     // The row in hand is still handled after a cancel request.
     if (session && session->cancelled()) stop = true;
 
