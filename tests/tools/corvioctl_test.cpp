@@ -179,6 +179,8 @@ TEST_F(CorvioctlTest, ShowMasksThePasswordAndListsRulesInOrder) {
             "tx limit: on, 8 kbps\n"
             "rx limit: off, 50 KB/s\n"
             "shadow copy: on\n"
+            "block size: 4096\n"
+            "reserved: 1\n"
             "include: /z\n"
             "include: /a\n"
             "exclude: *.tmp\n");

@@ -221,6 +221,8 @@ int show(const Context& ctx, const std::string& tag, const CtlIo& io) {
   print_limit(out, "rx limit", p->rx_limit_enabled.load(), p->rx_limit_rate.load(),
               p->rx_limit_unit.load());
   std::fprintf(out, "shadow copy: %s\n", p->use_shadow_copy ? "on" : "off");
+  std::fprintf(out, "block size: %d\n", p->block_size);
+  std::fprintf(out, "reserved: %s\n", p->reserved_parm.c_str());
   for (const std::string& rule : p->include_rules) std::fprintf(out, "include: %s\n", rule.c_str());
   for (const std::string& rule : p->exclude_rules) std::fprintf(out, "exclude: %s\n", rule.c_str());
   return kCtlOk;
