@@ -131,6 +131,26 @@ TEST_P(Md5CacheTest, ADamagedStoredDigestCountsAsNoDigest) {
   EXPECT_EQ(cache.segs_get_size(1, 0), 10u);
 }
 
+TEST_P(Md5CacheTest, ARowOfAnotherBlockSizeCountsAsNoRowUntilTheFileIsWrittenAgain) {
+  ASSERT_EQ(cache.open(), 0);
+  const uint32_t zero = cache.filespec_insert("zero", 5, 0, 1, 1);
+  const uint32_t small = cache.filespec_insert("small", 5, 4096, 1, 1);
+  Md5CacheFileData data;
+  data.size = 9;
+  EXPECT_EQ(cache.filespec_getdata(zero, &data), 1);
+  EXPECT_EQ(data.size, 0u);
+  EXPECT_EQ(cache.filespec_getdata(small, &data), 1);
+  EXPECT_EQ(data.blocksize, 0u);
+
+  // Reading the file again writes the row with the one block size, which is then used.
+  cache.file_done(cache.queue_file("small", 5, 1, 2));
+  cache.flush();
+  EXPECT_EQ(cache.filespec_getdata(small, &data), 0);
+  EXPECT_EQ(data.blocksize, 1048576u);
+  EXPECT_EQ(data.t_lastcheck, 2u);
+  EXPECT_TRUE(world.messages.shown().empty());
+}
+
 TEST_P(Md5CacheTest, APathTooLongToStoreIsNotCached) {
   ASSERT_EQ(cache.open(), 0);
   const std::string path(1024, 'x');
