@@ -74,9 +74,9 @@ class Md5Cache {
   void close();
   bool is_open() const { return db_.is_open(); }
 
-  // Lookups. Paths are folded to lower case under the Windows style.
+  // Lookups. Paths are folded to lower case under the Windows style. A file row whose blocksize
+  // is not kMd5CacheBlockSize is damaged and counts as not found.
   uint32_t filespec_find(std::string_view path);                      // row id or 0
-  // A row whose blocksize is not kMd5CacheBlockSize is damaged and counts as not found.
   int filespec_getdata(uint32_t file_id, Md5CacheFileData* data);     // 0 found, 1 not
   int segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5);  // 0 found, 1 not
   uint32_t segs_get_size(uint32_t file_id, uint64_t offset);          // size or 0
