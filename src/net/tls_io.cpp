@@ -104,8 +104,10 @@ Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string&
 }
 
 int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
+  // Descriptor 0 is a valid socket here: a process started with standard input closed gets it
+  // for its first connection. Only a negative value means the socket object has none.
   int fd = static_cast<int>(BIO_get_fd(c.socket(), nullptr));
-  if (fd <= 0) {
+  if (fd < 0) {
     messages.message_box("Error - fd of BIO is not valid!", "Blah!");
     return -1;
   }

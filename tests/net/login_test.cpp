@@ -1,6 +1,7 @@
 // Opening the session against the reference server: greeting, login statuses, the retry loops
 // and the certificate checks.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "net/messages.h"
 #include "net/tls_io.h"
@@ -204,6 +205,37 @@ TEST_F(Login, CertificateForAnotherHostIsRefused) {
   EXPECT_NE(world.messages.shown()[0].text.find("mismatch"), std::string::npos)
       << world.messages.shown()[0].text;
   EXPECT_TRUE(trace().empty());
+}
+
+// Frees descriptor 0 for the lifetime of the guard, as in a process started with its standard
+// input closed, and puts standard input back afterwards.
+class StandardInputClosed {
+ public:
+  StandardInputClosed() : saved_(dup(0)) { close(0); }
+  ~StandardInputClosed() {
+    dup2(saved_, 0);
+    close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+TEST_F(Login, ConnectionOnDescriptorZeroIsUsable) {
+  ASSERT_TRUE(serve());
+  int rc = 1;
+  long fd = -1;
+  {
+    StandardInputClosed guard;
+    rc = session->login();
+    if (run.connection) fd = BIO_get_fd(run.connection->socket(), nullptr);
+    session->quit();
+  }
+  EXPECT_EQ(fd, 0);  // the case under test: the socket really got descriptor 0
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(world.view.statuses().back(), "Login Successful!");
+  EXPECT_TRUE(world.messages.shown().empty());
+  EXPECT_EQ(trace_of("000f"), Statuses({"1 000f"}));
 }
 
 TEST_F(Login, BarePrimitivesUseTheirOwnConnectionAndTimeOut) {
