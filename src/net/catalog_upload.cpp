@@ -72,6 +72,9 @@ int catalog_upload(Session& s) {
   EVP_Digest(data.get(), size, key.data(), nullptr, EVP_md5(), nullptr);
 
   s.set_status("Uploading Catalog...");
+  // The catalog is the current file now: its Sent count starts from 0, not from the bytes
+  // sent for the run's last file.
+  run.file_bytes_sent = 0;
   show_catalog_file(ctx, run.catalog_path, size);
   (void)seg_store_retry(s, data.get(), static_cast<uint32_t>(size), key);
   data.reset();

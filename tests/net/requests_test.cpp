@@ -269,6 +269,7 @@ TEST_F(Requests, CatalogUploadStoresTheFileAndSendsTheEndOfRunRecord) {
   run.stats.files = 12;
   run.stats.directories = 3;
   run.stats.bytes_total = 123456;
+  run.file_bytes_sent = 7000;  // left by the run's last file
   world.clock.set_now(1'800'000'000);
 
   EXPECT_EQ(catalog_upload(*session), 0);
@@ -288,6 +289,7 @@ TEST_F(Requests, CatalogUploadStoresTheFileAndSendsTheEndOfRunRecord) {
   EXPECT_EQ(world.view.field(ui::Field::Directory), world.dir.path() + "/");
   EXPECT_EQ(world.view.field(ui::Field::Filename), "0000002a.cat");
   EXPECT_EQ(world.view.field(ui::Field::Size), "40,000 ");
+  EXPECT_EQ(world.view.field(ui::Field::Sent), "40,000 ");  // the catalog's own bytes only
   EXPECT_EQ(world.view.field(ui::Field::BytesTotal), "163,456 ");
   Lines st = world.view.statuses();
   EXPECT_EQ(Lines(st.end() - 2, st.end()), Lines({"Uploading Catalog...", "Finalizing Backup..."}));
