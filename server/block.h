@@ -22,8 +22,9 @@ struct BlockKey {
 std::array<uint8_t, 16> md5_of(std::string_view bytes);
 
 // The largest block the server takes. Blocks of files are 1 MiB; the largest is the catalog
-// file uploaded as one block at the end of a run.
-inline constexpr uint32_t kMaxBlock = 1u << 30;
+// file uploaded as one block at the end of a run, which the client sends up to 2 GiB - 1.
+// Refusing a catalog the client may send would make it retry for ever.
+inline constexpr uint32_t kMaxBlock = 0x7FFFFFFF;
 
 // True when a store of this shape can be accepted: a length within kMaxBlock, a raw payload of
 // exactly the block length, or a compressed one no longer than zlib's worst case for it.

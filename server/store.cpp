@@ -251,7 +251,12 @@ bool Store::put_block(const BlockKey& key, std::string_view bytes, std::string* 
     *error = "cannot rename a block into " + path;
     return false;
   }
-  sync_dir(folder);
+  // Until the directory entry is on disk a crash could lose the block; it must not be indexed
+  // as held before then.
+  if (!sync_dir(folder)) {
+    *error = "cannot sync " + folder;
+    return false;
+  }
 
   std::lock_guard lock(mu_);
   db::Statement st =

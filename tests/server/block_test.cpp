@@ -68,6 +68,11 @@ TEST(BlockTest, PayloadShapes) {
   EXPECT_FALSE(payload_shape_ok(1048576, true, 1048576 + 8192 + 17));
   EXPECT_FALSE(payload_shape_ok(1000, true, 0));
   EXPECT_FALSE(payload_shape_ok(kMaxBlock + 1, false, kMaxBlock + 1));
+  // A catalog of up to 2 GiB - 1 is sent as one block; its worst-case compressed size must not
+  // wrap around.
+  EXPECT_TRUE(payload_shape_ok(0x7FFFFFFF, false, 0x7FFFFFFF));
+  EXPECT_TRUE(payload_shape_ok(0x7FFFFFFF, true, 0x7FFFFFFFu + 0x7FFFFFFFu / 128 + 16));
+  EXPECT_FALSE(payload_shape_ok(0x7FFFFFFF, true, 0x7FFFFFFFu + 0x7FFFFFFFu / 128 + 17));
 }
 
 }  // namespace
