@@ -23,15 +23,7 @@ using test::SqlRow;
 // directory.
 class CatalogTest : public ::testing::TestWithParam<bool> {
  protected:
-  CatalogTest()
-      : ctx{world.ctx.fs,
-            world.clock,
-            world.messages,
-            world.display,
-            windows() ? PathStyle::windows() : PathStyle::posix(),
-            world.dir.path() + "/",
-            ""},
-        catalog(ctx) {
+  CatalogTest() : ctx(world.context_in_style(windows())), catalog(ctx) {
     session.profile = std::make_unique<Profile>();
     session.profile->tag = "daily";
     session.catalog_id = 10;

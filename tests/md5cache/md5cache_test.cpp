@@ -23,15 +23,7 @@ Md5Digest digest_of(uint8_t seed) {
 // is a file inside the temporary directory.
 class Md5CacheTest : public ::testing::TestWithParam<bool> {
  protected:
-  Md5CacheTest()
-      : ctx{world.ctx.fs,
-            world.clock,
-            world.messages,
-            world.display,
-            windows() ? PathStyle::windows() : PathStyle::posix(),
-            world.dir.path() + "/",
-            ""},
-        cache(ctx) {}
+  Md5CacheTest() : ctx(world.context_in_style(windows())), cache(ctx) {}
 
   bool windows() const { return GetParam(); }
   std::string db_path() { return ctx.style.join(ctx.data_dir, "md5cache.dat"); }

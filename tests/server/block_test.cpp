@@ -3,17 +3,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "test_client.h"
+
 namespace corvio::server {
 namespace {
 
-std::string compress(std::string_view bytes) {
-  uLongf len = compressBound(bytes.size());
-  std::string out(len, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &len,
-            reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(), 9);
-  out.resize(len);
-  return out;
-}
+using test::zlib_compress;
 
 BlockKey key_of(std::string_view bytes) {
   return BlockKey{md5_of(bytes), static_cast<uint32_t>(bytes.size())};
@@ -33,7 +28,7 @@ TEST(BlockTest, DecodesRawAndCompressedPayloads) {
   EXPECT_TRUE(decode_payload(key_of(data), data, false, &block, &why)) << why;
   EXPECT_EQ(block, data);
   block.clear();
-  EXPECT_TRUE(decode_payload(key_of(data), compress(data), true, &block, &why)) << why;
+  EXPECT_TRUE(decode_payload(key_of(data), zlib_compress(data), true, &block, &why)) << why;
   EXPECT_EQ(block, data);
 }
 
@@ -48,13 +43,13 @@ TEST(BlockTest, RejectsPayloadsThatDoNotMatchTheKey) {
   EXPECT_FALSE(decode_payload(key_of(data), data.substr(1), false, &block, &why));
   EXPECT_EQ(why, "length 3999 instead of 4000");
   // Compressed: decoding to more than the announced length, to less, or not at all.
-  EXPECT_FALSE(decode_payload(key_of(data), compress(data + "x"), true, &block, &why));
+  EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + "x"), true, &block, &why));
   EXPECT_EQ(why, "length 4001 instead of 4000");
-  EXPECT_FALSE(decode_payload(key_of(data), compress(data + data), true, &block, &why));
+  EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + data), true, &block, &why));
   EXPECT_EQ(why, "payload decompresses longer than the block");
-  EXPECT_FALSE(decode_payload(key_of(data), compress(data.substr(1)), true, &block, &why));
+  EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data.substr(1)), true, &block, &why));
   EXPECT_EQ(why, "length 3999 instead of 4000");
-  std::string packed = compress(data);
+  std::string packed = zlib_compress(data);
   EXPECT_FALSE(
       decode_payload(key_of(data), packed.substr(0, packed.size() / 2), true, &block, &why));
   EXPECT_EQ(why, "payload does not decompress");

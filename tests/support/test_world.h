@@ -20,6 +20,19 @@ struct TestWorld {
   Context ctx{real_file_system(), clock, messages, display, PathStyle::posix(), dir.path(), ""};
 
   void attach_view() { display.attach(&view); }
+
+  // The world's context under the Windows or the POSIX path style. Under the Windows style the
+  // data directory ends in '/', so backslash-joined paths below it name files inside the
+  // temporary directory.
+  Context context_in_style(bool windows) {
+    return Context{ctx.fs,
+                   clock,
+                   messages,
+                   display,
+                   windows ? PathStyle::windows() : PathStyle::posix(),
+                   dir.path() + "/",
+                   ""};
+  }
 };
 
 }  // namespace corvio::test
