@@ -13,9 +13,8 @@ constexpr size_t kDirChars = 259;
 
 }  // namespace
 
-Application::Application(FileSystem& fs, Clock& clock, ui::Messages& messages,
-                         ui::Display& display, PathStyle style, Services& services,
-                         FrontEnd& front_end)
+Application::Application(FileSystem& fs, Clock& clock, ui::Messages& messages, ui::Display& display,
+                         PathStyle style, Services& services, FrontEnd& front_end)
     : ctx_{fs, clock, messages, display, style, "", ""},
       services_(services),
       front_end_(front_end),
@@ -74,8 +73,8 @@ int Application::start_ui() {
     if (open_selected_profile(entry) == 0) return front_end_.run_progress_window(*this);
     break;
   }
-  ctx_.messages.message_box("Unable to automatically run backup profile: " +
-                                command_line_.run_tag + "\nProfile could not be loaded!",
+  ctx_.messages.message_box("Unable to automatically run backup profile: " + command_line_.run_tag +
+                                "\nProfile could not be loaded!",
                             kTitle);
   return kExitFailed;
 }

@@ -31,7 +31,7 @@ struct Profile {
   uint16_t port = 0;
   std::string login;
   std::string password;
-  int32_t block_size = 0;  // stored and clamped, read by nothing: blocks are 1 MiB
+  int32_t block_size = 0;             // stored and clamped, read by nothing: blocks are 1 MiB
   Relaxed<uint32_t> thread_priority;  // 0 idle, 1 below normal, 2 normal, 3 above, 4 highest
   Relaxed<uint32_t> file_delay_ms;
   Relaxed<uint32_t> block_delay_ms;

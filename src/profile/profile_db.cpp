@@ -70,26 +70,65 @@ bool apply_row(Profile& p, int type, const std::string& parm) {
     case kTypeVersionBuild:
     case kTypeTag:  // the tag is the file's name
       return true;
-    case kTypeServer: p.server = bounded(parm, kServerChars); return true;
-    case kTypePort: p.port = static_cast<uint16_t>(decimal(parm)); return true;
-    case kTypeLogin: p.login = bounded(parm, kLoginChars); return true;
-    case kTypePassword: p.password = bounded(parm, kPasswordChars); return true;
-    case kTypeReserved: p.reserved_parm = bounded(parm, kReservedParmChars); return true;
-    case kTypeBlockSize: p.block_size = parse_decimal(parm); return true;
-    case kTypeDescription: p.description = bounded(parm, kDescriptionChars); return true;
-    case kTypePriority: p.thread_priority.store(decimal(parm)); return true;
-    case kTypeFileDelay: p.file_delay_ms.store(decimal(parm)); return true;
-    case kTypeBlockDelay: p.block_delay_ms.store(decimal(parm)); return true;
-    case kTypeTxEnabled: p.tx_limit_enabled.store(decimal(parm)); return true;
-    case kTypeTxUnit: p.tx_limit_unit.store(decimal(parm)); return true;
-    case kTypeTxRate: p.tx_limit_rate.store(decimal(parm)); return true;
-    case kTypeRxEnabled: p.rx_limit_enabled.store(decimal(parm)); return true;
-    case kTypeRxUnit: p.rx_limit_unit.store(decimal(parm)); return true;
-    case kTypeRxRate: p.rx_limit_rate.store(decimal(parm)); return true;
-    case kTypeShadowCopy: p.use_shadow_copy = decimal(parm); return true;
-    case kTypeInclude: p.include_rules.push_back(bounded(parm, kRulePathChars)); return true;
-    case kTypeExclude: p.exclude_rules.push_back(bounded(parm, kRulePathChars)); return true;
-    default: return false;
+    case kTypeServer:
+      p.server = bounded(parm, kServerChars);
+      return true;
+    case kTypePort:
+      p.port = static_cast<uint16_t>(decimal(parm));
+      return true;
+    case kTypeLogin:
+      p.login = bounded(parm, kLoginChars);
+      return true;
+    case kTypePassword:
+      p.password = bounded(parm, kPasswordChars);
+      return true;
+    case kTypeReserved:
+      p.reserved_parm = bounded(parm, kReservedParmChars);
+      return true;
+    case kTypeBlockSize:
+      p.block_size = parse_decimal(parm);
+      return true;
+    case kTypeDescription:
+      p.description = bounded(parm, kDescriptionChars);
+      return true;
+    case kTypePriority:
+      p.thread_priority.store(decimal(parm));
+      return true;
+    case kTypeFileDelay:
+      p.file_delay_ms.store(decimal(parm));
+      return true;
+    case kTypeBlockDelay:
+      p.block_delay_ms.store(decimal(parm));
+      return true;
+    case kTypeTxEnabled:
+      p.tx_limit_enabled.store(decimal(parm));
+      return true;
+    case kTypeTxUnit:
+      p.tx_limit_unit.store(decimal(parm));
+      return true;
+    case kTypeTxRate:
+      p.tx_limit_rate.store(decimal(parm));
+      return true;
+    case kTypeRxEnabled:
+      p.rx_limit_enabled.store(decimal(parm));
+      return true;
+    case kTypeRxUnit:
+      p.rx_limit_unit.store(decimal(parm));
+      return true;
+    case kTypeRxRate:
+      p.rx_limit_rate.store(decimal(parm));
+      return true;
+    case kTypeShadowCopy:
+      p.use_shadow_copy = decimal(parm);
+      return true;
+    case kTypeInclude:
+      p.include_rules.push_back(bounded(parm, kRulePathChars));
+      return true;
+    case kTypeExclude:
+      p.exclude_rules.push_back(bounded(parm, kRulePathChars));
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -167,8 +206,7 @@ std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag
   return p;
 }
 
-int profile_load_description(const Context& ctx, const std::string& tag,
-                             std::string& description) {
+int profile_load_description(const Context& ctx, const std::string& tag, std::string& description) {
   const char* title = "SQL Error in profile_load_description";
   std::string path = profile_db_path(ctx, tag);
   if (!ctx.fs.exists(path)) {

@@ -35,11 +35,16 @@ std::unique_ptr<Profile> new_profile_defaults() {
 
 int priority_index_for(uint32_t thread_priority) {
   switch (thread_priority) {
-    case 0: return 4;
-    case 1: return 3;
-    case 3: return 1;
-    case 4: return 0;
-    default: return 2;
+    case 0:
+      return 4;
+    case 1:
+      return 3;
+    case 3:
+      return 1;
+    case 4:
+      return 0;
+    default:
+      return 2;
   }
 }
 
@@ -159,8 +164,7 @@ int ProfileEditor::ok(const EditorFields& f) {
   p.use_shadow_copy = f.shadow_copy ? 1 : 0;
 
   if (p.file_delay_ms.load() > kMaxDelayMs) {
-    ctx_.messages.message_box("Maximum delay between files is 10000ms (10 seconds)",
-                              "Delay Error");
+    ctx_.messages.message_box("Maximum delay between files is 10000ms (10 seconds)", "Delay Error");
     return 1;
   }
   if (p.block_delay_ms.load() > kMaxDelayMs) {

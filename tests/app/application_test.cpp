@@ -98,8 +98,8 @@ TEST_F(ApplicationTest, UnattendedRunOfTheLaterTagReturnsItsOutcome) {
   save_profile("second");
   r.run_result = kExitCancelled;
   EXPECT_EQ(run("/run:first  /run:second"), kExitCancelled);
-  EXPECT_EQ(r.calls, (Calls{"md5cache_open", "tls_init", "progress_window:second",
-                            "md5cache_close"}));
+  EXPECT_EQ(r.calls,
+            (Calls{"md5cache_open", "tls_init", "progress_window:second", "md5cache_close"}));
   EXPECT_EQ(app.session().profile->login, "me");
 }
 
@@ -108,13 +108,13 @@ TEST_F(ApplicationTest, UnknownOrEmptyRunTagIsReportedAsAFailedRun) {
   EXPECT_EQ(run("/run:"), kExitFailed);
   EXPECT_EQ(run("/run:Daily"), kExitFailed);  // tags match byte for byte
   std::string title = "Meridane Online Backup";
-  EXPECT_EQ(w.messages.shown(),
-            (std::vector<ShownMessage>{
-                {"Unable to automatically run backup profile: \nProfile could not be loaded!",
-                 title},
-                {"Unable to automatically run backup profile: Daily\nProfile could not be "
-                 "loaded!",
-                 title}}));
+  EXPECT_EQ(
+      w.messages.shown(),
+      (std::vector<ShownMessage>{
+          {"Unable to automatically run backup profile: \nProfile could not be loaded!", title},
+          {"Unable to automatically run backup profile: Daily\nProfile could not be "
+           "loaded!",
+           title}}));
 }
 
 TEST_F(ApplicationTest, ProfileThatFailsToLoadShowsLoaderMessagesThenTheRunMessage) {
@@ -139,8 +139,8 @@ TEST_F(ApplicationTest, MissingDataDirectoryEndsAtOnceWithZero) {
   EXPECT_EQ(app.run("/run:x", f), 0);
   EXPECT_TRUE(r.calls.empty());
   EXPECT_EQ(w.messages.shown(),
-            (std::vector<ShownMessage>{{"Unable to determine application data directory!",
-                                        "Meridane Online Backup"}}));
+            (std::vector<ShownMessage>{
+                {"Unable to determine application data directory!", "Meridane Online Backup"}}));
 }
 
 TEST_F(ApplicationTest, MissingInstallDirectoryWarnsAndGoesOn) {

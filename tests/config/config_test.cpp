@@ -55,8 +55,9 @@ TEST_F(ConfigTest, NewFileGetsSchemaAndVersionRowAndLoadsEmpty) {
            "integer unsigned not null, client_type integer unsigned not null, ver_major integer "
            "unsigned not null, ver_minor integer unsigned not null, ver_build integer unsigned "
            "not null )"}}));
-  EXPECT_EQ(sql_rows(dat(), "select type, client_type, ver_major, ver_minor, ver_build from "
-                            "corvio_info"),
+  EXPECT_EQ(sql_rows(dat(),
+                     "select type, client_type, ver_major, ver_minor, ver_build from "
+                     "corvio_info"),
             (std::vector<SqlRow>{{"1", "1", "0", "13", "4"}}));
   EXPECT_EQ(config.load_profiles(), 0);
   EXPECT_TRUE(config.profile_list().empty());
@@ -64,8 +65,9 @@ TEST_F(ConfigTest, NewFileGetsSchemaAndVersionRowAndLoadsEmpty) {
 }
 
 TEST_F(ConfigTest, FileWithoutVersionTableIsRebuiltAnyVersionIsAccepted) {
-  sql_exec(dat(), "create table profiles ( id integer primary key, profile text, status int );"
-                  "insert into profiles values (1, 'old', 2);");
+  sql_exec(dat(),
+           "create table profiles ( id integer primary key, profile text, status int );"
+           "insert into profiles values (1, 'old', 2);");
   ASSERT_EQ(config.open(), 0);
   EXPECT_EQ(sql_rows(dat(), "select count(*) from profiles"), (std::vector<SqlRow>{{"0"}}));
   ASSERT_EQ(config.add_profile("kept"), 0);
@@ -108,8 +110,9 @@ TEST_F(ConfigTest, ListIsInByteOrderAndSkipsProfilesWhoseDatabaseIsGone) {
 
   EXPECT_EQ(config.load_profiles(), 0);
   EXPECT_EQ(listed_tags(), (std::vector<std::string>{"Alpha=first", "Beta=second", "alpha=third"}));
-  EXPECT_EQ(w.messages.shown(), (std::vector<ShownMessage>{
-                                    {profile_db_path(w.ctx, "gone"), "Backup Profile Missing!"}}));
+  EXPECT_EQ(
+      w.messages.shown(),
+      (std::vector<ShownMessage>{{profile_db_path(w.ctx, "gone"), "Backup Profile Missing!"}}));
 
   // Rebuilding replaces the list rather than adding to it.
   w.messages.clear();

@@ -31,9 +31,10 @@ class ProfileDbTest : public ::testing::Test {
         "create table config ( id integer not null primary key autoincrement, type "
         "varchar(1024) not null, parm varchar(1024) not null, parm2 varchar(1024) not null );";
     if (with_info)
-      sql += "create table corvio_info ( id integer primary key, type integer, client_type "
-             "integer, ver_major integer, ver_minor integer, ver_build integer );"
-             "insert into corvio_info values (null, 32, 1, 9, 9, 9);";
+      sql +=
+          "create table corvio_info ( id integer primary key, type integer, client_type "
+          "integer, ver_major integer, ver_minor integer, ver_build integer );"
+          "insert into corvio_info values (null, 32, 1, 9, 9, 9);";
     for (auto& [type, parm] : rows)
       sql += "insert into config (type, parm, parm2) values (" + std::to_string(type) + ", '" +
              parm + "', '');";
@@ -84,13 +85,29 @@ TEST_F(ProfileDbTest, CreateWritesExactRowsSchemaAndRegistration) {
   ASSERT_EQ(profile_create(w.ctx, config, sample_profile()), 0);
   EXPECT_TRUE(w.messages.shown().empty());
 
-  std::vector<SqlRow> expected = {
-      {"1", "backup.example", ""}, {"2", "6000", ""}, {"3", "alice", ""}, {"4", "s3cret", ""},
-      {"5", "1", ""},  {"6", "0", ""},  {"7", "13", ""}, {"8", "4", ""},
-      {"10", "Home 'quoted' files", ""}, {"11", "daily", ""}, {"12", "3", ""},
-      {"13", "10", ""}, {"14", "20", ""}, {"15", "1", ""}, {"16", "4", ""}, {"17", "512", ""},
-      {"18", "0", ""}, {"19", "2", ""}, {"20", "7", ""}, {"32", "0", ""},
-      {"128", "/home/alice", ""}, {"128", "/etc", ""}, {"129", "*.tmp", ""}};
+  std::vector<SqlRow> expected = {{"1", "backup.example", ""},
+                                  {"2", "6000", ""},
+                                  {"3", "alice", ""},
+                                  {"4", "s3cret", ""},
+                                  {"5", "1", ""},
+                                  {"6", "0", ""},
+                                  {"7", "13", ""},
+                                  {"8", "4", ""},
+                                  {"10", "Home 'quoted' files", ""},
+                                  {"11", "daily", ""},
+                                  {"12", "3", ""},
+                                  {"13", "10", ""},
+                                  {"14", "20", ""},
+                                  {"15", "1", ""},
+                                  {"16", "4", ""},
+                                  {"17", "512", ""},
+                                  {"18", "0", ""},
+                                  {"19", "2", ""},
+                                  {"20", "7", ""},
+                                  {"32", "0", ""},
+                                  {"128", "/home/alice", ""},
+                                  {"128", "/etc", ""},
+                                  {"129", "*.tmp", ""}};
   EXPECT_EQ(sql_rows(cfg("daily"), "select type, parm, parm2 from config order by id"), expected);
 
   std::vector<SqlRow> schema = {
@@ -101,8 +118,9 @@ TEST_F(ProfileDbTest, CreateWritesExactRowsSchemaAndRegistration) {
        "unsigned not null, client_type integer unsigned not null, ver_major integer unsigned "
        "not null, ver_minor integer unsigned not null, ver_build integer unsigned not null )"}};
   EXPECT_EQ(test::schema_of(cfg("daily")), schema);
-  EXPECT_EQ(sql_rows(cfg("daily"), "select type, client_type, ver_major, ver_minor, ver_build "
-                                   "from corvio_info"),
+  EXPECT_EQ(sql_rows(cfg("daily"),
+                     "select type, client_type, ver_major, ver_minor, ver_build "
+                     "from corvio_info"),
             (std::vector<SqlRow>{{"32", "1", "0", "13", "4"}}));
   EXPECT_EQ(sql_rows(w.dir.file("corvio.dat"),
                      "select profile, status, t_last, t_last_completed, runs, runs_completed, "
@@ -197,8 +215,16 @@ TEST_F(ProfileDbTest, ClampsBlockSizePriorityAndUnits) {
 }
 
 TEST_F(ProfileDbTest, UnknownTypesWarnOncePerRowKnownIgnoredTypesAreSilent) {
-  auto p = load_valid({{0, "x"}, {6, "x"}, {7, "x"}, {8, "x"}, {11, "other"}, {21, "x"},
-                       {33, "x"}, {130, "x"}, {128, "/a"}, {128, "/b"}});
+  auto p = load_valid({{0, "x"},
+                       {6, "x"},
+                       {7, "x"},
+                       {8, "x"},
+                       {11, "other"},
+                       {21, "x"},
+                       {33, "x"},
+                       {130, "x"},
+                       {128, "/a"},
+                       {128, "/b"}});
   ASSERT_TRUE(p);
   ShownMessage warning{"Unrecognized profile parameter!", "Warning loading profile"};
   EXPECT_EQ(w.messages.shown(), (std::vector<ShownMessage>{warning, warning, warning}));
@@ -244,8 +270,12 @@ TEST_F(ProfileDbTest, RefusesMissingFieldsFilesAndVersionTable) {
 
 TEST_F(ProfileDbTest, OverLongStoredTextsAreCutToTheirWidths) {
   std::string long_text(2000, 'x');
-  hand_made("p", {{1, long_text}, {3, long_text}, {4, long_text}, {10, long_text},
-                  {128, long_text}, {129, long_text}});
+  hand_made("p", {{1, long_text},
+                  {3, long_text},
+                  {4, long_text},
+                  {10, long_text},
+                  {128, long_text},
+                  {129, long_text}});
   auto p = profile_load(w.ctx, "p", false);
   ASSERT_TRUE(p);
   EXPECT_EQ(p->server.size(), 255u);

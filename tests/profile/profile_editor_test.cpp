@@ -70,9 +70,10 @@ TEST_F(EditorTest, TagIsLoweredCheckedAndCut) {
   EXPECT_TRUE(w.ctx.fs.exists(profile_db_path(w.ctx, "my-backup_1")));
 
   const char* title = "Unable to create profile";
-  ShownMessage bad_chars{"Profile tags may only consist of letters, numbers,\ndashes or "
-                         "underscores.",
-                         title};
+  ShownMessage bad_chars{
+      "Profile tags may only consist of letters, numbers,\ndashes or "
+      "underscores.",
+      title};
   EXPECT_EQ(save_new(new_fields("has blank")), 1);
   EXPECT_EQ(shown_once(), std::vector<ShownMessage>{bad_chars});
   EXPECT_EQ(save_new(new_fields("has.dot")), 1);
@@ -174,12 +175,15 @@ TEST_F(EditorTest, RuleDialogChecks) {
                       {"Exclude", "/tmp/*.tmp"}, {"Exclude", "/data"}, {"Include", "/Data"}}));
   auto shown = shown_once();
   ASSERT_EQ(shown.size(), 4u);
-  EXPECT_EQ(shown[0].text, "Error - A filespec must be entered.  If you don't want to\nadd a "
-                           "filespec, use the Cancel button instead.");
-  EXPECT_EQ(shown[1].text, "Error - Wildcards (* and ?) are supported only in exclude "
-                           "rules.\nInclude rules do not yet support wildcards.");
-  EXPECT_EQ(shown[3].text, "Error - An existing include/exclude rule already has this\npath or "
-                           "filename listed as an include or exclude.");
+  EXPECT_EQ(shown[0].text,
+            "Error - A filespec must be entered.  If you don't want to\nadd a "
+            "filespec, use the Cancel button instead.");
+  EXPECT_EQ(shown[1].text,
+            "Error - Wildcards (* and ?) are supported only in exclude "
+            "rules.\nInclude rules do not yet support wildcards.");
+  EXPECT_EQ(shown[3].text,
+            "Error - An existing include/exclude rule already has this\npath or "
+            "filename listed as an include or exclude.");
   for (auto& m : shown) EXPECT_EQ(m.title, title);
 
   // The rule field takes 259 characters.

@@ -64,23 +64,24 @@ class CorvioctlTest : public ::testing::Test {
 };
 
 TEST_F(CorvioctlTest, CreateWritesEveryOptionAsTheEditorWould) {
-  ASSERT_EQ(create("Daily", {"--description", "Home", "--server", "b.example", "--port",
-                             "6000", "--priority", "0", "--file-delay", "10", "--block-delay",
-                             "20", "--tx-limit", "300", "--tx-unit", "4", "--rx-limit", "9",
-                             "--rx-unit", "0", "--shadow-copy", "off", "--include", "/home",
-                             "--exclude", "*.tmp", "--include", "/etc"}),
-            kCtlOk)
+  ASSERT_EQ(
+      create("Daily",
+             {"--description", "Home",  "--server",      "b.example", "--port",        "6000",
+              "--priority",    "0",     "--file-delay",  "10",        "--block-delay", "20",
+              "--tx-limit",    "300",   "--tx-unit",     "4",         "--rx-limit",    "9",
+              "--rx-unit",     "0",     "--shadow-copy", "off",       "--include",     "/home",
+              "--exclude",     "*.tmp", "--include",     "/etc"}),
+      kCtlOk)
       << err.text();
   EXPECT_EQ(out.text(), "created profile daily\n");
-  EXPECT_EQ(rows("daily"),
-            (std::vector<SqlRow>{{"1", "b.example"}, {"2", "6000"},  {"3", "me"},
-                                 {"4", "secret"},    {"5", "1"},     {"6", "0"},
-                                 {"7", "13"},        {"8", "4"},     {"10", "Home"},
-                                 {"11", "daily"},    {"12", "0"},    {"13", "10"},
-                                 {"14", "20"},       {"15", "1"},    {"16", "4"},
-                                 {"17", "300"},      {"18", "1"},    {"19", "0"},
-                                 {"20", "9"},        {"32", "0"},    {"128", "/home"},
-                                 {"128", "/etc"},    {"129", "*.tmp"}}));
+  EXPECT_EQ(
+      rows("daily"),
+      (std::vector<SqlRow>{{"1", "b.example"}, {"2", "6000"},   {"3", "me"},     {"4", "secret"},
+                           {"5", "1"},         {"6", "0"},      {"7", "13"},     {"8", "4"},
+                           {"10", "Home"},     {"11", "daily"}, {"12", "0"},     {"13", "10"},
+                           {"14", "20"},       {"15", "1"},     {"16", "4"},     {"17", "300"},
+                           {"18", "1"},        {"19", "0"},     {"20", "9"},     {"32", "0"},
+                           {"128", "/home"},   {"128", "/etc"}, {"129", "*.tmp"}}));
   EXPECT_EQ(sql_rows(w.dir.file("corvio.dat"), "select profile, status from profiles"),
             (std::vector<SqlRow>{{"daily", "2"}}));
   EXPECT_TRUE(w.messages.shown().empty());
@@ -128,8 +129,8 @@ TEST_F(CorvioctlTest, FailedChecksShowTheEditorMessageAndStoreNothing) {
   EXPECT_EQ(create("D"), kCtlFailed);
   auto shown = w.messages.shown();
   ASSERT_EQ(shown.size(), 5u);
-  EXPECT_EQ(shown[0], (ShownMessage{"Maximum delay between files is 10000ms (10 seconds)",
-                                    "Delay Error"}));
+  EXPECT_EQ(shown[0],
+            (ShownMessage{"Maximum delay between files is 10000ms (10 seconds)", "Delay Error"}));
   EXPECT_EQ(shown[1].title, "Can't Add Include/Exclude");
   EXPECT_EQ(shown[2].title, "Can't Add Include/Exclude");
   EXPECT_EQ(shown[3].title, "Unable to create profile");
@@ -159,8 +160,8 @@ TEST_F(CorvioctlTest, BadOptionsAreUsageErrorsThatLoseNothing) {
 }
 
 TEST_F(CorvioctlTest, ShowMasksThePasswordAndListsRulesInOrder) {
-  ASSERT_EQ(create("s", {"--include", "/z", "--include", "/a", "--exclude", "*.tmp",
-                         "--tx-limit", "8", "--tx-unit", "4"}),
+  ASSERT_EQ(create("s", {"--include", "/z", "--include", "/a", "--exclude", "*.tmp", "--tx-limit",
+                         "8", "--tx-unit", "4"}),
             kCtlOk);
   Captured shown;
   out.text();

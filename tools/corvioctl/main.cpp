@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
     return kCtlFailed;
   }
   make_dirs(*data_dir);
-  Context ctx{real_file_system(), system_clock(), messages, display, PathStyle::native(),
-              *data_dir, install_dir().value_or("")};
+  Context ctx{
+      real_file_system(),        system_clock(), messages, display, PathStyle::native(), *data_dir,
+      install_dir().value_or("")};
   Config config(ctx);
   if (config.open() != 0) return kCtlFailed;
   int rc = profile_command(ctx, config, args, CtlIo{stdout, stderr, stdin});

@@ -100,22 +100,40 @@ FieldOptions parse_field_options(const std::vector<std::string>& args, size_t fi
       if (i + 1 >= args.size()) throw UsageError(a + ": needs a value");
       return args[++i];
     };
-    if (a == "--help" || a == "-h") o.help = true;
-    else if (a == "--tag") o.tag = text(a, value(), kTagFieldChars);
-    else if (a == "--description") o.description = text(a, value(), kDescriptionChars);
-    else if (a == "--server") o.server = text(a, value(), kServerChars);
-    else if (a == "--port") o.port = number(a, value(), 65535);
-    else if (a == "--login") o.login = text(a, value(), kLoginFieldChars);
-    else if (a == "--password-stdin") o.password = text(a, read_password(password_in), kPasswordFieldChars);
-    else if (a == "--priority") o.priority = number(a, value(), 4);
-    else if (a == "--file-delay") o.file_delay = number(a, value(), UINT32_MAX);
-    else if (a == "--block-delay") o.block_delay = number(a, value(), UINT32_MAX);
-    else if (a == "--tx-limit") { o.tx_rate = number(a, value(), UINT32_MAX); o.tx_limit = true; }
-    else if (a == "--no-tx-limit") o.tx_limit = false;
-    else if (a == "--tx-unit") o.tx_unit = number(a, value(), 5);
-    else if (a == "--rx-limit") { o.rx_rate = number(a, value(), UINT32_MAX); o.rx_limit = true; }
-    else if (a == "--no-rx-limit") o.rx_limit = false;
-    else if (a == "--rx-unit") o.rx_unit = number(a, value(), 5);
+    if (a == "--help" || a == "-h")
+      o.help = true;
+    else if (a == "--tag")
+      o.tag = text(a, value(), kTagFieldChars);
+    else if (a == "--description")
+      o.description = text(a, value(), kDescriptionChars);
+    else if (a == "--server")
+      o.server = text(a, value(), kServerChars);
+    else if (a == "--port")
+      o.port = number(a, value(), 65535);
+    else if (a == "--login")
+      o.login = text(a, value(), kLoginFieldChars);
+    else if (a == "--password-stdin")
+      o.password = text(a, read_password(password_in), kPasswordFieldChars);
+    else if (a == "--priority")
+      o.priority = number(a, value(), 4);
+    else if (a == "--file-delay")
+      o.file_delay = number(a, value(), UINT32_MAX);
+    else if (a == "--block-delay")
+      o.block_delay = number(a, value(), UINT32_MAX);
+    else if (a == "--tx-limit") {
+      o.tx_rate = number(a, value(), UINT32_MAX);
+      o.tx_limit = true;
+    } else if (a == "--no-tx-limit")
+      o.tx_limit = false;
+    else if (a == "--tx-unit")
+      o.tx_unit = number(a, value(), 5);
+    else if (a == "--rx-limit") {
+      o.rx_rate = number(a, value(), UINT32_MAX);
+      o.rx_limit = true;
+    } else if (a == "--no-rx-limit")
+      o.rx_limit = false;
+    else if (a == "--rx-unit")
+      o.rx_unit = number(a, value(), 5);
     else if (a == "--shadow-copy") {
       const std::string& v = value();
       if (v != "on" && v != "off") throw UsageError(a + ": on or off, not " + v);
@@ -196,8 +214,7 @@ int edit(const Context& ctx, Config& config, const FieldOptions& o, const CtlIo&
   return kCtlOk;
 }
 
-void print_limit(std::FILE* out, const char* name, uint32_t enabled, uint32_t rate,
-                 uint32_t unit) {
+void print_limit(std::FILE* out, const char* name, uint32_t enabled, uint32_t rate, uint32_t unit) {
   std::fprintf(out, "%s: %s, %u %s\n", name, enabled ? "on" : "off", rate,
                unit <= 5 ? kUnitNames[unit] : "?");
 }

@@ -19,9 +19,9 @@ inline constexpr int kCtlFailed = 1;  // a check failed or a file could not be w
 inline constexpr int kCtlUsage = 2;   // the command line itself is wrong
 
 struct CtlIo {
-  std::FILE* out;            // results
-  std::FILE* err;            // usage errors
-  std::FILE* password_in;    // read by --password-stdin
+  std::FILE* out;          // results
+  std::FILE* err;          // usage errors
+  std::FILE* password_in;  // read by --password-stdin
 };
 
 // args are the words after "profile". Failures of the profile code itself are shown through
