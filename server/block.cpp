@@ -3,7 +3,7 @@
 #include <openssl/evp.h>
 #include <zlib.h>
 
-#include "password.h"
+#include "util/hex.h"
 
 namespace corvio::server {
 

@@ -13,24 +13,12 @@
 #include <vector>
 
 #include "tls_context.h"
+#include "util/openssl_ptr.h"
 
 namespace corvio::server {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct PkeyFree {
-  void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-};
-struct X509Free {
-  void operator()(X509* x) const { X509_free(x); }
-};
-struct BioFree {
-  void operator()(BIO* b) const { BIO_free(b); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-using BioPtr = std::unique_ptr<BIO, BioFree>;
 
 constexpr long kValidDays = 3650;
 

@@ -22,8 +22,4 @@ PasswordHash hash_password(std::string_view password, int iterations = kPassword
 // True when password hashes to stored.hash under stored.salt (compared in constant time).
 bool verify_password(std::string_view password, const PasswordHash& stored);
 
-std::string to_hex(std::string_view bytes);
-// False on odd length or a non-hex character.
-bool from_hex(std::string_view hex, std::string* bytes);
-
 }  // namespace corvio::server

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "net/protocol.h"
-#include "password.h"
 #include "tls_context.h"
 #include "util/coding.h"
+#include "util/hex.h"
 
 namespace corvio::server {
 namespace {

@@ -9,6 +9,7 @@
 #include "os.h"
 #include "password.h"
 #include "util/file_handle.h"
+#include "util/hex.h"
 
 namespace corvio::server {
 namespace {

@@ -1,17 +1,11 @@
 // The server's TLS context: TLS 1.2 at least, one certificate chain and its private key.
 #pragma once
 
-#include <openssl/ssl.h>
-
-#include <memory>
 #include <string>
 
-namespace corvio::server {
+#include "util/openssl_ptr.h"
 
-struct SslCtxFree {
-  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-};
-using SslCtxPtr = std::unique_ptr<SSL_CTX, SslCtxFree>;
+namespace corvio::server {
 
 // Null, with *error set, when the files cannot be loaded or do not match.
 SslCtxPtr make_server_context(const std::string& cert_file, const std::string& key_file,

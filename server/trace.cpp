@@ -1,7 +1,7 @@
 #include "trace.h"
 
 #include "net/protocol.h"
-#include "password.h"
+#include "util/hex.h"
 
 namespace corvio::server {
 

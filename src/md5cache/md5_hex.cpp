@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "util/hex.h"
+
 namespace corvio {
 namespace {
 
@@ -12,13 +14,7 @@ int nibble(char c) { return c >= '0' && c <= '9' ? c - '0' : c - 87; }
 }  // namespace
 
 std::string md5_to_hex(const uint8_t* digest) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex(kMd5HexChars, '0');
-  for (size_t i = 0; i < kMd5Size; ++i) {
-    hex[2 * i] = kDigits[digest[i] >> 4];
-    hex[2 * i + 1] = kDigits[digest[i] & 0x0f];
-  }
-  return hex;
+  return to_hex(std::string_view(reinterpret_cast<const char*>(digest), kMd5Size));
 }
 
 bool hex_to_md5(std::string_view hex, uint8_t* digest) {

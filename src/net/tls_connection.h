@@ -3,21 +3,9 @@
 // exactly once.
 #pragma once
 
-#include <openssl/bio.h>
-#include <openssl/ssl.h>
-
-#include <memory>
+#include "util/openssl_ptr.h"
 
 namespace corvio {
-
-struct SslFree {
-  void operator()(SSL* ssl) const { SSL_free(ssl); }
-};
-struct BioFreeAll {
-  void operator()(BIO* bio) const { BIO_free_all(bio); }
-};
-using SslPtr = std::unique_ptr<SSL, SslFree>;
-using BioPtr = std::unique_ptr<BIO, BioFreeAll>;
 
 class TlsConnection {
  public:

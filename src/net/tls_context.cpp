@@ -12,13 +12,6 @@
 namespace corvio {
 namespace {
 
-struct BioFree {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct X509Free {
-  void operator()(X509* x) const { X509_free(x); }
-};
-
 bool read_all(FileSystem& fs, const std::string& path, std::string* out) {
   std::unique_ptr<ReadableFile> f = fs.open_read(path);
   if (!f) return false;
@@ -34,12 +27,11 @@ bool read_all(FileSystem& fs, const std::string& path, std::string* out) {
 // Adds every certificate of a PEM text to the context's trust store. False when the text
 // holds none or one cannot be added.
 bool add_trusted(SSL_CTX* ctx, const std::string& pem) {
-  std::unique_ptr<BIO, BioFree> in(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  BioPtr in(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   if (!in) return false;
   X509_STORE* store = SSL_CTX_get_cert_store(ctx);  // borrowed
   int added = 0;
-  while (std::unique_ptr<X509, X509Free> cert{
-      PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
+  while (X509Ptr cert{PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
     if (X509_STORE_add_cert(store, cert.get()) != 1) return false;
     ++added;
   }

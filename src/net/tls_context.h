@@ -6,18 +6,11 @@
 // directory, and must be issued for the host name the connection was made to.
 #pragma once
 
-#include <openssl/ssl.h>
-
-#include <memory>
+#include "util/openssl_ptr.h"
 
 namespace corvio {
 
 struct Context;
-
-struct SslCtxFree {
-  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-};
-using SslCtxPtr = std::unique_ptr<SSL_CTX, SslCtxFree>;
 
 inline constexpr const char* kTrustedCaFile = "trusted-ca.pem";
 

@@ -12,14 +12,10 @@
 namespace corvio {
 namespace {
 
-struct Asn1OctetFree {
-  void operator()(ASN1_OCTET_STRING* s) const { ASN1_OCTET_STRING_free(s); }
-};
-
 // Names the host the certificate must be issued for: an IP address is matched against the
 // certificate's addresses, anything else against its DNS names.
 bool expect_host(SSL* ssl, const std::string& host) {
-  std::unique_ptr<ASN1_OCTET_STRING, Asn1OctetFree> ip(a2i_IPADDRESS(host.c_str()));
+  Asn1OctetStringPtr ip(a2i_IPADDRESS(host.c_str()));
   if (ip) return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
   ERR_clear_error();
   return SSL_set_tlsext_host_name(ssl, host.c_str()) == 1 && SSL_set1_host(ssl, host.c_str()) == 1;

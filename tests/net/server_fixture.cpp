@@ -9,16 +9,6 @@
 
 namespace corvio::test {
 
-std::string to_hex(std::string_view bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (char c : bytes) {
-    out += digits[static_cast<uint8_t>(c) >> 4];
-    out += digits[static_cast<uint8_t>(c) & 15];
-  }
-  return out;
-}
-
 ServerFixture::ServerFixture() {
   settings.session_timeout_ms = 3000;
   world.attach_view();
@@ -41,8 +31,8 @@ bool ServerFixture::serve(const std::vector<std::string>& faults) {
   if (trust_ca) {
     std::filesystem::copy_file(store + "/ca.pem", world.dir.file(kTrustedCaFile));
   }
-  std::vector<std::string> args = {"--store", store, "--listen", "127.0.0.1:0", "--trace",
-                                   trace_file_};
+  std::vector<std::string> args = {"--store",     store,     "--listen",
+                                   "127.0.0.1:0", "--trace", trace_file_};
   for (const std::string& f : faults) {
     args.push_back("--fault");
     args.push_back(f);

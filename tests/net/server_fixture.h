@@ -15,10 +15,9 @@
 #include "net/tls_context.h"
 #include "support/server_process.h"
 #include "support/test_world.h"
+#include "util/hex.h"
 
 namespace corvio::test {
-
-std::string to_hex(std::string_view bytes);
 
 class ServerFixture : public ::testing::Test {
  protected:

@@ -15,13 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct X509Free {
-  void operator()(X509* x) const { X509_free(x); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-
 X509Ptr load(const std::string& path) {
-  std::unique_ptr<BIO, decltype(&BIO_free)> in(BIO_new_file(path.c_str(), "r"), BIO_free);
+  BioPtr in(BIO_new_file(path.c_str(), "r"));
   return X509Ptr(in ? PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr) : nullptr);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "util/hex.h"
+
 namespace corvio::server {
 namespace {
 
@@ -42,16 +44,6 @@ TEST(PasswordTest, DamagedStoredValuesNeverVerify) {
   short_hash.hash.resize(62);
   EXPECT_FALSE(verify_password("pw", short_hash));
   EXPECT_FALSE(verify_password("pw", PasswordHash{}));
-}
-
-TEST(PasswordTest, HexRoundTrip) {
-  std::string bytes("\x00\x7f\x80\xff", 4);
-  EXPECT_EQ(to_hex(bytes), "007f80ff");
-  std::string back;
-  ASSERT_TRUE(from_hex("007F80ff", &back));
-  EXPECT_EQ(back, bytes);
-  EXPECT_FALSE(from_hex("0", &back));
-  EXPECT_FALSE(from_hex("0x", &back));
 }
 
 }  // namespace

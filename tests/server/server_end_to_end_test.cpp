@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "db/database.h"
+#include "md5cache/md5_hex.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "test_client.h"
@@ -17,16 +18,6 @@ namespace corvio::server::test {
 using corvio::test::run_server_command;
 using corvio::test::ServerProcess;
 namespace {
-
-std::string hex_of(const Md5& key) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : key) {
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 15]);
-  }
-  return out;
-}
 
 // Bytes that zlib cannot shrink.
 std::string noise(size_t n, uint32_t seed) {
@@ -105,7 +96,7 @@ class ServerTest : public ::testing::Test {
   }
 
   std::string block_file(const std::string& block) {
-    std::string hex = hex_of(md5(block));
+    std::string hex = md5_to_hex(md5(block));
     return store + "/blocks/" + hex.substr(0, 2) + "/" + hex + "-" + std::to_string(block.size());
   }
 
@@ -223,7 +214,7 @@ TEST_F(ServerTest, StoresRawAndCompressedBlocksAndRecordsTheRun) {
   ASSERT_EQ(run.step(), SQLITE_ROW);
   EXPECT_EQ(run.column_int64(0), 10000);
   EXPECT_EQ(run.column_int64(1), 7);
-  EXPECT_EQ(run.column_text(2), hex_of(md5(raw)));
+  EXPECT_EQ(run.column_text(2), md5_to_hex(md5(raw)));
   db::Statement refs = db.prepare("select count(*) from refs where catalog_id=?");
   ASSERT_EQ(refs.bind_int64(1, catalog), SQLITE_OK);
   ASSERT_EQ(refs.step(), SQLITE_ROW);
