@@ -55,7 +55,6 @@ struct Md5CachePendingFile {
   uint32_t t_modify = 0;
   uint32_t t_lastcheck = 0;
   bool complete = false;  // set once the whole file has been read
-  uint32_t file_id = 0;   // the filespec row, known after the flush
   std::vector<Md5CachePendingSeg> segs;
 };
 
@@ -96,7 +95,7 @@ class Md5Cache {
   void file_done(Md5CachePendingFile* entry);
   // Writes every complete entry in one transaction and empties the queue. Always 0.
   int flush();
-  size_t pending_files() const { return pending_files_; }
+  size_t pending_files() const { return pending_.size(); }
   size_t pending_segs() const { return pending_segs_; }
 
   // End-of-run pruning: of at most 10,000 files last read over 90 days ago or dated more than a
@@ -120,7 +119,6 @@ class Md5Cache {
   Context& ctx_;
   db::Database db_;
   std::list<Md5CachePendingFile> pending_;
-  size_t pending_files_ = 0;
   size_t pending_segs_ = 0;
   std::minstd_rand rng_;
   std::function<uint32_t()> random_;

@@ -12,7 +12,6 @@ Md5CachePendingFile* Md5Cache::queue_file(std::string_view path, uint64_t size, 
   entry.size = size;
   entry.t_modify = t_modify;
   entry.t_lastcheck = t_lastcheck;
-  ++pending_files_;
   return &entry;
 }
 
@@ -29,7 +28,7 @@ void Md5Cache::queue_seg(Md5CachePendingFile* entry, uint64_t offset, uint32_t s
 void Md5Cache::file_done(Md5CachePendingFile* entry) {
   if (!entry) return;
   entry->complete = true;
-  if (pending_files_ >= 64 || pending_segs_ >= 128) flush();
+  if (pending_.size() >= 64 || pending_segs_ >= 128) flush();
 }
 
 int Md5Cache::flush() {
@@ -39,19 +38,18 @@ int Md5Cache::flush() {
       // An entry that was never completed belongs to a file whose reading was cancelled: it is
       // dropped, and the file's old row, if any, keeps its values.
       if (!entry.complete) continue;
-      entry.file_id = filespec_insert(entry.path, entry.size, entry.blocksize, entry.t_modify,
-                                      entry.t_lastcheck);
-      if (entry.file_id == 0) continue;
-      segs_delete_all(entry.file_id);
+      uint32_t file_id = filespec_insert(entry.path, entry.size, entry.blocksize, entry.t_modify,
+                                         entry.t_lastcheck);
+      if (file_id == 0) continue;
+      segs_delete_all(file_id);
       for (const Md5CachePendingSeg& seg : entry.segs) {
-        segs_insert(seg.md5.data(), entry.file_id, seg.offset, seg.size);
+        segs_insert(seg.md5.data(), file_id, seg.offset, seg.size);
       }
     }
+    db_.exec("commit");
   }
   pending_.clear();
-  pending_files_ = 0;
   pending_segs_ = 0;
-  if (is_open()) db_.exec("commit");
   return 0;
 }
 
