@@ -262,15 +262,6 @@ int remove(const Context& ctx, Config& config, const std::string& tag, const Ctl
   return kCtlOk;
 }
 
-// The one TAG argument of show and delete.
-std::optional<std::string> single_tag(const std::vector<std::string>& args, const char* usage,
-                                      const CtlIo& io) {
-  if (args.size() == 2 && args[1] != "--help" && args[1] != "-h") return args[1];
-  bool help = args.size() == 2;
-  std::fprintf(help ? io.out : io.err, "usage: corvioctl profile %s\n", usage);
-  return std::nullopt;
-}
-
 }  // namespace
 
 int profile_command(const Context& ctx, Config& config, const std::vector<std::string>& args,
@@ -290,20 +281,20 @@ int profile_command(const Context& ctx, Config& config, const std::vector<std::s
       }
       return command == "create" ? create(ctx, config, o, io) : edit(ctx, config, o, io);
     }
-    if (command == "show") {
-      auto tag = single_tag(args, "show TAG", io);
-      return tag ? show(ctx, *tag, io) : (args.size() == 2 ? kCtlOk : kCtlUsage);
-    }
-    if (command == "delete") {
-      auto tag = single_tag(args, "delete TAG", io);
-      return tag ? remove(ctx, config, *tag, io) : (args.size() == 2 ? kCtlOk : kCtlUsage);
-    }
-    if (command == "list") {
+    if (command == "show" || command == "delete" || command == "list") {
+      // Fixed arguments: TAG for show and delete, nothing for list.
+      size_t words = command == "list" ? 1 : 2;
+      std::string usage = "usage: corvioctl profile " + command + (words == 2 ? " TAG\n" : "\n");
       if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
-        std::fputs("usage: corvioctl profile list\n", io.out);
+        std::fputs(usage.c_str(), io.out);
         return kCtlOk;
       }
-      if (args.size() != 1) throw UsageError("list takes no arguments");
+      if (args.size() != words) {
+        std::fputs(usage.c_str(), io.err);
+        return kCtlUsage;
+      }
+      if (command == "show") return show(ctx, args[1], io);
+      if (command == "delete") return remove(ctx, config, args[1], io);
       return list(config, io);
     }
     throw UsageError("unknown command: " + command);
