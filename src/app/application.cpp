@@ -27,12 +27,8 @@ int Application::settle_directories(const SystemFacts& facts) {
   else
     ctx_.messages.message_box("Well, crap!", "Blah!");  // costs only the update check
 
-  if (!facts.data_dir || facts.data_dir->empty()) {
-    ctx_.messages.message_box("Unable to determine application data directory!", kTitle);
-    return 1;
-  }
   // A directory path cut short would put the databases somewhere else; refuse it instead.
-  if (facts.data_dir->size() > kDirChars) {
+  if (!facts.data_dir || facts.data_dir->empty() || facts.data_dir->size() > kDirChars) {
     ctx_.messages.message_box("Unable to determine application data directory!", kTitle);
     return 1;
   }
