@@ -62,6 +62,16 @@ std::string temp_name() {
   return ".tmp-" + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(random);
 }
 
+// Steps an insert into a table with a unique key. False with *error set to duplicate when the
+// key is taken, or to SQLite's text on any other failure.
+bool insert_unique(db::Database& db, db::Statement& st, const std::string& duplicate,
+                   std::string* error) {
+  int rc = st.step();
+  if (rc == SQLITE_DONE) return true;
+  *error = rc == SQLITE_CONSTRAINT ? duplicate : db.error_message();
+  return false;
+}
+
 }  // namespace
 
 bool Store::create(const std::string& dir, std::string* error) {
@@ -130,16 +140,7 @@ bool Store::add_login(std::string_view login, std::string_view password, std::st
     *error = db_.error_message();
     return false;
   }
-  int rc = st.step();
-  if (rc == SQLITE_CONSTRAINT) {
-    *error = "login " + std::string(login) + " already exists";
-    return false;
-  }
-  if (rc != SQLITE_DONE) {
-    *error = db_.error_message();
-    return false;
-  }
-  return true;
+  return insert_unique(db_, st, "login " + std::string(login) + " already exists", error);
 }
 
 bool Store::check_login(std::string_view login, std::string_view password) {
@@ -168,13 +169,9 @@ bool Store::add_profile(std::string_view login, std::string_view tag, uint32_t* 
     *error = db_.error_message();
     return false;
   }
-  int rc = st.step();
-  if (rc == SQLITE_CONSTRAINT) {
-    *error = "login " + std::string(login) + " already has a profile " + std::string(tag);
-    return false;
-  }
-  if (rc != SQLITE_DONE) {
-    *error = db_.error_message();
+  if (!insert_unique(db_, st,
+                     "login " + std::string(login) + " already has a profile " + std::string(tag),
+                     error)) {
     return false;
   }
   *id = static_cast<uint32_t>(db_.last_insert_rowid());
