@@ -11,15 +11,11 @@
 namespace corvio {
 namespace {
 
-std::string format(const char* fmt, uint32_t a) {
+// A status text with numbers in it; every such text is far shorter than the buffer.
+template <typename... Numbers>
+std::string format(const char* fmt, Numbers... numbers) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, fmt, a);
-  return buf;
-}
-
-std::string format(const char* fmt, uint32_t a, uint32_t b) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, fmt, a, b);
+  std::snprintf(buf, sizeof buf, fmt, numbers...);
   return buf;
 }
 
