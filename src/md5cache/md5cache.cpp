@@ -171,27 +171,33 @@ int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
 // (0, 1 MiB, 2 MiB, ...) and so scans a large share of the table for every block: writing and
 // replaying 100,000 files became quadratic. The unary plus on offset leaves it the file_id index,
 // which narrows each lookup to one file's blocks; the results are the same.
+int Md5Cache::query_seg(std::string_view operation, std::string_view sql, uint32_t file_id,
+                        uint64_t offset, db::Statement* st) {
+  *st = db_.prepare(sql);
+  if (!*st) {
+    sql_error(operation, "Couldn't prepare SQL statement");
+    return SQLITE_ERROR;
+  }
+  if (st->bind_int64(1, file_id) != SQLITE_OK) {
+    sql_error(operation, "Couldn't bind filespec_id");
+    return SQLITE_ERROR;
+  }
+  if (st->bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
+    sql_error(operation, "Couldn't bind offset");
+    return SQLITE_ERROR;
+  }
+  int rc = st->step();
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) return rc;
+  sql_error(operation, "Error executing statement");
+  return SQLITE_ERROR;
+}
+
 int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
-  static constexpr std::string_view kOperation = "md5cache_segs_get_md5";
   std::memset(md5, 0, kMd5Size);
   if (!is_open()) return 1;
-  db::Statement st = db_.prepare("select md5 from segs where file_id=? and +offset=?");
-  if (!st) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
-    return 1;
-  }
-  if (st.bind_int64(1, file_id) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind filespec_id");
-    return 1;
-  }
-  if (st.bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind offset");
-    return 1;
-  }
-  int rc = st.step();
-  if (rc == SQLITE_DONE) return 1;
-  if (rc != SQLITE_ROW) {
-    sql_error(kOperation, "Error executing statement");
+  db::Statement st;
+  if (query_seg("md5cache_segs_get_md5", "select md5 from segs where file_id=? and +offset=?",
+                file_id, offset, &st) != SQLITE_ROW) {
     return 1;
   }
   // A damaged digest counts as no digest: the block loop then reads the file.
@@ -199,25 +205,10 @@ int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
 }
 
 uint32_t Md5Cache::segs_get_size(uint32_t file_id, uint64_t offset) {
-  static constexpr std::string_view kOperation = "md5cache_segs_get_size";
   if (!is_open()) return 0;
-  db::Statement st = db_.prepare("select size from segs where file_id=? and +offset=?");
-  if (!st) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
-    return 0;
-  }
-  if (st.bind_int64(1, file_id) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind filespec_id");
-    return 0;
-  }
-  if (st.bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind offset");
-    return 0;
-  }
-  int rc = st.step();
-  if (rc == SQLITE_DONE) return 0;
-  if (rc != SQLITE_ROW) {
-    sql_error(kOperation, "Error executing statement");
+  db::Statement st;
+  if (query_seg("md5cache_segs_get_size", "select size from segs where file_id=? and +offset=?",
+                file_id, offset, &st) != SQLITE_ROW) {
     return 0;
   }
   return static_cast<uint32_t>(st.column_int64(0));

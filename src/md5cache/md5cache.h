@@ -113,6 +113,10 @@ class Md5Cache {
  private:
   int create_tables();
   void sql_error(std::string_view operation, std::string_view text);
+  // Prepares sql (a select of one block row by file id and offset), binds both and steps once:
+  // SQLITE_ROW with the row in *st, SQLITE_DONE for none, SQLITE_ERROR after its message.
+  int query_seg(std::string_view operation, std::string_view sql, uint32_t file_id, uint64_t offset,
+                db::Statement* st);
   // The path as stored, or empty when it is too long to be cached.
   std::string stored_path(std::string_view path) const;
 
