@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "app/context.h"
+#include "base/context.h"
 #include "catalog/catalog.h"
-#include "engine/backup_session.h"
-#include "md5cache/md5_hex.h"
+#include "base/backup_session.h"
+#include "util/md5_hex.h"
 #include "md5cache/md5cache.h"
 #include "ui/display.h"
 

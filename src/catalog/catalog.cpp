@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/version.h"
+#include "base/version.h"
 #include "catalog/catalog_schema.h"
-#include "engine/backup_session.h"
-#include "md5cache/path_collation.h"
+#include "base/backup_session.h"
+#include "db/path_collation.h"
 
 namespace corvio {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/context.h"
+#include "base/context.h"
 #include "catalog/file_stat.h"
 #include "db/database.h"
 

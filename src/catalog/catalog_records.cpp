@@ -3,7 +3,7 @@
 #include <string>
 
 #include "catalog/catalog.h"
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "util/text.h"
 
 namespace corvio {

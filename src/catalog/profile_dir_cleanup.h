@@ -3,7 +3,7 @@
 // that shape goes. Other files, such as the profile's own .cfg and .cfg.bak, are never touched.
 #pragma once
 
-#include "app/context.h"
+#include "base/context.h"
 
 namespace corvio {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/version.h"
+#include "base/version.h"
 #include "profile/profile_db.h"
 #include "util/text.h"
 

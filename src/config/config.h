@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/context.h"
+#include "base/context.h"
 #include "db/database.h"
 
 namespace corvio {

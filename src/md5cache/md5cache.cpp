@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/version.h"
-#include "md5cache/path_collation.h"
+#include "base/version.h"
+#include "db/path_collation.h"
 
 namespace corvio {
 

@@ -23,9 +23,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/context.h"
+#include "base/context.h"
 #include "db/database.h"
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio {
 

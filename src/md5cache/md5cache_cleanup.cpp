@@ -1,7 +1,7 @@
 // End-of-run pruning of rows for files that are gone or were not read for a long time.
 #include <cstdio>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "md5cache/md5cache.h"
 
 namespace corvio {

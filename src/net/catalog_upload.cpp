@@ -7,8 +7,8 @@
 #include <new>
 #include <string>
 
-#include "app/context.h"
-#include "engine/backup_session.h"
+#include "base/context.h"
+#include "base/backup_session.h"
 #include "net/messages.h"
 #include "net/request_loop.h"
 #include "net/requests.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/context.h"
-#include "engine/backup_session.h"
+#include "base/context.h"
+#include "base/backup_session.h"
 #include "net/protocol.h"
 #include "net/session.h"
 

@@ -1,7 +1,7 @@
 #include "net/requests.h"
 
-#include "app/context.h"
-#include "engine/backup_session.h"
+#include "base/context.h"
+#include "base/backup_session.h"
 #include "net/messages.h"
 #include "net/request_loop.h"
 #include "net/session.h"

@@ -3,7 +3,7 @@
 // (md5_to_hex), which is why it is the same type as the MD5 cache's digest.
 #pragma once
 
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <new>
 
-#include "app/context.h"
-#include "engine/backup_session.h"
+#include "base/context.h"
+#include "base/backup_session.h"
 #include "net/messages.h"
 #include "net/requests.h"
 #include "net/session.h"

@@ -1,10 +1,10 @@
 #include "net/session.h"
 
-#include "app/context.h"
-#include "engine/backup_session.h"
+#include "base/context.h"
+#include "base/backup_session.h"
 #include "net/messages.h"
 #include "net/throttle.h"
-#include "net/tls_connection.h"
+#include "base/tls_connection.h"
 #include "net/tls_io.h"
 #include "util/text.h"
 

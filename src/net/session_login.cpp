@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/context.h"
-#include "engine/backup_session.h"
+#include "base/context.h"
+#include "base/backup_session.h"
 #include "net/messages.h"
 #include "net/session.h"
 #include "net/tls_io.h"

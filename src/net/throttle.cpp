@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "platform/clock.h"
-#include "profile/profile.h"
+#include "base/profile.h"
 
 namespace corvio {
 namespace {

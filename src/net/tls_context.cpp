@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/context.h"
+#include "base/context.h"
 #include "platform/socket_wait.h"
 
 namespace corvio {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "net/tls_connection.h"
+#include "base/tls_connection.h"
 #include "util/relaxed.h"
 
 namespace corvio {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/version.h"
+#include "base/version.h"
 #include "config/config.h"
 #include "db/database.h"
 #include "util/text.h"

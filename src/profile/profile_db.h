@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/context.h"
-#include "profile/profile.h"
+#include "base/context.h"
+#include "base/profile.h"
 
 namespace corvio {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/context.h"
-#include "profile/profile.h"
+#include "base/context.h"
+#include "base/profile.h"
 
 namespace corvio {
 

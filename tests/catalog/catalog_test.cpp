@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/backup_session.h"
-#include "md5cache/md5_hex.h"
+#include "base/backup_session.h"
+#include "util/md5_hex.h"
 #include "support/sql_rows.h"
 #include "support/test_world.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <set>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "support/test_world.h"
 
 namespace corvio {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "md5cache/md5cache.h"
 #include "support/sql_rows.h"
 #include "support/test_world.h"

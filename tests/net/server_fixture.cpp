@@ -5,7 +5,7 @@
 #include <sstream>
 #include <thread>
 
-#include "profile/profile.h"
+#include "base/profile.h"
 
 namespace corvio::test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "net/net_settings.h"
 #include "net/session.h"
 #include "net/tls_context.h"

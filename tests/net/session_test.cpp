@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "net/tls_context.h"
 #include "support/test_world.h"
 

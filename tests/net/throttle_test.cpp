@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "net/net_settings.h"
-#include "profile/profile.h"
+#include "base/profile.h"
 #include "support/fake_clock.h"
 
 namespace corvio {

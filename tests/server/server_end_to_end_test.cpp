@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "db/database.h"
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "test_client.h"

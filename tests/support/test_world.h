@@ -3,7 +3,7 @@
 // The display starts detached (no progress window); attach_view() attaches the recorder.
 #pragma once
 
-#include "app/context.h"
+#include "base/context.h"
 #include "support/fake_clock.h"
 #include "support/recording_messages.h"
 #include "support/recording_view.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/context.h"
+#include "base/context.h"
 
 namespace corvio {
 

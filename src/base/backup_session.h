@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "profile/profile.h"
+#include "base/profile.h"
 #include "util/file_handle.h"
 #include "util/relaxed.h"
 

@@ -1,6 +1,6 @@
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 
-#include "net/tls_connection.h"
+#include "base/tls_connection.h"
 
 namespace corvio {
 

@@ -1,4 +1,4 @@
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 
 #include <cstring>
 
