@@ -45,13 +45,13 @@ int Application::run(std::string_view command_line, const SystemFacts& facts) {
 
   if (settle_directories(facts) != 0) return 0;
   session_.reset();
-  if (services_.md5cache_open() != 0) return 1;
+  if (services_.md5cache_open(ctx_) != 0) return 1;
   if (config_.open() != 0) return 1;
 
   // A run asked for on the command line that never starts has failed, and says so in the
   // exit code; interactive use ends with 0.
   int exit_code = command_line_.run_requested ? kExitFailed : 0;
-  if (services_.tls_init() == 0 && config_.load_profiles() == 0) exit_code = start_ui();
+  if (services_.tls_init(ctx_) == 0 && config_.load_profiles() == 0) exit_code = start_ui();
 
   services_.md5cache_close();
   config_.close();
@@ -59,10 +59,7 @@ int Application::run(std::string_view command_line, const SystemFacts& facts) {
 }
 
 int Application::start_ui() {
-  if (!command_line_.run_requested) {
-    front_end_.run_main_window(*this);
-    return 0;
-  }
+  if (!command_line_.run_requested) return front_end_.run_main_window(*this);
   config_.load_profiles();
   for (const ProfileListEntry& entry : config_.profile_list()) {
     if (entry.tag != command_line_.run_tag) continue;

@@ -34,7 +34,7 @@ class Application {
 
   // Runs the program from start-up to shutdown and returns its exit code: 1 when the MD5
   // cache or the configuration database cannot be opened; for an unattended run the run's
-  // outcome (a run that could not start counts as failed); otherwise 0.
+  // outcome (a run that could not start counts as failed); otherwise the main window's.
   int run(std::string_view command_line, const SystemFacts& facts);
 
   // Loads the profile of a listed entry for a run into a fresh run record. 0 on success;

@@ -5,15 +5,17 @@
 
 namespace corvio {
 
+struct Context;
+
 class Services {
  public:
   virtual ~Services() = default;
   // 0 when md5cache.dat is open and has its tables; otherwise the reason has been shown.
-  virtual int md5cache_open() = 0;
+  virtual int md5cache_open(Context& ctx) = 0;
   // Writes queued cache entries and closes the cache.
   virtual void md5cache_close() = 0;
   // 0 when the TLS client context exists; otherwise the reason has been shown.
-  virtual int tls_init() = 0;
+  virtual int tls_init(const Context& ctx) = 0;
 };
 
 }  // namespace corvio

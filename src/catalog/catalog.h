@@ -52,6 +52,13 @@ class Catalog {
   // Records one block of the file filespec_id; an id of 0 records nothing. Always 0.
   int seg_insert(uint32_t filespec_id, const uint8_t* md5, uint64_t offset, uint32_t size);
 
+  // Corrections the block loop makes once a file's read is over: the size actually read when
+  // the file changed meanwhile, or the removal of the row and its block rows when the file
+  // could not be read to its end, so the catalog never lists content it does not have. An id
+  // of 0 changes nothing.
+  void filespec_set_size(uint32_t filespec_id, uint64_t size);
+  void filespec_drop(uint32_t filespec_id);
+
   // Writes the end-of-run catinfo rows from the session and marks the catalog complete (128).
   // 0; 1 when no catalog is open.
   int write_stats(const BackupSession& session);
@@ -59,6 +66,8 @@ class Catalog {
   int close();
 
   bool is_open() const { return db_.is_open(); }
+  // Whether every row recorded so far has reached the file.
+  bool complete() const { return is_open(); }
   // Counted insert calls since the last intermediate commit.
   uint32_t insert_count() const { return insert_count_; }
 

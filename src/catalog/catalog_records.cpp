@@ -118,4 +118,38 @@ int Catalog::seg_insert(uint32_t filespec_id, const uint8_t* md5, uint64_t offse
   return 0;
 }
 
+void Catalog::filespec_set_size(uint32_t filespec_id, uint64_t size) {
+  static constexpr std::string_view kOperation = "catalog_filespec_set_size";
+  if (!is_open() || filespec_id == 0) return;
+  db::Statement st = db_.prepare("update filespec set size=? where id=?");
+  if (!st) {
+    sql_error(kOperation, "Couldn't prepare SQL statement");
+  } else if (st.bind_int64(1, static_cast<int64_t>(size)) != SQLITE_OK ||
+             st.bind_int64(2, filespec_id) != SQLITE_OK) {
+    sql_error(kOperation, "Couldn't bind size");
+  } else if (st.step() != SQLITE_DONE) {
+    sql_error(kOperation, "Error executing statement");
+  }
+}
+
+void Catalog::filespec_drop(uint32_t filespec_id) {
+  static constexpr std::string_view kOperation = "catalog_filespec_drop";
+  if (!is_open() || filespec_id == 0) return;
+  for (const char* sql : {"delete from segs where filespec_id=?", "delete from filespec where id=?"}) {
+    db::Statement st = db_.prepare(sql);
+    if (!st) {
+      sql_error(kOperation, "Couldn't prepare SQL statement");
+      return;
+    }
+    if (st.bind_int64(1, filespec_id) != SQLITE_OK) {
+      sql_error(kOperation, "Couldn't bind filespec_id");
+      return;
+    }
+    if (st.step() != SQLITE_DONE) {
+      sql_error(kOperation, "Error executing statement");
+      return;
+    }
+  }
+}
+
 }  // namespace corvio

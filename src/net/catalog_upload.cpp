@@ -1,6 +1,5 @@
 // The end of a completed run on the server: the catalog file as one more block, then the
 // end-of-run record with the run's statistics.
-#include <openssl/evp.h>
 
 #include <cstdio>
 #include <memory>
@@ -68,8 +67,7 @@ int catalog_upload(Session& s) {
   }
   file.reset();
 
-  SegKey key{};
-  EVP_Digest(data.get(), size, key.data(), nullptr, EVP_md5(), nullptr);
+  const SegKey key = md5_digest(data.get(), size);
 
   s.set_status("Uploading Catalog...");
   // The catalog is the current file now: its Sent count starts from 0, not from the bytes

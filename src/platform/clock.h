@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace corvio {
 
@@ -16,6 +17,10 @@ class Clock {
   virtual int64_t now_ms() = 0;
   virtual void sleep_ms(uint32_t ms) = 0;
 };
+
+// The calendar-time text of t (seconds since 1970) in local time, "Www Mmm dd hh:mm:ss yyyy":
+// 24 characters, the day padded with a blank.
+std::string local_time_text(int64_t t);
 
 // The system's clock. Safe to use from any thread.
 Clock& system_clock();

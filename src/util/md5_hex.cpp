@@ -2,9 +2,18 @@
 
 #include <cstring>
 
+#include <openssl/evp.h>
+
 #include "util/hex.h"
 
 namespace corvio {
+
+Md5Digest md5_digest(const void* data, size_t n) {
+  Md5Digest digest{};
+  EVP_Digest(data, n, digest.data(), nullptr, EVP_md5(), nullptr);
+  return digest;
+}
+
 namespace {
 
 bool is_lower_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }

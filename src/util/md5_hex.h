@@ -13,6 +13,9 @@ inline constexpr size_t kMd5Size = 16;
 inline constexpr size_t kMd5HexChars = 2 * kMd5Size;
 using Md5Digest = std::array<uint8_t, kMd5Size>;
 
+// The MD5 digest of n bytes.
+Md5Digest md5_digest(const void* data, size_t n);
+
 // 16 bytes to 32 characters from "0123456789abcdef".
 std::string md5_to_hex(const uint8_t* digest);
 inline std::string md5_to_hex(const Md5Digest& digest) { return md5_to_hex(digest.data()); }

@@ -15,18 +15,19 @@ using test::ShownMessage;
 
 // Records the order in which start-up reaches the other subsystems and the user interface.
 struct Recorder : Services, FrontEnd {
-  int md5cache_open() override {
+  int md5cache_open(Context&) override {
     calls.push_back("md5cache_open");
     return md5cache_result;
   }
   void md5cache_close() override { calls.push_back("md5cache_close"); }
-  int tls_init() override {
+  int tls_init(const Context&) override {
     calls.push_back("tls_init");
     return tls_result;
   }
-  void run_main_window(Application& app) override {
+  int run_main_window(Application& app) override {
     calls.push_back("main_window");
     seen_exit_when_done = app.command_line().exit_when_done;
+    return 0;
   }
   int run_progress_window(Application& app) override {
     calls.push_back("progress_window:" + app.session().profile->tag);

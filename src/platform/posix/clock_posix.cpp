@@ -1,6 +1,8 @@
 #include <errno.h>
 #include <time.h>
 
+#include <ctime>
+
 #include "platform/clock.h"
 
 namespace corvio {
@@ -28,6 +30,15 @@ class PosixClock : public Clock {
 Clock& system_clock() {
   static PosixClock clock;
   return clock;
+}
+
+std::string local_time_text(int64_t t) {
+  const time_t when = static_cast<time_t>(t);
+  struct tm parts;
+  if (!::localtime_r(&when, &parts)) return std::string();
+  char text[64];
+  if (std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &parts) == 0) return std::string();
+  return text;
 }
 
 }  // namespace corvio

@@ -1,0 +1,232 @@
+#include "engine/backup_worker.h"
+
+#include "catalog/catalog.h"
+#include "catalog/profile_dir_cleanup.h"
+#include "engine/run.h"
+#include "engine/run_log.h"
+#include "engine/tree_walk.h"
+#include "md5cache/md5cache.h"
+#include "net/requests.h"
+#include "net/session.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/text_file.h"
+#include "vss/shadow_copy.h"
+
+namespace corvio {
+
+namespace {
+
+constexpr char kTitle[] = "Meridane Online Backup";
+constexpr char kFailureTitle[] = "Backup Failure";
+
+class Worker {
+ public:
+  explicit Worker(WorkerSetup& w) : w_(w), ctx_(w.ctx), s_(w.session), p_(*w.session.profile) {}
+
+  RunOutcome run();
+
+ private:
+  void status(const char* text) { ctx_.display.set_status_text(text); }
+  // Ends the run with its status text and message box.
+  RunOutcome fail(const char* status_text, const std::string& message, RunOutcome outcome) {
+    status(status_text);
+    ctx_.display.show_run_finished();
+    ctx_.messages.message_box(message, kFailureTitle);
+    return outcome;
+  }
+  RunOutcome cancelled_or_failed() const {
+    return s_.cancelled() ? RunOutcome::kCancelled : RunOutcome::kFailed;
+  }
+  bool shadow_on() const { return w_.shadow && p_.use_shadow_copy; }
+  void walk(Run& run);
+  RunOutcome cancel(Session& net, Catalog& catalog);
+  RunOutcome complete(Session& net, Catalog& catalog);
+  void log(const std::string& text) {
+    if (s_.log) std::fputs(text.c_str(), s_.log.get());
+  }
+
+  WorkerSetup& w_;
+  Context& ctx_;
+  BackupSession& s_;
+  Profile& p_;
+};
+
+RunOutcome Worker::run() {
+  status("Preparing...");
+  ctx_.clock.sleep_ms(500);
+
+  if (shadow_on()) {
+    status("Initializing Shadow Copy...");
+    if (w_.shadow->begin() != 0 || w_.shadow->prepare() != 0) {
+      status("Shadow Copy Error!");
+      return RunOutcome::kFailed;
+    }
+    for (const std::string& rule : p_.include_rules) w_.shadow->add_volume(rule);
+  }
+
+  Session net(ctx_, w_.tls, s_, w_.net_settings);
+  status("Connecting...");
+  if (net.connect_retry() != 0) {
+    // Only a cancel ends the connection retries.
+    return fail("Connect Failed!", "Unable to connect to backup server!", cancelled_or_failed());
+  }
+  status("Retrieving Profile ID...");
+  if (request_profile_id(net) != 0) {
+    return fail("Profile Retrieval Problem!",
+                "Unable to retrieve backup profile ID from server.\nNote: The profile must "
+                "already be manually set up on the server.",
+                cancelled_or_failed());
+  }
+  status("Allocating Catalog ID...");
+  if (request_catalog_id(net) != 0) {
+    return fail("Problem Allocating Catalog ID!",
+                "Unable to allocate a backup catalog on the server.", cancelled_or_failed());
+  }
+
+  s_.start_time = ctx_.clock.now();
+  ctx_.display.set_text(ui::Field::StartTime, local_time_text(s_.start_time));
+
+  Catalog catalog(ctx_);
+  status("Creating Backup Catalog...");
+  catalog.create(s_);
+
+  status("Creating Backup Log...");
+  const std::string log_path = run_log_path(ctx_, p_.tag, s_.catalog_id);
+  s_.log = open_crlf_text_file(log_path);
+  if (!s_.log) {
+    s_.end_time = ctx_.clock.now();
+    net.quit();
+    catalog.close();
+    return fail("Problem Creating Backup Log!",
+                "Couldn't open backup log file for writing:\n" + log_path, RunOutcome::kFailed);
+  }
+  write_log_header(s_.log.get(), p_, s_.catalog_id);
+
+  if (shadow_on()) {
+    status("Shadow Copy Snapshot...");
+    if (w_.shadow->snapshot() != 0) {
+      status("Shadow Copy Error!");
+      log("\nShadow copy failed; nothing was backed up.\n");
+      s_.end_time = ctx_.clock.now();
+      net.quit();
+      catalog.close();
+      w_.shadow->end();
+      s_.log.reset();
+      ctx_.display.show_run_finished();
+      return RunOutcome::kFailed;
+    }
+    if (!w_.shadow->takes_snapshots()) log(std::string(kShadowCopyUnavailable) + "\n\n");
+  }
+
+  status("Kicking Butt!");
+  Run run{ctx_, s_, catalog, w_.cache, net, shadow_on() ? w_.shadow : nullptr};
+  walk(run);
+  w_.cache.flush();
+
+  return s_.cancelled() ? cancel(net, catalog) : complete(net, catalog);
+}
+
+void Worker::walk(Run& run) {
+  if (p_.include_rules.empty()) {
+    log("Warning: The profile has no include rules; nothing was backed up.\n");
+    s_.stats.warnings.add(1);
+    return;
+  }
+  // The first rule's drive letter is recorded in upper case, as every recorded path is.
+  p_.include_rules[0] = upper_drive_letter(ctx_.style, p_.include_rules[0]);
+  for (const std::string& rule : p_.include_rules) {
+    record_ancestors(run, rule);
+    if (walk_tree(run, "", rule) == 1) break;
+  }
+}
+
+RunOutcome Worker::cancel(Session& net, Catalog& catalog) {
+  status("Cancelling Backup...");
+  net.quit();
+  catalog.close();  // kept as an incomplete catalog; never uploaded
+  if (shadow_on()) {
+    w_.shadow->complete();
+    w_.shadow->end();
+  }
+  write_log_cancelled(s_.log.get());
+  s_.log.reset();
+  s_.end_time = ctx_.clock.now();
+  status("Backup Cancelled!");
+  ctx_.display.show_run_finished();
+  ctx_.messages.message_box("Backup Cancelled!", kTitle);
+  return RunOutcome::kCancelled;
+}
+
+RunOutcome Worker::complete(Session& net, Catalog& catalog) {
+  // Only a catalog that holds every row of the run may go to the server: one that was never
+  // created, or lost rows, would describe a run that cannot be restored as it happened.
+  const bool catalog_whole = catalog.is_open() && catalog.complete();
+  catalog.write_stats(s_);
+  catalog.close();
+  bool uploaded = false;
+  if (catalog_whole) {
+    uploaded = catalog_upload(net) == 0;
+  }
+  if (!uploaded) {
+    log("\nError: The catalog of this run was not uploaded; the run cannot be restored.\n");
+    s_.stats.errors.add(1);
+  }
+  net.quit();
+  if (shadow_on()) {
+    w_.shadow->complete();
+    w_.shadow->end();
+  }
+  s_.end_time = ctx_.clock.now();
+  write_log_completed(s_.log.get(), s_.stats,
+                      static_cast<double>(s_.end_time - s_.start_time) / 60.0);
+  s_.log.reset();
+
+  status("Cleaning Up...");
+  profile_dir_cleanup(ctx_, s_);
+  w_.cache.cleanup(&s_);
+  status("Backup Completed!");
+
+  bool newer = false;
+  std::string version;
+  if (!ctx_.install_dir.empty() && w_.update_check) {
+    ctx_.clock.sleep_ms(400);
+    status("Checking For Updates...");
+    newer = w_.update_check(&version);
+    ctx_.clock.sleep_ms(200);
+  }
+  const RunOutcome outcome = uploaded ? RunOutcome::kCompleted : cancelled_or_failed();
+  if (!uploaded) {
+    return fail("Backup Incomplete!",
+                "The backup ran, but its catalog could not be uploaded to the server, so this "
+                "run cannot be restored. See the run's log for details.",
+                outcome);
+  }
+  status("Backup Completed!");
+  ctx_.display.show_run_finished();
+
+  if (w_.exit_when_done) {
+    ctx_.clock.sleep_ms(2000);
+    if (w_.close_window) w_.close_window();
+    return outcome;
+  }
+  if (newer && !ctx_.install_dir.empty()) {
+    const ui::Answer answer = ctx_.messages.message_box(
+        "Backup Completed!\n\nA new version of Corvio is available.  To download\n" + version +
+            " now, click Yes below.",
+        kTitle, ui::Buttons::YesNo);
+    if (answer == ui::Answer::Yes) {
+      start_process(ctx_.style.join(ctx_.install_dir, "autoupdate.exe"));
+      if (w_.close_window) w_.close_window();
+    }
+    return outcome;
+  }
+  ctx_.messages.message_box("Backup Completed!", kTitle);
+  return outcome;
+}
+
+}  // namespace
+
+RunOutcome backup_worker(WorkerSetup& setup) { return Worker(setup).run(); }
+
+}  // namespace corvio

@@ -1,0 +1,116 @@
+#include "ui/term/terminal_front_end.h"
+
+#include <atomic>
+#include <thread>
+
+#include "app/application.h"
+#include "app/core_services.h"
+#include "engine/backup_worker.h"
+#include "engine/progress_timers.h"
+#include "platform/console.h"
+#include "platform/process.h"
+#include "ui/format_count.h"
+#include "ui/term/terminal_view.h"
+#include "vss/shadow_copy.h"
+
+namespace corvio {
+
+namespace {
+
+int exit_code(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kCompleted:
+      return kExitCompleted;
+    case RunOutcome::kCancelled:
+      return kExitCancelled;
+    case RunOutcome::kFailed:
+      break;
+  }
+  return kExitFailed;
+}
+
+}  // namespace
+
+std::string statistics_line(const BackupSession& s) {
+  using ui::format_count;
+  const BackupStats& st = s.stats;
+  const int64_t end = s.end_time.load();
+  const int64_t seconds = end > 0 && s.start_time.load() > 0 ? end - s.start_time.load() : 0;
+  return "Directories " + format_count(st.directories) + ", files " + format_count(st.files) +
+         " (scanned " + format_count(st.files_scanned) + ", skipped " +
+         format_count(st.files_skipped) + ", special " + format_count(st.special_files) +
+         "), bytes " + format_count(st.bytes_total) + " (skipped " +
+         format_count(st.bytes_skipped) + ", stored " + format_count(st.bytes_stored) +
+         ", compressed " + format_count(st.bytes_compressed) + "), blocks " +
+         format_count(st.segs_total) + " (stored " + format_count(st.segs_stored) + ", duped " +
+         format_count(st.segs_duped) + "), warnings " + format_count(st.warnings) + ", errors " +
+         format_count(st.errors) + ", " + std::to_string(seconds) + " s";
+}
+
+int TerminalFrontEnd::run_main_window(Application&) {
+  std::fputs(
+      "corvio: no display, so there is no main window.\n"
+      "  corvio /run:TAG [/exitwhendone]   back up the profile TAG here, in this terminal\n"
+      "  corvioctl --help                  create, edit, list and delete profiles; runs, logs\n",
+      out_);
+  return kExitFailed;
+}
+
+int TerminalFrontEnd::run_progress_window(Application& app) {
+  Context& ctx = app.context();
+  BackupSession& session = app.session();
+  const bool interactive = is_terminal(out_);
+
+  ui::TerminalView view(out_, interactive);
+  ctx.display.attach(&view);
+  ProgressTimers timers(ctx, session);
+  timers.init_fields();
+
+  std::atomic<bool> done{false};
+  RunOutcome outcome = RunOutcome::kFailed;
+  RunConsole console;
+  std::thread worker([&] {
+    set_thread_priority(current_thread_id(), session.profile->thread_priority);
+    // The snapshot service belongs to the worker thread from start to end.
+    std::unique_ptr<SnapshotBackend> backend = make_system_snapshot_backend();
+    ShadowCopy shadow(ctx, *backend);
+    WorkerSetup setup{ctx,
+                      session,
+                      services_.md5cache(),
+                      services_.tls(),
+                      &shadow,
+                      app.command_line().exit_when_done};
+    setup.update_check = update_check_;
+    outcome = backup_worker(setup);
+    done = true;
+  });
+
+  if (interactive) std::fputs("Press p to pause or resume, Ctrl-C to cancel.\n", out_);
+  bool cancel_sent = false;
+  for (uint32_t tick = 1; !done.load(); ++tick) {
+    const int key = console.wait_key(100);
+    int toggles = console.take_pause_toggles() + (key == 'p' || key == 'P' ? 1 : 0);
+    for (; toggles > 0; --toggles) session.pause_requested = session.pause_requested ? 0 : 1;
+    if (console.interrupted() && !cancel_sent) {
+      session.cancel_requested = 1;
+      cancel_sent = true;
+    }
+    timers.every_100ms();
+    if (tick % 5 == 0) {
+      timers.every_500ms();
+      view.draw(session.pause_requested == 1);
+    }
+    if (tick % 30 == 0) timers.every_3000ms();
+  }
+  worker.join();
+
+  timers.every_500ms();
+  view.draw(false);
+  view.finish();
+  ctx.display.detach();
+  std::fprintf(out_, "%s\n", statistics_line(session).c_str());
+  std::fflush(out_);
+  return exit_code(outcome);
+}
+
+}  // namespace corvio

@@ -1,0 +1,34 @@
+// corvio: the backup client. "corvio /run:TAG [/exitwhendone]" runs the profile TAG; without a
+// display the run is shown on the terminal.
+#include <cstdio>
+#include <string>
+
+#include "app/application.h"
+#include "app/core_services.h"
+#include "platform/directories.h"
+#include "platform/process.h"
+#include "ui/term/terminal_front_end.h"
+#include "ui/term/terminal_messages.h"
+
+int main(int argc, char** argv) {
+  using namespace corvio;
+  // The command line as one text, arguments separated by single blanks.
+  std::string command_line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) command_line += ' ';
+    command_line += argv[i];
+  }
+
+  ui::TerminalMessages messages;
+  ui::Display display;
+  CoreServices services;
+  TerminalFrontEnd front_end(services, stdout, nullptr);
+  Application app(real_file_system(), system_clock(), messages, display, PathStyle::native(),
+                  services, front_end);
+
+  SystemFacts facts;
+  facts.components_ready = init_components();
+  facts.install_dir = install_dir();
+  facts.data_dir = user_data_dir();
+  return app.run(command_line, facts);
+}
