@@ -181,9 +181,12 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
     run.session.stats.warnings.add(1);
     return 0;
   }
-  // A stable order makes logs and catalogs comparable from run to run.
-  std::sort(children.begin(), children.end(),
-            [](const FileInfo& a, const FileInfo& b) { return a.name < b.name; });
+  // A stable order makes logs and catalogs comparable from run to run; under the Windows
+  // style it ignores letter case, as that file system lists names.
+  std::sort(children.begin(), children.end(), [&style](const FileInfo& a, const FileInfo& b) {
+    const std::string fa = style.fold(a.name), fb = style.fold(b.name);
+    return fa != fb ? fa < fb : a.name < b.name;
+  });
   for (const FileInfo& child : children) {
     if (is_dot_name(child.name)) continue;
     if (walk_tree(run, full, child.name) == 1) return 1;

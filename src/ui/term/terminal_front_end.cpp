@@ -79,8 +79,10 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
                       services_.md5cache(),
                       services_.tls(),
                       &shadow,
-                      app.command_line().exit_when_done};
-    setup.update_check = update_check_;
+                      app.command_line().exit_when_done,
+                      NetSettings{},
+                      update_check_,
+                      nullptr};
     outcome = backup_worker(setup);
     done = true;
   });

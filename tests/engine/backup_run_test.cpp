@@ -1,0 +1,283 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "engine_fixture.h"
+#include "support/sql_rows.h"
+#include "util/md5_hex.h"
+
+namespace corvio::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class BackupRunTest : public EngineFixture {
+ protected:
+  // A tree with the shapes a backup must carry over exactly.
+  void make_tree() {
+    write_file(source("empty"), "");
+    write_file(source("one_block.bin"), pattern(1048576, 1));
+    write_file(source("two_blocks.bin"), pattern(1048577, 2));
+    write_file(source("name with spaces.txt"), "spaces");
+    write_file(source("caf\xc3\xa9 \xff\xfe.txt"), "non-ASCII bytes");
+    write_file(source(".hidden"), "hidden");
+    write_file(source("Case.txt"), "upper");
+    write_file(source("case.txt"), "lower");
+    std::string deep = source("d");
+    for (int i = 0; i < 20; ++i) deep += "/d" + std::to_string(i);
+    fs::create_directories(deep);
+    write_file(deep + "/leaf.txt", "deep");
+    ::mkfifo(source("fifo").c_str(), 0600);
+    fs::create_directory_symlink("/etc", source("etc-link"));
+    fs::create_symlink(source("case.txt"), source("file-link"));
+    // Excluded by the rules below.
+    write_file(source("skip.tmp"), "x");
+    fs::create_directories(source("cache/inner"));
+    write_file(source("cache/inner/c.bin"), "cached");
+    write_file(source("big"), "big");
+    write_file(source("bigger.txt"), "bigger");
+    profile.exclude_rules = {"*.tmp", source("cache/"), source("big")};
+  }
+
+  // What a restore of the tree must give back.
+  std::map<std::string, std::string> expected_tree() {
+    std::map<std::string, std::string> tree = tree_of(source());
+    for (const char* gone : {"skip.tmp", "cache/inner", "cache/inner/c.bin", "big", "bigger.txt",
+                             "fifo"}) {
+      tree.erase(gone);
+    }
+    return tree;
+  }
+
+  void expect_restores(uint32_t catalog, const std::map<std::string, std::string>& expected) {
+    std::string to, err;
+    ASSERT_EQ(restore(catalog, &to, &err), 0) << err;
+    EXPECT_EQ(tree_of(to + source()), expected);
+    EXPECT_EQ(mtime_of(to + source("two_blocks.bin")), mtime_of(source("two_blocks.bin")));
+  }
+};
+
+TEST_F(BackupRunTest, FirstRunThenUnchangedThenChangedThenLostBlock) {
+  make_tree();
+  ASSERT_TRUE(serve());
+
+  // First run: everything is read and stored.
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(messages.shown(), (std::vector<ShownMessage>{{"Backup Completed!", "Meridane Online Backup"}}));
+  const BackupStats& st = session.stats;
+  EXPECT_EQ(st.files, 9u);          // every regular file walked, the excluded ones not
+  EXPECT_EQ(st.files_scanned, 8u);  // all but the empty one
+  EXPECT_EQ(st.files_skipped, 1u);
+  EXPECT_EQ(st.special_files, 3u);   // the FIFO and both links
+  EXPECT_EQ(st.errors, 0u);
+  EXPECT_EQ(st.warnings, 0u);
+  std::string log = log_text();
+  const std::string src = source();
+  EXPECT_TRUE(log.starts_with("Meridane Network Backup Log\nBackup Set:  home\nDescription: Home "
+                              "files\n\nServer:      localhost:"));
+  EXPECT_TRUE(contains(log, src + " : 0 : Dir ()\n"));
+  EXPECT_TRUE(contains(log, src + "/two_blocks.bin : 1048577 : File (A) (1/2)  upload... OK\n"
+                                  "(2/2)  upload... OK\n"));
+  EXPECT_TRUE(contains(log, src + "/one_block.bin : 1048576 : File (A)  upload... OK\n"));
+  EXPECT_TRUE(contains(log, src + "/.hidden : 6 : File (AH)  upload... OK\n"));
+  EXPECT_TRUE(contains(log, src + "/empty : 0 : File (A)\n"));
+  EXPECT_TRUE(contains(log, src + "/fifo : 0 : Unknown ()\n"));
+  EXPECT_TRUE(contains(log, "Excluding: " + src + "/skip.tmp\n"));
+  EXPECT_TRUE(contains(log, "Excluding: " + src + "/big\n"));
+  EXPECT_TRUE(contains(log, "Excluding: " + src + "/bigger.txt\n"));
+  EXPECT_TRUE(contains(log, src + "/cache : 0 : Dir ()\nExcluding files in this directory.\n"));
+  EXPECT_FALSE(contains(log, "c.bin"));
+  EXPECT_FALSE(contains(log, "/etc/"));  // the link to a directory is never followed
+  EXPECT_TRUE(contains(log, "\nBackup completed!\n\nBackup Stats:\n" + std::string(46, '-') +
+                                "\nDirectories:    "));
+  EXPECT_TRUE(contains(log, "Special Files:  3\nFiles:          9\n"));
+  EXPECT_TRUE(log.ends_with("Errors:         0\n\nBackup completed in 0.0 minutes.\n\n"));
+  const auto expected = expected_tree();
+  expect_restores(catalogs.back(), expected);
+
+  // Second run, nothing changed: no file is read, every block is only referenced.
+  clock.advance_ms(3600 * 1000);
+  messages.clear();
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(st.files_scanned, 0u);
+  EXPECT_EQ(st.files_skipped, 9u);
+  EXPECT_EQ(st.segs_stored, 1u);  // the catalog only
+  EXPECT_EQ(st.bytes_skipped, st.bytes_total - fs::file_size(session.catalog_path));
+  log = log_text();
+  EXPECT_TRUE(contains(log, src + "/two_blocks.bin : 1048577 : File (A) skipped.\n"));
+  EXPECT_FALSE(contains(log, "upload... OK\n(")) << log;
+  expect_restores(catalogs.back(), expected);
+
+  // Third run: one file changed in place, same size, later write time. Only it is read.
+  write_file(source("case.txt"), "LOWER");
+  const auto later = fs::last_write_time(source("case.txt")) + std::chrono::seconds(30);
+  fs::last_write_time(source("case.txt"), later);
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(st.files_scanned, 1u);
+  EXPECT_TRUE(contains(log_text(), src + "/case.txt : 5 : File (A)  upload... OK\n"));
+  expect_restores(catalogs.back(), expected_tree());
+
+  // Fourth run: the server has lost the second block of two_blocks.bin. Its reference is
+  // refused, so the file is read and the block stored again.
+  const std::string bytes = pattern(1048577, 2);
+  lose_block(md5_to_hex(md5_digest(bytes.data() + 1048576, 1)), 1);
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(st.files_scanned, 1u);
+  EXPECT_EQ(st.segs_stored, 2u);  // the lost block and the catalog
+  EXPECT_TRUE(contains(log_text(), src + "/two_blocks.bin : 1048577 : File (A) (1/2)  exists.\n"
+                                       "(2/2)  upload... OK\n"));
+  expect_restores(catalogs.back(), expected_tree());
+}
+
+TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
+  write_file(source("ok.txt"), "fine");
+  write_file(source("unreadable.txt"), "secret");
+  write_file(source("broken.bin"), pattern(3 * 1048576, 3));
+  write_file(source("growing.log"), pattern(1048576 + 1000, 4));
+  fs.fail_open.insert(source("unreadable.txt"));
+  fs.fail_read_after[source("broken.bin")] = 1048576 + 5;
+  fs.grow_on_read[source("growing.log")] = pattern(1048576, 5);
+  fs.fail_list.insert(source("sub"));
+  fs::create_directories(source("sub"));
+  write_file(source("sub/never.txt"), "x");
+  ASSERT_TRUE(serve());
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  const BackupStats& st = session.stats;
+  EXPECT_EQ(st.errors, 2u);    // the unreadable file and the broken read
+  EXPECT_EQ(st.warnings, 2u);  // the grown file and the folder that could not be listed
+  EXPECT_EQ(st.files_scanned, 2u);
+  const std::string log = log_text();
+  const std::string src = source();
+  EXPECT_TRUE(contains(log, src + "/unreadable.txt : 6 : File (A)Error: couldn't read file: " +
+                                src + "/unreadable.txt\n"));
+  EXPECT_TRUE(contains(log, "(1/3)  upload... OK\nError: couldn't read file: " + src +
+                                "/broken.bin\n"));
+  EXPECT_TRUE(contains(log, "Warning: File changed while it was read: " + src +
+                                "/growing.log (2098152 bytes read of 1049576)\n"));
+  EXPECT_TRUE(contains(log, "Warning: Failed to list directory: " + src + "/sub\n"));
+  EXPECT_TRUE(contains(log, "Errors:         2\n"));
+
+  // The catalog lists only what it has in full: the grown file as read, not the others.
+  std::string to, err;
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  auto restored = tree_of(to + src);
+  EXPECT_EQ(restored["ok.txt"], "fine");
+  EXPECT_EQ(restored["growing.log"], read_file(source("growing.log")));
+  EXPECT_EQ(restored.count("unreadable.txt"), 0u);
+  EXPECT_EQ(restored.count("broken.bin"), 0u);
+
+  // Nothing of the failed or changed files was cached: the next run reads them again.
+  fs.fail_open.clear();
+  fs.fail_read_after.clear();
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(st.errors, 0u);
+  EXPECT_EQ(st.files_scanned, 3u);  // unreadable.txt, broken.bin and growing.log
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(tree_of(to + src), tree_of(src));
+}
+
+TEST_F(BackupRunTest, RunsThroughServerFaultsAndRestoresExactly) {
+  write_file(source("a.bin"), pattern(2 * 1048576 + 17, 7));
+  write_file(source("b.txt"), "small");
+  fs::create_directories(source("sub"));
+  write_file(source("sub/c.bin"), pattern(1048576, 8));
+  settings.session_timeout_ms = 500;  // the silent reply costs half a second
+  ASSERT_TRUE(serve({"login=fe:2", "drop=4:2", "split=query:3", "silent=ref:1",
+                     "catalog-refuse=1", "trailing=stored:2"}));
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(session.stats.errors, 0u);
+  std::string to, err;
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(tree_of(to + source()), tree_of(source()));
+
+  // Unchanged, through connections dropped every few messages.
+  ASSERT_TRUE(restart({"drop=3:3", "store-status=01:1"}));
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(tree_of(to + source()), tree_of(source()));
+  std::string verify_out;
+  EXPECT_EQ(run_server_command({"verify", "--store", store()}, "", &verify_out), 0) << verify_out;
+}
+
+TEST_F(BackupRunTest, CancelDuringTheSecondOfThreeRules) {
+  for (const char* rule : {"one", "two", "three"}) {
+    fs::create_directories(source(rule));
+    write_file(source(std::string(rule) + "/f.txt"), rule);
+  }
+  profile.include_rules = {source("one"), source("two"), source("three")};
+  fs.on_find = [this](const std::string& path) {
+    if (path == source("two/f.txt")) session.cancel_requested = 1;
+  };
+  ASSERT_TRUE(serve());
+
+  EXPECT_EQ(run(), RunOutcome::kCancelled);
+  EXPECT_EQ(messages.shown(), (std::vector<ShownMessage>{{"Backup Cancelled!", "Meridane Online Backup"}}));
+  EXPECT_EQ(view.status(), "Backup Cancelled!");
+  const std::string log = log_text();
+  EXPECT_TRUE(contains(log, source("one/f.txt")));
+  EXPECT_FALSE(contains(log, source("three")));
+  EXPECT_TRUE(log.ends_with("\n\nBackup cancelled!\n"));
+  // Closed but not uploaded: still marked as being built, and unknown to the server's restore.
+  EXPECT_EQ(sql_rows(session.catalog_path, "select type from corvio_info"),
+            (std::vector<SqlRow>{{"129"}}));
+  std::string to;
+  EXPECT_NE(restore(catalogs.back(), &to), 0);
+}
+
+TEST_F(BackupRunTest, PauseHoldsTheRunUntilResumed) {
+  for (int i = 0; i < 3; ++i) write_file(source("f" + std::to_string(i)), pattern(1000, i));
+  fs.on_find = [this](const std::string& path) {
+    if (path == source("f1")) session.pause_requested = 1;
+  };
+  uint64_t tx_when_paused = 0;
+  int paused_polls = 0;
+  clock.on_sleep = [&](uint32_t ms) {
+    if (session.pause_requested != 1 || ms != settings.pause_poll_ms) return;
+    if (paused_polls++ == 0) tx_when_paused = session.net_tx_bytes;
+    EXPECT_EQ(session.net_tx_bytes, tx_when_paused);  // nothing is sent while paused
+    EXPECT_EQ(view.status(), "Paused...");
+    if (paused_polls == 50) session.pause_requested = 0;
+  };
+  ASSERT_TRUE(serve());
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  clock.on_sleep = nullptr;
+  EXPECT_EQ(paused_polls, 50);
+  EXPECT_GT(session.net_tx_bytes, tx_when_paused);
+  EXPECT_EQ(session.stats.files_scanned, 3u);
+}
+
+TEST_F(BackupRunTest, RunsThatCannotStartSayWhy) {
+  ASSERT_TRUE(serve({"profile-unknown"}));
+  EXPECT_EQ(run(), RunOutcome::kFailed);
+  EXPECT_EQ(view.status(), "Profile Retrieval Problem!");
+  ASSERT_EQ(messages.shown().size(), 1u);
+  EXPECT_EQ(messages.shown()[0].title, "Backup Failure");
+
+  // A server that never answers keeps the run connecting until it is cancelled.
+  messages.clear();
+  server.reset();
+  int sleeps = 0;
+  clock.on_sleep = [&](uint32_t) {
+    if (++sleeps > 40) session.cancel_requested = 1;
+  };
+  EXPECT_EQ(run(), RunOutcome::kCancelled);
+  clock.on_sleep = nullptr;
+  EXPECT_EQ(view.status(), "Connect Failed!");
+  EXPECT_EQ(messages.shown(), (std::vector<ShownMessage>{{"Unable to connect to backup server!",
+                                                          "Backup Failure"}}));
+}
+
+}  // namespace
+}  // namespace corvio::test

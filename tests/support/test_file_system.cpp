@@ -1,0 +1,78 @@
+#include "support/test_file_system.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace corvio::test {
+
+namespace {
+
+class FaultyFile : public ReadableFile {
+ public:
+  FaultyFile(std::unique_ptr<ReadableFile> file, std::string real_path, int64_t fail_after,
+             std::string grow)
+      : file_(std::move(file)),
+        real_path_(std::move(real_path)),
+        fail_after_(fail_after),
+        grow_(std::move(grow)) {}
+
+  int64_t read(void* buffer, size_t n) override {
+    if (fail_after_ >= 0) {
+      if (done_ >= fail_after_) return -1;
+      n = std::min<size_t>(n, static_cast<size_t>(fail_after_ - done_));
+    }
+    int64_t got = file_->read(buffer, n);
+    if (got > 0) done_ += got;
+    if (!grow_.empty()) {
+      if (std::FILE* f = std::fopen(real_path_.c_str(), "ab")) {
+        std::fwrite(grow_.data(), 1, grow_.size(), f);
+        std::fclose(f);
+      }
+      grow_.clear();
+    }
+    return got;
+  }
+
+ private:
+  std::unique_ptr<ReadableFile> file_;
+  std::string real_path_;
+  int64_t fail_after_;
+  int64_t done_ = 0;
+  std::string grow_;
+};
+
+}  // namespace
+
+std::string TestFileSystem::map(const std::string& path) const {
+  if (base_.empty() || path.size() < 2 || path[1] != ':') return path;
+  std::string rest = path.substr(2);
+  std::replace(rest.begin(), rest.end(), '\\', '/');
+  return base_ + rest;
+}
+
+std::optional<FileInfo> TestFileSystem::find(const std::string& path) {
+  if (on_find) on_find(path);
+  std::optional<FileInfo> info = real().find(map(path));
+  // A drive root has the drive as its name, not the base folder's.
+  if (info && !base_.empty() && map(path) == base_) info->name = path.substr(0, 2);
+  return info;
+}
+
+bool TestFileSystem::list(const std::string& dir, std::vector<FileInfo>* entries) {
+  if (fail_list.count(dir)) return false;
+  return real().list(map(dir), entries);
+}
+
+std::unique_ptr<ReadableFile> TestFileSystem::open_read(const std::string& path) {
+  if (fail_open.count(path)) return nullptr;
+  std::unique_ptr<ReadableFile> file = real().open_read(map(path));
+  if (!file) return nullptr;
+  auto fail = fail_read_after.find(path);
+  auto grow = grow_on_read.find(path);
+  if (fail == fail_read_after.end() && grow == grow_on_read.end()) return file;
+  return std::make_unique<FaultyFile>(
+      std::move(file), map(path), fail == fail_read_after.end() ? -1 : static_cast<int64_t>(fail->second),
+      grow == grow_on_read.end() ? std::string() : grow->second);
+}
+
+}  // namespace corvio::test

@@ -1,0 +1,48 @@
+// A file system for tests of the walk and the block loop: the real one, with faults a real
+// tree cannot produce on demand (a file that cannot be opened, a read that fails part way, a
+// file that grows while it is read), a hook on every lookup, and optionally the Windows
+// style's paths: "C:\Data\a.txt" (or "c:\data\a.txt"; the drive letter's case does not count)
+// names base/Data/a.txt.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace corvio::test {
+
+class TestFileSystem : public FileSystem {
+ public:
+  // With a base, drive paths map onto it; without, paths pass through unchanged.
+  explicit TestFileSystem(std::string drive_base = "") : base_(std::move(drive_base)) {}
+
+  std::optional<FileInfo> find(const std::string& path) override;
+  bool list(const std::string& dir, std::vector<FileInfo>* entries) override;
+  std::unique_ptr<ReadableFile> open_read(const std::string& path) override;
+  bool remove(const std::string& path) override { return real().remove(map(path)); }
+  bool rename(const std::string& from, const std::string& to) override {
+    return real().rename(map(from), map(to));
+  }
+  bool make_dir(const std::string& path) override { return real().make_dir(map(path)); }
+
+  // The real path a path of the caller's names.
+  std::string map(const std::string& path) const;
+
+  // Faults, keyed by the caller's path.
+  std::set<std::string> fail_open;
+  std::set<std::string> fail_list;
+  std::map<std::string, uint64_t> fail_read_after;  // bytes read before the error
+  std::map<std::string, std::string> grow_on_read;  // appended once the first read is done
+  // Runs before every lookup, with the caller's path.
+  std::function<void(const std::string&)> on_find;
+
+ private:
+  static FileSystem& real() { return real_file_system(); }
+  std::string base_;
+};
+
+}  // namespace corvio::test
