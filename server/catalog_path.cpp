@@ -65,6 +65,16 @@ bool path_is_under(const CatalogPath& path, const CatalogPath& prefix) {
   return true;
 }
 
+void DirectorySpellings::apply(CatalogPath* path, size_t count) {
+  if (!path->windows) return;
+  std::string key;
+  for (size_t i = 0; i < count && i < path->parts.size(); ++i) {
+    key += '/';
+    for (char c : path->parts[i]) key += fold(c);
+    path->parts[i] = first_.try_emplace(key, path->parts[i]).first->second;
+  }
+}
+
 std::string join_parts(const std::vector<std::string>& parts) {
   std::string out;
   for (const std::string& part : parts) {

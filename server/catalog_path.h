@@ -10,6 +10,7 @@
 // forms above is refused rather than guessed at.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,19 @@ CatalogPath parse_catalog_path(std::string_view path);
 // Whether path is prefix or lies below it: the same style and prefix's parts leading path's,
 // compared without regard to ASCII letter case for Windows paths (as the client compares them).
 bool path_is_under(const CatalogPath& path, const CatalogPath& prefix);
+
+// Windows paths name the same directory however their letters are cased; the target's file
+// system may tell cases apart. This keeps the first spelling seen of each directory of Windows
+// paths and gives it to every later path through that directory, so that C:\Data\a and
+// C:\DATA\b are restored into one directory C/Data.
+class DirectorySpellings {
+ public:
+  // Replaces the first count parts of a Windows path by the spellings first seen for them.
+  void apply(CatalogPath* path, size_t count);
+
+ private:
+  std::map<std::string, std::string> first_;  // folded leading parts -> spelling of the last
+};
 
 // The parts joined with '/', for messages.
 std::string join_parts(const std::vector<std::string>& parts);

@@ -69,6 +69,7 @@ class Restorer {
   }
 
   // Whether the entry is to be restored: inside the filter and safe to place below the target.
+  // *path is where it goes, with the spelling of its directories settled.
   bool select(const CatalogEntry& e, CatalogPath* path) {
     *path = parse_catalog_path(e.path);
     if (filter_ && !path_is_under(*path, *filter_)) return false;
@@ -77,6 +78,9 @@ class Restorer {
       not_restored(e, "refused: the path " + path->unsafe);
       return false;
     }
+    size_t directories =
+        path->parts.size() - (e.type == kEntryDirectory || path->parts.empty() ? 0 : 1);
+    spellings_.apply(path, directories);
     return true;
   }
 
@@ -168,6 +172,7 @@ class Restorer {
   const ProblemSink& report_;
   RestoreResult& result_;
   std::vector<RestoredDirectory> directories_;
+  DirectorySpellings spellings_;
   uint64_t selected_ = 0;
 };
 

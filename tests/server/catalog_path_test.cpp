@@ -61,5 +61,21 @@ TEST(CatalogPathTest, FiltersCompareWholeComponentsInTheirStyle) {
   EXPECT_EQ(join_parts({"C", "Data", "a.txt"}), "C/Data/a.txt");
 }
 
+TEST(CatalogPathTest, WindowsDirectoriesKeepTheirFirstSpelling) {
+  DirectorySpellings spellings;
+  auto placed = [&](const std::string& path, size_t directories) {
+    CatalogPath p = parse_catalog_path(path);
+    spellings.apply(&p, directories);
+    return join_parts(p.parts);
+  };
+  EXPECT_EQ(placed("C:\\Data\\Sub", 3), "C/Data/Sub");
+  EXPECT_EQ(placed("c:\\DATA\\sub\\File.TXT", 3), "C/Data/Sub/File.TXT");
+  EXPECT_EQ(placed("C:\\data\\Other", 3), "C/Data/Other");
+  EXPECT_EQ(placed("C:\\DATA\\OTHER\\x", 3), "C/Data/Other/x");
+  // POSIX names keep their case.
+  EXPECT_EQ(placed("/Home/a", 2), "Home/a");
+  EXPECT_EQ(placed("/home/a", 2), "home/a");
+}
+
 }  // namespace
 }  // namespace corvio::server

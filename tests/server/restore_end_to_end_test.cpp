@@ -135,9 +135,11 @@ TEST_F(RestoreTest, WindowsRunIsRestoredWithItsBytesSizesAndTimes) {
   run.add_file("C:\\Data\\one.bin", one, 1'500'000'010, 1'500'000'011);
   run.add_file("C:\\Data\\Sub\\two.bin", two, 1'500'000'020, 1'500'000'021);
   run.add_file("C:\\Data\\Sub\\Notes Final.txt", notes, 1'500'000'030, 1'500'000'031);
+  // Recorded below another spelling of C:\Data\Sub, as a second include rule may give it.
+  run.add_file("C:\\DATA\\sub\\Late.txt", "late", 1'500'000'040, 1'500'000'041);
   std::string catalog = run.finish();
   put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
-  EXPECT_EQ(run.blocks().size(), 4u);  // one, two (2 blocks), notes
+  EXPECT_EQ(run.blocks().size(), 5u);  // one, two (2 blocks), notes, late
 
   for (int pass = 0; pass < 2; ++pass) {  // again over the first restore: the same result
     SCOPED_TRACE(pass);
@@ -145,7 +147,7 @@ TEST_F(RestoreTest, WindowsRunIsRestoredWithItsBytesSizesAndTimes) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "restored catalog " + std::to_string(id) + " to " + to +
-                         ": 3 directories, 4 files, 2102153 bytes, 0 problems\n");
+                         ": 3 directories, 5 files, 2102157 bytes, 0 problems\n");
     // Times first: reading the files and listing the directories may change access times.
     EXPECT_EQ(times_of(to + "/C"), (Times{315561600, 315561600}));
     EXPECT_EQ(times_of(to + "/C/Data"), (Times{1'600'000'100, 1'600'000'000}));
@@ -154,6 +156,7 @@ TEST_F(RestoreTest, WindowsRunIsRestoredWithItsBytesSizesAndTimes) {
     EXPECT_EQ(times_of(to + "/C/Data/one.bin"), (Times{1'500'000'011, 1'500'000'010}));
     EXPECT_EQ(times_of(to + "/C/Data/Sub/two.bin"), (Times{1'500'000'021, 1'500'000'020}));
     EXPECT_EQ(times_of(to + "/C/Data/Sub/Notes Final.txt"), (Times{1'500'000'031, 1'500'000'030}));
+    EXPECT_EQ(times_of(to + "/C/Data/Sub/Late.txt"), (Times{1'500'000'041, 1'500'000'040}));
     EXPECT_EQ(fs::file_size(to + "/C/Data/empty.txt"), 0u);
     EXPECT_EQ(fs::file_size(to + "/C/Data/one.bin"), 1'048'576u);
     EXPECT_EQ(fs::file_size(to + "/C/Data/Sub/two.bin"), 1'048'577u);
@@ -161,15 +164,16 @@ TEST_F(RestoreTest, WindowsRunIsRestoredWithItsBytesSizesAndTimes) {
     EXPECT_TRUE(read_file(to + "/C/Data/Sub/two.bin") == two);
     EXPECT_EQ(read_file(to + "/C/Data/Sub/Notes Final.txt"), notes);
     // Nothing else: no temporary files are left.
-    EXPECT_EQ(tree(to), (std::set<std::string>{
-                            "C/", "C/Data/", "C/Data/Sub/", "C/Data/empty.txt", "C/Data/one.bin",
-                            "C/Data/Sub/", "C/Data/Sub/two.bin", "C/Data/Sub/Notes Final.txt"}));
+    EXPECT_EQ(tree(to),
+              (std::set<std::string>{"C/", "C/Data/", "C/Data/Sub/", "C/Data/empty.txt",
+                                     "C/Data/one.bin", "C/Data/Sub/", "C/Data/Sub/two.bin",
+                                     "C/Data/Sub/Notes Final.txt", "C/Data/Sub/Late.txt"}));
   }
 
   Outcome v = verify();
   EXPECT_EQ(v.status, 0) << v.err;
   EXPECT_EQ(v.err, "");
-  EXPECT_EQ(v.out, "verified 1 catalogs, 4 files, 5 blocks: 0 problems\n");
+  EXPECT_EQ(v.out, "verified 1 catalogs, 5 files, 6 blocks: 0 problems\n");
   EXPECT_EQ(verify({"--catalog", std::to_string(id)}).out, v.out);
 }
 
