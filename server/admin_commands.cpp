@@ -53,16 +53,6 @@ std::optional<std::string> option(const Options& options, const std::string& nam
   return it->second;
 }
 
-// A catalog number: decimal digits, at most 4294967295.
-std::optional<uint32_t> parse_catalog_number(const std::string& text) {
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos) {
-    return std::nullopt;
-  }
-  uint64_t value = std::stoull(text);
-  if (value > 0xFFFFFFFFu) return std::nullopt;
-  return static_cast<uint32_t>(value);
-}
-
 std::string utc_time(uint32_t seconds) {
   std::time_t t = static_cast<std::time_t>(seconds);
   char text[32] = "?";

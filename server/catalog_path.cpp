@@ -1,19 +1,11 @@
 #include "catalog_path.h"
 
+#include "util/text.h"
+
 namespace corvio::server {
 namespace {
 
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_name(std::string_view a, std::string_view b, bool fold_case) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (fold_case ? fold(a[i]) != fold(b[i]) : a[i] != b[i]) return false;
-  }
-  return true;
-}
 
 // Splits text at every character of separators, dropping empty pieces.
 void split_into(std::string_view text, std::string_view separators,
@@ -60,7 +52,9 @@ CatalogPath parse_catalog_path(std::string_view path) {
 bool path_is_under(const CatalogPath& path, const CatalogPath& prefix) {
   if (path.windows != prefix.windows || path.parts.size() < prefix.parts.size()) return false;
   for (size_t i = 0; i < prefix.parts.size(); ++i) {
-    if (!same_name(path.parts[i], prefix.parts[i], path.windows)) return false;
+    bool same = path.windows ? equal_ignoring_ascii_case(path.parts[i], prefix.parts[i])
+                             : path.parts[i] == prefix.parts[i];
+    if (!same) return false;
   }
   return true;
 }
@@ -69,8 +63,7 @@ void DirectorySpellings::apply(CatalogPath* path, size_t count) {
   if (!path->windows) return;
   std::string key;
   for (size_t i = 0; i < count && i < path->parts.size(); ++i) {
-    key += '/';
-    for (char c : path->parts[i]) key += fold(c);
+    key += '/' + lower_ascii(path->parts[i]);
     path->parts[i] = first_.try_emplace(key, path->parts[i]).first->second;
   }
 }

@@ -73,13 +73,7 @@ bool CatalogReader::segs_of(int64_t id, std::vector<CatalogSeg>* out, std::strin
 std::optional<uint32_t> CatalogReader::catalog_number() {
   db::Statement st = db_->prepare("select misc from catinfo where type = 21");
   if (!st || st.step() != SQLITE_ROW) return std::nullopt;
-  std::string text = st.column_text(0);
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos) {
-    return std::nullopt;
-  }
-  uint64_t value = std::stoull(text);
-  if (value > 0xFFFFFFFFu) return std::nullopt;
-  return static_cast<uint32_t>(value);
+  return parse_catalog_number(st.column_text(0));
 }
 
 std::unique_ptr<CatalogReader> open_run_catalog(const Store& store, const StoredCatalog& catalog,

@@ -37,7 +37,7 @@ struct RestoreResult {
   uint64_t files = 0;        // files installed
   uint64_t bytes = 0;        // bytes of the installed files
   uint64_t problems = 0;     // problems reported
-  bool failed = false;       // nothing could be restored (no such run, unreadable catalog...)
+  bool failed = false;       // no such run, a damaged catalog, or one not readable to its end
 };
 
 // Restores the run, reporting each problem to report. The path filter must be a catalog path

@@ -6,6 +6,16 @@
 
 namespace corvio::server {
 
+std::optional<uint32_t> parse_catalog_number(std::string_view text) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos) {
+    return std::nullopt;
+  }
+  uint64_t value = 0;
+  for (char c : text) value = value * 10 + static_cast<uint64_t>(c - '0');
+  if (value > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<uint32_t>(value);
+}
+
 std::unique_ptr<RunIndex> RunIndex::open(const std::string& dir, std::string* error) {
   std::string path = dir + "/store.db";
   std::error_code ec;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "read_only_db.h"
@@ -23,6 +24,9 @@ struct StoredCatalog {
   int64_t created = 0;           // when the number was allocated, seconds since 1970
   std::optional<RunRecord> run;  // the end-of-run record; none while unfinished
 };
+
+// A catalog number written in decimal digits only, at most 4294967295; nothing otherwise.
+std::optional<uint32_t> parse_catalog_number(std::string_view text);
 
 class RunIndex {
  public:

@@ -4,15 +4,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "util/file_handle.h"
 #include "util/openssl_ptr.h"
 
 namespace corvio::server {
 namespace {
-
-using Md5CtxPtr = std::unique_ptr<EVP_MD_CTX, OpensslFree<EVP_MD_CTX_free>>;
 
 constexpr size_t kPiece = 64 * 1024;
 
@@ -31,7 +28,7 @@ BlockRead read_stored_block(const std::string& path, const BlockKey& key, const 
                            : "cannot be opened: " + std::string(std::strerror(errno));
     return BlockRead::kBad;
   }
-  Md5CtxPtr md5(EVP_MD_CTX_new());
+  EvpMdCtxPtr md5(EVP_MD_CTX_new());
   if (!md5 || EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr) != 1) {
     *why = "cannot compute an MD5 digest";
     return BlockRead::kBad;
