@@ -5,6 +5,9 @@
 //   corvio-server add-profile --store DIR LOGIN TAG
 //   corvio-server serve --store DIR --listen ADDR:PORT [--cert F --key F] [--fault SPEC]...
 //                       [--trace FILE]
+//   corvio-server restore --store DIR --catalog N --to DIR [--path PREFIX]
+//   corvio-server verify --store DIR [--catalog N]
+//   corvio-server catalogs --store DIR [--login L]
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "admin_commands.h"
 #include "certificates.h"
 #include "faults.h"
 #include "os.h"
@@ -36,6 +40,13 @@ const char kUsage[] =
     "                      [--fault SPEC]... [--trace FILE]\n"
     "      serve clients; prints \"listening on ADDR:PORT\" when ready (port 0: any free port);\n"
     "      without --cert/--key the store's self-signed files are used\n"
+    "  corvio-server restore --store DIR --catalog N --to DIR [--path PREFIX]\n"
+    "      rebuild the directories and files of finished run N below --to (C:\\Data\\a.txt as\n"
+    "      C/Data/a.txt, /home/a/x as home/a/x); --path: only those at or below that catalog path\n"
+    "  corvio-server verify --store DIR [--catalog N]\n"
+    "      check every block of run N (default: of every finished run) and its catalog\n"
+    "  corvio-server catalogs --store DIR [--login L]\n"
+    "      list the runs: number, login, profile tag, end-of-run statistics or \"unfinished\"\n"
     "\n"
     "fault SPECs (N: how many times, always when omitted; REPLY: greeting, login, profile,\n"
     "catalog, query, store, stored, ref, finish):\n"
@@ -202,6 +213,14 @@ int run(int argc, char** argv) {
       return usage_error(error);
     }
     return cmd_serve(args);
+  }
+  if (is_admin_command(command)) {
+    if (!parse_args(argc, argv, admin_command_options(command), &args, &error)) {
+      return usage_error(error);
+    }
+    std::string usage;
+    int status = run_admin_command(command, args.options, args.positional, &usage);
+    return usage.empty() ? status : usage_error(usage);
   }
   return usage_error("unknown command " + command);
 }

@@ -1,0 +1,122 @@
+#include "verify.h"
+
+#include <map>
+#include <utility>
+
+#include "catalog_reader.h"
+#include "stored_block.h"
+
+namespace corvio::server {
+namespace {
+
+class Verifier {
+ public:
+  Verifier(const Store& store, const ProblemSink& report, VerifyResult* result)
+      : store_(store), report_(report), result_(*result) {}
+
+  void problem(const std::string& text) {
+    report_(text);
+    ++result_.problems;
+  }
+
+  void catalog(const StoredCatalog& c) {
+    const std::string name = "catalog " + std::to_string(c.id);
+    ++result_.catalogs;
+    ++result_.blocks;
+    std::string error;
+    std::unique_ptr<CatalogReader> reader = open_run_catalog(store_, c, &error);
+    if (!reader) {
+      problem(error);
+      return;
+    }
+    std::optional<uint32_t> recorded = reader->catalog_number();
+    if (recorded && *recorded != c.id) {
+      problem(name + ": its catalog block records catalog number " + std::to_string(*recorded));
+    }
+    bool read_whole = reader->for_each(
+        CatalogReader::Kind::kFiles, [&](const CatalogEntry& e) { file(name, *reader, e); },
+        &error);
+    if (!read_whole) problem(name + ": " + error);
+  }
+
+ private:
+  void file(const std::string& name, CatalogReader& reader, const CatalogEntry& e) {
+    ++result_.files;
+    const std::string where = name + ": " + e.path + ": ";
+    std::vector<CatalogSeg> segs;
+    std::string error;
+    if (!reader.segs_of(e.id, &segs, &error)) {
+      problem(where + error);
+      return;
+    }
+    for (const std::string& issue : layout_problems(e.size, segs)) problem(where + issue);
+    for (const CatalogSeg& seg : segs) {
+      std::string at = "block at offset " + std::to_string(seg.offset);
+      BlockKey key;
+      std::string why;
+      if (!seg_key(seg, &key, &why)) {
+        problem(where + at + ": " + why);
+        continue;
+      }
+      why = check(key);
+      if (!why.empty()) problem(where + at + " (" + describe_block(key) + "): " + why);
+    }
+  }
+
+  // Why the block is not good, or empty when it is; each block is read once.
+  const std::string& check(const BlockKey& key) {
+    auto [it, added] = checked_.try_emplace(std::make_pair(key.md5, key.length));
+    if (added) {
+      ++result_.blocks;
+      if (read_stored_block(store_.block_path(key), key, nullptr, &it->second) == BlockRead::kOk) {
+        it->second.clear();
+      }
+    }
+    return it->second;
+  }
+
+  const Store& store_;
+  const ProblemSink& report_;
+  VerifyResult& result_;
+  std::map<std::pair<std::array<uint8_t, 16>, uint32_t>, std::string> checked_;
+};
+
+}  // namespace
+
+VerifyResult verify_store(const Store& store, RunIndex& index,
+                          const std::optional<uint32_t>& catalog_id, const ProblemSink& report) {
+  VerifyResult result;
+  Verifier verifier(store, report, &result);
+  std::vector<StoredCatalog> catalogs;
+  std::string error;
+  if (catalog_id) {
+    std::optional<StoredCatalog> found;
+    if (!index.find(*catalog_id, &found, &error)) {
+      verifier.problem(error);
+      return result;
+    }
+    if (!found) {
+      verifier.problem("the store has no catalog " + std::to_string(*catalog_id));
+      return result;
+    }
+    if (!found->run) {
+      verifier.problem("catalog " + std::to_string(*catalog_id) +
+                       " is unfinished: the store has no end-of-run record for it");
+      return result;
+    }
+    catalogs.push_back(std::move(*found));
+  } else if (!index.list(std::nullopt, &catalogs, &error)) {
+    verifier.problem(error);
+    return result;
+  }
+  for (const StoredCatalog& c : catalogs) {
+    if (c.run) {
+      verifier.catalog(c);
+    } else {
+      ++result.unfinished;
+    }
+  }
+  return result;
+}
+
+}  // namespace corvio::server

@@ -1,0 +1,604 @@
+// End-to-end tests of corvio-server restore, verify and catalogs: runs are put into a store
+// (with the client's own catalog code, and once through the serving program itself), then the
+// program's commands are run as a user runs them and their files, output and status checked.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "md5cache/md5_hex.h"
+#include "run_builder.h"
+#include "store.h"
+#include "support/server_process.h"
+#include "support/temp_dir.h"
+#include "test_client.h"
+
+namespace corvio::server::test {
+namespace {
+
+namespace fs = std::filesystem;
+using corvio::test::read_file;
+using corvio::test::run_server_command;
+using corvio::test::ServerProcess;
+using corvio::test::write_file;
+
+constexpr uint32_t kEnd = 1'700'000'500;  // 2023-11-14T22:21:40Z
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+struct Times {
+  int64_t access = 0;
+  int64_t modify = 0;
+  bool operator==(const Times&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Times& t) {
+  return os << "{access " << t.access << ", modify " << t.modify << "}";
+}
+
+// The times of path itself (a link is not followed). Reading them changes none.
+Times times_of(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return Times{-1, -1};
+  return Times{st.st_atime, st.st_mtime};
+}
+
+unsigned permissions_of(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFF;
+}
+
+// Every entry below root, relative to it; directories end in '/', links in '@'.
+std::set<std::string> tree(const std::string& root) {
+  std::set<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    std::string name = it->path().lexically_relative(root).string();
+    if (it->is_symlink()) {
+      out.insert(name + "@");
+    } else {
+      out.insert(it->is_directory() ? name + "/" : name);
+    }
+  }
+  return out;
+}
+
+std::string md5_hex_of(const std::string& bytes) { return md5_to_hex(md5_of(bytes)); }
+
+class RestoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Characters that a SQLite URI would take for its own, and a space.
+    store_dir = dir.file("store ?#%41");
+    to = dir.file("to");
+    ASSERT_TRUE(Store::create(store_dir, &error)) << error;
+    store = Store::open(store_dir, &error);
+    ASSERT_TRUE(store) << error;
+    ASSERT_TRUE(store->add_login("alice", "secret", &error)) << error;
+    ASSERT_TRUE(store->add_profile("alice", "home", &home, &error)) << error;
+  }
+
+  uint32_t new_catalog(const std::string& login = "alice", uint32_t profile = 0) {
+    std::optional<uint32_t> id =
+        store->allocate_catalog(login, profile ? profile : home, 1'700'000'000);
+    EXPECT_TRUE(id);
+    return id.value_or(0);
+  }
+
+  Outcome command(const std::vector<std::string>& args) {
+    Outcome o;
+    o.status = run_server_command(args, "", &o.out, &o.err);
+    return o;
+  }
+
+  Outcome restore(uint32_t catalog, const std::string& target,
+                  const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args = {
+        "restore", "--store", store_dir, "--catalog", std::to_string(catalog), "--to", target};
+    args.insert(args.end(), more.begin(), more.end());
+    return command(args);
+  }
+
+  Outcome verify(const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args = {"verify", "--store", store_dir};
+    args.insert(args.end(), more.begin(), more.end());
+    return command(args);
+  }
+
+  std::string block_file(const std::string& block) {
+    return store->block_path(BlockKey{md5_of(block), static_cast<uint32_t>(block.size())});
+  }
+
+  corvio::test::TempDir dir;
+  std::string store_dir;
+  std::string to;
+  std::unique_ptr<Store> store;
+  uint32_t home = 0;
+  std::string error;
+};
+
+TEST_F(RestoreTest, WindowsRunIsRestoredWithItsBytesSizesAndTimes) {
+  uint32_t id = new_catalog();
+  RunBuilder run(true, id);
+  const std::string one = noise(kBlock, 1);
+  const std::string two = noise(kBlock + 1, 2);
+  const std::string notes = text(5000, 3);
+  run.add_dir("C:", 315561600, 315561600);
+  run.add_dir("C:\\Data", 1'600'000'000, 1'600'000'100);
+  run.add_dir("C:\\Data\\Sub", 1'600'000'200, 1'600'000'300);
+  run.add_file("C:\\Data\\empty.txt", "", 1'500'000'000, 1'500'000'001);
+  run.add_file("C:\\Data\\one.bin", one, 1'500'000'010, 1'500'000'011);
+  run.add_file("C:\\Data\\Sub\\two.bin", two, 1'500'000'020, 1'500'000'021);
+  run.add_file("C:\\Data\\Sub\\Notes Final.txt", notes, 1'500'000'030, 1'500'000'031);
+  // Recorded below another spelling of C:\Data\Sub, as a second include rule may give it.
+  run.add_file("C:\\DATA\\sub\\Late.txt", "late", 1'500'000'040, 1'500'000'041);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+  EXPECT_EQ(run.blocks().size(), 5u);  // one, two (2 blocks), notes, late
+
+  for (int pass = 0; pass < 2; ++pass) {  // again over the first restore: the same result
+    SCOPED_TRACE(pass);
+    Outcome r = restore(id, to);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "restored catalog " + std::to_string(id) + " to " + to +
+                         ": 3 directories, 5 files, 2102157 bytes, 0 problems\n");
+    // Times first: reading the files and listing the directories may change access times.
+    EXPECT_EQ(times_of(to + "/C"), (Times{315561600, 315561600}));
+    EXPECT_EQ(times_of(to + "/C/Data"), (Times{1'600'000'100, 1'600'000'000}));
+    EXPECT_EQ(times_of(to + "/C/Data/Sub"), (Times{1'600'000'300, 1'600'000'200}));
+    EXPECT_EQ(times_of(to + "/C/Data/empty.txt"), (Times{1'500'000'001, 1'500'000'000}));
+    EXPECT_EQ(times_of(to + "/C/Data/one.bin"), (Times{1'500'000'011, 1'500'000'010}));
+    EXPECT_EQ(times_of(to + "/C/Data/Sub/two.bin"), (Times{1'500'000'021, 1'500'000'020}));
+    EXPECT_EQ(times_of(to + "/C/Data/Sub/Notes Final.txt"), (Times{1'500'000'031, 1'500'000'030}));
+    EXPECT_EQ(times_of(to + "/C/Data/Sub/Late.txt"), (Times{1'500'000'041, 1'500'000'040}));
+    EXPECT_EQ(fs::file_size(to + "/C/Data/empty.txt"), 0u);
+    EXPECT_EQ(fs::file_size(to + "/C/Data/one.bin"), 1'048'576u);
+    EXPECT_EQ(fs::file_size(to + "/C/Data/Sub/two.bin"), 1'048'577u);
+    EXPECT_TRUE(read_file(to + "/C/Data/one.bin") == one);
+    EXPECT_TRUE(read_file(to + "/C/Data/Sub/two.bin") == two);
+    EXPECT_EQ(read_file(to + "/C/Data/Sub/Notes Final.txt"), notes);
+    // Nothing else: no temporary files are left.
+    EXPECT_EQ(tree(to),
+              (std::set<std::string>{"C/", "C/Data/", "C/Data/Sub/", "C/Data/empty.txt",
+                                     "C/Data/one.bin", "C/Data/Sub/", "C/Data/Sub/two.bin",
+                                     "C/Data/Sub/Notes Final.txt", "C/Data/Sub/Late.txt"}));
+  }
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_EQ(v.err, "");
+  EXPECT_EQ(v.out, "verified 1 catalogs, 5 files, 6 blocks: 0 problems\n");
+  EXPECT_EQ(verify({"--catalog", std::to_string(id)}).out, v.out);
+}
+
+// Blocks sent by a client over TLS, compressed where that pays, as the serving program keeps
+// them; a POSIX run with permissions, a name holding a backslash and a directory of its own.
+TEST_F(RestoreTest, PosixRunUploadedThroughTheServerIsRestored) {
+  ASSERT_EQ(run_server_command({"init", "--store", store_dir, "--self-signed", "127.0.0.1"}, ""),
+            0);
+  ServerProcess server({"--store", store_dir, "--listen", "127.0.0.1:0"});
+  ASSERT_NE(server.port(), 0) << server.error_output();
+  TestClient client(server.port(), store_dir + "/ca.pem");
+  ASSERT_TRUE(client.ok()) << client.error();
+  ASSERT_EQ(client.greet_and_login("alice", "secret"), 0);
+  auto exchange = [&](const std::string& message) {
+    EXPECT_TRUE(client.send(message));
+    return client.recv().value_or("<no reply>");
+  };
+  std::string profile = exchange(profile_get("home"));
+  ASSERT_GE(profile.size(), 6u);
+  std::string alloc = exchange(catalog_alloc(u32_at(profile, 2)));
+  ASSERT_EQ(alloc.substr(0, 3), std::string("\x02\x22\x00", 3));
+  uint32_t id = u32_at(alloc, 3);
+
+  const std::string notes = text(2 * kBlock + 12345, 7);  // compresses
+  const std::string photo = noise(kBlock + 777, 8);       // does not
+  RunBuilder run(false, id);
+  run.add_dir("/", 1'600'000'000, 1'600'000'000, 040755);
+  run.add_dir("/home", 1'600'000'010, 1'600'000'011, 040755);
+  run.add_dir("/home/alice", 1'600'000'020, 1'600'000'021, 040750);
+  run.add_file("/home/alice/notes.txt", notes, 1'500'000'000, 1'500'000'001, 0100640);
+  run.add_file("/home/alice/photo.raw", photo, 1'500'000'010, 1'500'000'011, 0100600);
+  run.add_file("/home/alice/odd\\name", "x", 1'500'000'020, 1'500'000'021, 0100644);
+  std::string catalog = run.finish();
+
+  auto store_block = [&](const std::string& block) {
+    std::string packed = zlib_compress(block);
+    bool compress = packed.size() < block.size();
+    const std::string& payload = compress ? packed : block;
+    std::string reply = exchange(seg_store(md5(block), static_cast<uint32_t>(block.size()),
+                                           compress, static_cast<uint32_t>(payload.size())));
+    ASSERT_EQ(reply.size(), 7u);
+    ASSERT_EQ(reply[6], 0);
+    for (size_t at = 0; at < payload.size(); at += 4096) {
+      ASSERT_TRUE(client.send(seg_data(std::string_view(payload).substr(at, 4096))));
+    }
+    ASSERT_EQ(client.recv().value_or("").substr(0, 2), "\x80\x13");
+    ASSERT_EQ(exchange(seg_ref(md5(block), id)), std::string("\x80\x1f\x00", 3));
+  };
+  for (const std::string& block : run.blocks()) store_block(block);
+  store_block(catalog);
+  ASSERT_EQ(exchange(catalog_finish(id, md5(catalog), catalog.size(), 3)).substr(0, 2), "\x02\x24");
+  EXPECT_EQ(server.terminate(), 0);
+
+  Outcome r = restore(id, to);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "restored catalog " + std::to_string(id) + " to " + to +
+                       ": 3 directories, 3 files, 3158851 bytes, 0 problems\n");
+  EXPECT_EQ(times_of(to + "/home"), (Times{1'600'000'011, 1'600'000'010}));
+  EXPECT_EQ(times_of(to + "/home/alice"), (Times{1'600'000'021, 1'600'000'020}));
+  EXPECT_EQ(times_of(to + "/home/alice/notes.txt"), (Times{1'500'000'001, 1'500'000'000}));
+  EXPECT_EQ(times_of(to + "/home/alice/photo.raw"), (Times{1'500'000'011, 1'500'000'010}));
+  EXPECT_EQ(times_of(to + "/home/alice/odd\\name"), (Times{1'500'000'021, 1'500'000'020}));
+  EXPECT_EQ(permissions_of(to + "/home/alice"), 0750u);
+  EXPECT_EQ(permissions_of(to + "/home/alice/notes.txt"), 0640u);
+  EXPECT_EQ(permissions_of(to + "/home/alice/photo.raw"), 0600u);
+  EXPECT_TRUE(read_file(to + "/home/alice/notes.txt") == notes);
+  EXPECT_TRUE(read_file(to + "/home/alice/photo.raw") == photo);
+  EXPECT_EQ(read_file(to + "/home/alice/odd\\name"), "x");
+  EXPECT_EQ(tree(to), (std::set<std::string>{"home/", "home/alice/", "home/alice/notes.txt",
+                                             "home/alice/photo.raw", "home/alice/odd\\name"}));
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_EQ(v.out, "verified 1 catalogs, 3 files, 7 blocks: 0 problems\n");
+  Outcome list = command({"catalogs", "--store", store_dir});
+  EXPECT_EQ(list.status, 0);
+  EXPECT_EQ(list.out, std::to_string(id) +
+                          " alice home 2023-11-14T22:13:20Z files=3 directories=2"
+                          " bytes_total=1000 bytes_stored=900 bytes_compressed=800\n");
+}
+
+TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
+  uint32_t id = new_catalog();
+  RunBuilder run(true, id);
+  const std::vector<std::string> unsafe = {
+      "C:\\Data\\..\\..\\..\\escaped.txt",
+      "C:\\..\\up.txt",
+      "/../../posix-escaped.txt",
+      "/home/./dot.txt",
+      "C:relative.txt",
+      "\\\\server\\share\\unc.txt",
+      std::string("/tmp\0/../../nul.txt", 19),
+  };
+  run.add_dir("C:", 315561600, 315561600);
+  run.add_dir("C:\\Data", 1'600'000'000, 1'600'000'000);
+  run.add_dir("C:\\Data\\..\\..\\outdir", 1'600'000'000, 1'600'000'000);
+  run.add_file("C:\\Data\\ok.txt", "fine", 1'500'000'000, 1'500'000'000);
+  for (const std::string& path : unsafe) run.add_file(path, "evil", 1'500'000'000, 1'500'000'000);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+
+  std::string area = dir.file("area");
+  Outcome r = restore(id, area + "/to");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "restored catalog " + std::to_string(id) + " to " + area +
+                       "/to: 2 directories, 1 files, 4 bytes, 8 problems\n");
+  std::string expected =
+      "corvio-server: C:\\Data\\..\\..\\outdir: not restored: refused: the path has a \"..\" "
+      "component\n";
+  const char* why[] = {"has a \"..\" component",
+                       "has a \"..\" component",
+                       "has a \"..\" component",
+                       "has a \".\" component",
+                       "is not an absolute path (neither a drive letter nor a leading /)",
+                       "is not an absolute path (neither a drive letter nor a leading /)",
+                       "contains a 0 byte"};
+  for (size_t i = 0; i < unsafe.size(); ++i) {
+    // A 0 byte, like any control character, is shown escaped so each problem stays one line.
+    std::string shown = i + 1 == unsafe.size() ? "/tmp\\x00/../../nul.txt" : unsafe[i];
+    expected += "corvio-server: " + shown + ": not restored: refused: the path " + why[i] + "\n";
+  }
+  EXPECT_EQ(r.err, expected);
+  std::set<std::string> written;
+  for (const std::string& name : tree(dir.path())) {
+    if (name.rfind("store ", 0) != 0) written.insert(name);
+  }
+  EXPECT_EQ(written, (std::set<std::string>{"area/", "area/to/", "area/to/C/", "area/to/C/Data/",
+                                            "area/to/C/Data/ok.txt"}));
+}
+
+TEST_F(RestoreTest, SymbolicLinksUnderTheTargetAreNotFollowed) {
+  uint32_t id = new_catalog();
+  RunBuilder run(true, id);
+  run.add_dir("C:", 315561600, 315561600);
+  run.add_dir("C:\\Data", 1'600'000'000, 1'600'000'000);
+  run.add_file("C:\\Data\\a.txt", "aaa", 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\Data\\Deep\\b.txt", "bbb", 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\top.txt", "top", 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\Other\\c.txt", "ccc", 1'500'000'000, 1'500'000'000);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+
+  std::string outside = dir.file("outside");
+  fs::create_directories(outside);
+  fs::create_directories(to + "/C");
+  fs::create_directory_symlink(outside, to + "/C/Data");
+  fs::create_symlink(outside + "/victim.txt", to + "/C/top.txt");
+
+  Outcome r = restore(id, to);
+  EXPECT_EQ(r.status, 1);
+  const std::string link = to + "/C/Data: is a symbolic link, not followed";
+  EXPECT_EQ(r.err, "corvio-server: C:\\Data: not restored: " + link +
+                       "\n"
+                       "corvio-server: C:\\Data\\a.txt: not restored: " +
+                       link +
+                       "\n"
+                       "corvio-server: C:\\Data\\Deep\\b.txt: not restored: " +
+                       link +
+                       "\n"
+                       "corvio-server: C:\\top.txt: not restored: " +
+                       to + "/C/top.txt: is a symbolic link, not replaced\n");
+  EXPECT_EQ(tree(outside), std::set<std::string>{});
+  EXPECT_EQ(tree(to),
+            (std::set<std::string>{"C/", "C/Data@", "C/top.txt@", "C/Other/", "C/Other/c.txt"}));
+  EXPECT_EQ(read_file(to + "/C/Other/c.txt"), "ccc");
+}
+
+TEST_F(RestoreTest, DamagedBlocksAreReportedByFileAndEverythingElseIsRestored) {
+  uint32_t id = new_catalog();
+  RunBuilder run(true, id);
+  const std::string good = text(3000, 1);
+  const std::string missing = noise(kBlock + 100, 2);
+  const std::string corrupt = noise(2000, 3);
+  const std::string shortened = noise(3000, 4);
+  const std::string gap_first = noise(kBlock, 5);
+  const std::string gap_last = noise(kBlock, 6);
+  run.add_dir("C:", 315561600, 315561600);
+  run.add_dir("C:\\Data", 1'600'000'000, 1'600'000'000);
+  run.add_file("C:\\Data\\good.txt", good, 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\Data\\missing.bin", missing, 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\Data\\corrupt.bin", corrupt, 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\Data\\short.bin", shortened, 1'500'000'000, 1'500'000'000);
+  uint32_t gap = run.add_file_row("C:\\Data\\gap.bin", 3 * kBlock, 1'500'000'000);
+  run.add_block_row(gap, gap_first, 0);
+  run.add_block_row(gap, gap_last, 2 * kBlock);
+  run.add_file_row("C:\\Data\\unread.bin", 10, 1'500'000'000);  // a file the client could not open
+  std::string catalog = run.finish();
+  std::vector<std::string> blocks;
+  for (const std::string& b : run.blocks()) {
+    if (b != missing.substr(kBlock)) blocks.push_back(b);
+  }
+  put_run(*store, "alice", id, blocks, catalog, run, kEnd);
+  std::string damaged = corrupt;
+  damaged[1000] ^= 1;
+  write_file(block_file(corrupt), damaged);
+  write_file(block_file(shortened), shortened.substr(0, 1000));
+  // An older file of a damaged file's name stays as it was.
+  fs::create_directories(to + "/C/Data");
+  write_file(to + "/C/Data/corrupt.bin", "older");
+
+  Outcome r = restore(id, to);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "restored catalog " + std::to_string(id) + " to " + to +
+                       ": 2 directories, 1 files, 3000 bytes, 5 problems\n");
+  EXPECT_EQ(r.err,
+            "corvio-server: C:\\Data\\missing.bin: not restored: block at offset 1048576 (" +
+                md5_hex_of(missing.substr(kBlock)) +
+                ", 100 bytes): missing from the store\n"
+                "corvio-server: C:\\Data\\corrupt.bin: not restored: block at offset 0 (" +
+                md5_hex_of(corrupt) +
+                ", 2000 bytes): MD5 mismatch\n"
+                "corvio-server: C:\\Data\\short.bin: not restored: block at offset 0 (" +
+                md5_hex_of(shortened) +
+                ", 3000 bytes): 1000 bytes instead of 3000\n"
+                "corvio-server: C:\\Data\\gap.bin: not restored: no block covers bytes 1048576 "
+                "to 2097151\n"
+                "corvio-server: C:\\Data\\unread.bin: not restored: its blocks make 0 bytes, its "
+                "size is 10\n");
+  EXPECT_EQ(tree(to),
+            (std::set<std::string>{"C/", "C/Data/", "C/Data/good.txt", "C/Data/corrupt.bin"}));
+  EXPECT_EQ(read_file(to + "/C/Data/good.txt"), good);
+  EXPECT_EQ(read_file(to + "/C/Data/corrupt.bin"), "older");
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  const std::string c = "corvio-server: catalog " + std::to_string(id) + ": C:\\Data\\";
+  EXPECT_EQ(v.err, c + "missing.bin: block at offset 1048576 (" +
+                       md5_hex_of(missing.substr(kBlock)) +
+                       ", 100 bytes): missing from the store\n" + c +
+                       "corrupt.bin: block at offset 0 (" + md5_hex_of(corrupt) +
+                       ", 2000 bytes): MD5 mismatch\n" + c + "short.bin: block at offset 0 (" +
+                       md5_hex_of(shortened) + ", 3000 bytes): 1000 bytes instead of 3000\n" + c +
+                       "gap.bin: no block covers bytes 1048576 to 2097151\n" + c +
+                       "unread.bin: its blocks make 0 bytes, its size is 10\n");
+  // good 1, missing 2, corrupt 1, short 1, gap 2, and the catalog.
+  EXPECT_EQ(v.out, "verified 1 catalogs, 6 files, 8 blocks: 5 problems\n");
+}
+
+TEST_F(RestoreTest, PathFilterRestoresOnlyWhatIsAtOrBelowIt) {
+  uint32_t posix = new_catalog();
+  RunBuilder p(false, posix);
+  p.add_dir("/", 1'600'000'000, 1'600'000'000, 040755);
+  p.add_dir("/home", 1'600'000'000, 1'600'000'000, 040755);
+  p.add_dir("/home/alice", 1'600'000'000, 1'600'000'000, 040755);
+  p.add_dir("/home/alice/docs", 1'600'000'100, 1'600'000'100, 040755);
+  p.add_file("/home/alice/docs/a.txt", "a", 1'500'000'000, 1'500'000'000, 0100644);
+  p.add_file("/home/alice/b.txt", "bb", 1'500'000'000, 1'500'000'000, 0100644);
+  p.add_file("/home/alicia.txt", "ccc", 1'500'000'000, 1'500'000'000, 0100644);
+  p.add_file("/etc/d.conf", "dddd", 1'500'000'000, 1'500'000'000, 0100644);
+  std::string pc = p.finish();
+  put_run(*store, "alice", posix, p.blocks(), pc, p, kEnd);
+
+  Outcome r = restore(posix, dir.file("docs"), {"--path", "/home/alice/docs"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "restored catalog " + std::to_string(posix) + " to " + dir.file("docs") +
+                       ": 1 directories, 1 files, 1 bytes, 0 problems\n");
+  EXPECT_EQ(times_of(dir.file("docs/home/alice/docs")), (Times{1'600'000'100, 1'600'000'100}));
+  EXPECT_EQ(
+      tree(dir.file("docs")),
+      (std::set<std::string>{"home/", "home/alice/", "home/alice/docs/", "home/alice/docs/a.txt"}));
+
+  r = restore(posix, dir.file("alice"), {"--path=/home/alice/"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(tree(dir.file("alice")),
+            (std::set<std::string>{"home/", "home/alice/", "home/alice/docs/",
+                                   "home/alice/docs/a.txt", "home/alice/b.txt"}));
+
+  r = restore(posix, dir.file("one"), {"--path", "/home/alice/b.txt"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(tree(dir.file("one")),
+            (std::set<std::string>{"home/", "home/alice/", "home/alice/b.txt"}));
+
+  r = restore(posix, dir.file("none"), {"--path", "/home/ali"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "corvio-server: catalog " + std::to_string(posix) +
+                       " holds nothing at or below /home/ali\n");
+  EXPECT_EQ(tree(dir.file("none")), std::set<std::string>{});
+
+  uint32_t windows = new_catalog();
+  RunBuilder w(true, windows);
+  w.add_dir("C:", 315561600, 315561600);
+  w.add_dir("C:\\Data", 1'600'000'000, 1'600'000'000);
+  w.add_dir("C:\\Data\\Sub", 1'600'000'000, 1'600'000'000);
+  w.add_file("C:\\Data\\Sub\\x.txt", "x", 1'500'000'000, 1'500'000'000);
+  w.add_file("C:\\Data\\y.txt", "y", 1'500'000'000, 1'500'000'000);
+  std::string wc = w.finish();
+  put_run(*store, "alice", windows, w.blocks(), wc, w, kEnd);
+  // Windows paths match without regard to letter case, as the client treats them.
+  r = restore(windows, dir.file("sub"), {"--path", "c:\\data\\SUB"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(tree(dir.file("sub")),
+            (std::set<std::string>{"C/", "C/Data/", "C/Data/Sub/", "C/Data/Sub/x.txt"}));
+}
+
+TEST_F(RestoreTest, CatalogsListsEveryRunAndUnfinishedRunsAreNotRestored) {
+  uint32_t work = 0;
+  ASSERT_TRUE(store->add_login("bob", "pw", &error)) << error;
+  ASSERT_TRUE(store->add_profile("bob", "work", &work, &error)) << error;
+  uint32_t first = new_catalog();
+  RunBuilder a(true, first);
+  a.add_dir("C:", 315561600, 315561600);
+  a.add_file("C:\\a.txt", "hello", 1'500'000'000, 1'500'000'000);
+  std::string ac = a.finish();
+  put_run(*store, "alice", first, a.blocks(), ac, a, kEnd);
+  uint32_t unfinished = new_catalog();
+  uint32_t third = new_catalog("bob", work);
+  RunBuilder b(false, third);
+  b.add_file("/srv/b.txt", "bob's", 1'500'000'000, 1'500'000'000, 0100644);
+  std::string bc = b.finish();
+  put_run(*store, "bob", third, b.blocks(), bc, b, kEnd + 60);
+
+  const std::string first_line = std::to_string(first) +
+                                 " alice home 2023-11-14T22:21:40Z files=1 directories=1"
+                                 " bytes_total=" +
+                                 std::to_string(5 + ac.size()) +
+                                 " bytes_stored=5 bytes_compressed=2\n";
+  const std::string third_line = std::to_string(third) +
+                                 " bob work 2023-11-14T22:22:40Z files=1 directories=0"
+                                 " bytes_total=" +
+                                 std::to_string(5 + bc.size()) +
+                                 " bytes_stored=5 bytes_compressed=2\n";
+  Outcome list = command({"catalogs", "--store", store_dir});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out,
+            first_line + std::to_string(unfinished) + " alice home unfinished\n" + third_line);
+  EXPECT_EQ(command({"catalogs", "--store", store_dir, "--login", "bob"}).out, third_line);
+  list = command({"catalogs", "--store", store_dir, "--login", "nobody"});
+  EXPECT_EQ(list.status, 0);
+  EXPECT_EQ(list.out, "");
+
+  Outcome r = restore(unfinished, to);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "corvio-server: catalog " + std::to_string(unfinished) +
+                       " is unfinished: the store has no end-of-run record for it\n");
+  EXPECT_FALSE(fs::exists(to));
+  r = restore(99, to);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "corvio-server: the store has no catalog 99\n");
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_EQ(v.out,
+            "verified 2 catalogs, 2 files, 4 blocks: 0 problems"
+            " (1 unfinished catalogs not checked)\n");
+  v = verify({"--catalog", std::to_string(unfinished)});
+  EXPECT_EQ(v.status, 1);
+  EXPECT_EQ(v.err, "corvio-server: catalog " + std::to_string(unfinished) +
+                       " is unfinished: the store has no end-of-run record for it\n");
+  EXPECT_EQ(v.out, "verified 0 catalogs, 0 files, 0 blocks: 1 problems\n");
+}
+
+TEST_F(RestoreTest, DamagedCatalogBlockIsReported) {
+  uint32_t id = new_catalog();
+  RunBuilder run(true, id);
+  run.add_file("C:\\a.txt", "hello", 1'500'000'000, 1'500'000'000);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+  std::string damaged = catalog;
+  damaged[100] ^= 0x40;
+  write_file(block_file(catalog), damaged);
+  const std::string why = "corvio-server: catalog " + std::to_string(id) + ": catalog block (" +
+                          md5_hex_of(catalog) + ", " + std::to_string(catalog.size()) +
+                          " bytes): MD5 mismatch\n";
+  Outcome r = restore(id, to);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, why);
+  EXPECT_FALSE(fs::exists(to));
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  EXPECT_EQ(v.err, why);
+  EXPECT_EQ(v.out, "verified 1 catalogs, 0 files, 1 blocks: 1 problems\n");
+
+  // A run whose catalog block is intact but not a catalog.
+  uint32_t other = new_catalog();
+  RunBuilder empty(true, other);
+  empty.finish();
+  put_run(*store, "alice", other, {}, "not a database at all", empty, kEnd);
+  r = restore(other, to);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("catalog " + std::to_string(other) + ": catalog block (" +
+                       md5_hex_of("not a database at all") + ", 21 bytes): not a readable catalog"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(RestoreTest, BadCommandLinesAreRefusedWithStatusTwo) {
+  const std::string n = "1";
+  struct Case {
+    std::vector<std::string> args;
+    std::string complaint;
+  };
+  const Case cases[] = {
+      {{"restore", "--store", store_dir, "--catalog", n}, "restore needs --to DIR"},
+      {{"restore", "--store", store_dir, "--to", to}, "restore needs --catalog N"},
+      {{"restore", "--store", store_dir, "--catalog", "x1", "--to", to},
+       "--catalog takes a catalog number, not x1"},
+      {{"restore", "--store", store_dir, "--catalog", "4294967296", "--to", to},
+       "--catalog takes a catalog number, not 4294967296"},
+      {{"restore", "--store", store_dir, "--catalog", n, "--to", to, "--path", "C:\\a\\..\\b"},
+       "--path C:\\a\\..\\b: the path has a \"..\" component"},
+      {{"restore", "--store", store_dir, "--catalog", n, "--to", to, "--to", to},
+       "--to given twice"},
+      {{"restore", "--store", store_dir, "--catalog", n, "--to", to, "extra"},
+       "restore takes no arguments"},
+      {{"restore", "--store", store_dir, "--catalog", n, "--to", to, "--login", "x"},
+       "unknown option --login"},
+      {{"verify", "--store", store_dir, "--catalog", "-1"},
+       "--catalog takes a catalog number, not -1"},
+      {{"catalogs"}, "--store DIR is required"},
+  };
+  for (const Case& c : cases) {
+    Outcome o = command(c.args);
+    EXPECT_EQ(o.status, 2) << c.complaint;
+    EXPECT_EQ(o.err.substr(0, o.err.find('\n')), "corvio-server: " + c.complaint);
+  }
+  Outcome o = command({"verify", "--store", dir.file("nothing")});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "corvio-server: " + dir.file("nothing") +
+                       " is not a store (run: corvio-server init --store " + dir.file("nothing") +
+                       ")\n");
+  EXPECT_FALSE(fs::exists(dir.file("nothing")));
+}
+
+}  // namespace
+}  // namespace corvio::server::test
