@@ -125,13 +125,6 @@ struct UpdateCheckTest : ::testing::Test {
     if (old) old_tmpdir = old;
     setenv("TMPDIR", tmp.path().c_str(), 1);
   }
-  ~UpdateCheckTest() override {
-    if (old_tmpdir) {
-      setenv("TMPDIR", old_tmpdir->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(server::write_self_signed(certs.path(), "127.0.0.1", &error)) << error;
@@ -141,6 +134,14 @@ struct UpdateCheckTest : ::testing::Test {
     ASSERT_NE(peer->port(), 0);
     settings = update_settings("127.0.0.1", std::to_string(peer->port()).c_str());
     settings.timeout_ms = 3000;
+  }
+  void TearDown() override {
+    peer.reset();  // its thread is gone before the environment changes
+    if (old_tmpdir) {
+      setenv("TMPDIR", old_tmpdir->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
   }
 
   UpdateInfo check(const std::string& response) {
