@@ -12,18 +12,6 @@
 namespace corvio {
 namespace {
 
-bool read_all(FileSystem& fs, const std::string& path, std::string* out) {
-  std::unique_ptr<ReadableFile> f = fs.open_read(path);
-  if (!f) return false;
-  char buf[4096];
-  for (;;) {
-    int64_t n = f->read(buf, sizeof buf);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    out->append(buf, static_cast<size_t>(n));
-  }
-}
-
 // Adds every certificate of a PEM text to the context's trust store. False when the text
 // holds none or one cannot be added.
 bool add_trusted(SSL_CTX* ctx, const std::string& pem) {
@@ -55,7 +43,7 @@ int TlsContext::init(const Context& ctx) {
   const std::string path = ctx.style.join(ctx.data_dir, kTrustedCaFile);
   if (ctx.fs.exists(path)) {
     std::string pem;
-    if (!read_all(ctx.fs, path, &pem) || !add_trusted(c.get(), pem)) {
+    if (!ctx.fs.read_all(path, &pem) || !add_trusted(c.get(), pem)) {
       ctx.messages.message_box("Couldn't load the trusted certificates of " + path,
                                "OpenSSL Init Error");
     }

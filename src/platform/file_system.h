@@ -68,6 +68,18 @@ class FileSystem {
   // Creates one directory; an existing directory is success.
   virtual bool make_dir(const std::string& path) = 0;
   bool exists(const std::string& path) { return find(path).has_value(); }
+  // Appends the whole file to *out. False when it cannot be opened or read to its end.
+  bool read_all(const std::string& path, std::string* out) {
+    std::unique_ptr<ReadableFile> f = open_read(path);
+    if (!f) return false;
+    char buf[4096];
+    for (;;) {
+      int64_t n = f->read(buf, sizeof buf);
+      if (n < 0) return false;
+      if (n == 0) return true;
+      out->append(buf, static_cast<size_t>(n));
+    }
+  }
 };
 
 // The operating system's file system.

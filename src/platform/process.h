@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace corvio {
 
@@ -23,8 +24,9 @@ int set_thread_priority(ThreadId thread, uint32_t thread_priority);
 // Starts a program with an empty command line and does not wait for it. False on failure.
 bool start_process(const std::string& path);
 
-// Creates an empty temporary file that only this user can read and returns its path, or an
-// empty text on failure. The caller removes it.
-std::string make_temp_file();
+// Creates an empty temporary file that only this user can read, its name beginning with
+// prefix, in the system's temporary directory (POSIX: $TMPDIR, else /tmp), and returns its
+// path, or an empty text on failure. The caller removes it.
+std::string make_temp_file(std::string_view prefix = "corvio-");
 
 }  // namespace corvio

@@ -36,9 +36,10 @@ bool start_process(const std::string& path) {
   return ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) == 0;
 }
 
-std::string make_temp_file() {
+std::string make_temp_file(std::string_view prefix) {
   const char* dir = ::getenv("TMPDIR");
-  std::string templ = std::string(dir && dir[0] ? dir : "/tmp") + "/corvio-XXXXXX";
+  std::string templ = std::string(dir && dir[0] ? dir : "/tmp") + "/";
+  templ.append(prefix).append("XXXXXX");
   int fd = ::mkstemp(templ.data());
   if (fd < 0) return std::string();
   ::close(fd);
