@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 #include "stored_block.h"
 
 namespace corvio::server {

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server {
 

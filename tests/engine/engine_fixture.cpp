@@ -60,8 +60,8 @@ std::string EngineFixture::source(const std::string& name) const {
 
 bool EngineFixture::serve(const std::vector<std::string>& faults) {
   if (run_server_command({"init", "--store", store(), "--self-signed", "localhost"}, "") != 0 ||
-      run_server_command({"add-login", "--store", store(), profile.login}, profile.password + "\n") !=
-          0 ||
+      run_server_command({"add-login", "--store", store(), profile.login},
+                         profile.password + "\n") != 0 ||
       run_server_command({"add-profile", "--store", store(), profile.login, profile.tag}, "") !=
           0) {
     ADD_FAILURE() << "cannot set up the server's store";
@@ -121,14 +121,14 @@ std::string EngineFixture::log_text(uint32_t catalog_id) {
 
 int EngineFixture::restore(uint32_t catalog_id, std::string* to, std::string* err) {
   *to = dir.file("restore-" + std::to_string(catalog_id));
-  return run_server_command({"restore", "--store", store(), "--catalog",
-                             std::to_string(catalog_id), "--to", *to},
-                            "", nullptr, err);
+  return run_server_command(
+      {"restore", "--store", store(), "--catalog", std::to_string(catalog_id), "--to", *to}, "",
+      nullptr, err);
 }
 
 void EngineFixture::lose_block(const std::string& md5_hex, uint32_t length) {
-  sql_exec(store() + "/store.db", "delete from blocks where md5='" + md5_hex +
-                                      "' and length=" + std::to_string(length));
+  sql_exec(store() + "/store.db",
+           "delete from blocks where md5='" + md5_hex + "' and length=" + std::to_string(length));
   fs_ns::remove(store() + "/blocks/" + md5_hex.substr(0, 2) + "/" + md5_hex + "-" +
                 std::to_string(length));
 }
@@ -145,6 +145,22 @@ std::map<std::string, std::string> tree_of(const std::string& root) {
     }
   }
   return tree;
+}
+
+std::string tree_difference(const std::map<std::string, std::string>& expected,
+                            const std::map<std::string, std::string>& actual) {
+  std::string out;
+  for (const auto& [name, bytes] : expected) {
+    auto it = actual.find(name);
+    if (it == actual.end())
+      out += "missing: " + name + "\n";
+    else if (it->second != bytes)
+      out += "differs: " + name + "\n";
+  }
+  for (const auto& [name, bytes] : actual) {
+    if (!expected.count(name)) out += "extra: " + name + "\n";
+  }
+  return out;
 }
 
 std::string pattern(size_t size, uint32_t seed) {

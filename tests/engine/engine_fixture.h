@@ -67,6 +67,9 @@ class EngineFixture : public ::testing::Test {
 // Regular files and directories below root, as "relative path" -> contents ("<dir>" for a
 // directory); special files and links are left out.
 std::map<std::string, std::string> tree_of(const std::string& root);
+// The entries in which two trees differ, one line each; empty when they are the same.
+std::string tree_difference(const std::map<std::string, std::string>& expected,
+                            const std::map<std::string, std::string>& actual);
 // Writes size bytes of a repeatable pattern, different for each seed.
 std::string pattern(size_t size, uint32_t seed);
 // The modification time of a file, in seconds.

@@ -21,7 +21,8 @@ TEST(ExcludeMatchTest, RulesMatchAsPrefixesWithWildcards) {
       // A path rule excludes the entry, longer names and everything below it.
       {"C:\\Data\\big", "c:\\data\\big", 1, 0},
       {"C:\\Data\\Bigger.txt", "c:\\data\\big", 1, 0},
-      {"C:\\data\\big\\x", "c:\\data\\big", 1, 1},
+      {"C:\\data\\big\\x", "c:\\data\\big", 1, 0},
+      {"c:\\data\\big\\x", "c:\\data\\big", 1, 1},
       {"C:\\data\\bi", "c:\\data\\big", 0, 0},
       // A star crosses separators, so "*.tmp" finds .tmp anywhere in the path.
       {"C:\\a.tmp\\b.doc", "*.tmp", 1, 1},

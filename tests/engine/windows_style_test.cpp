@@ -80,7 +80,8 @@ TEST_F(WindowsStyleTest, LogsAndRecordsDrivePathsExactly) {
   clock.advance_ms(3600 * 1000);
   ASSERT_EQ(run(), RunOutcome::kCompleted);
   EXPECT_EQ(session.stats.files_scanned, 0u);
-  EXPECT_NE(log_text().find("C:\\data\\two.bin : 1048577 : File (A) skipped.\n"), std::string::npos);
+  EXPECT_NE(log_text().find("C:\\data\\two.bin : 1048577 : File (A) skipped.\n"), std::string::npos)
+      << log_text();
 }
 
 }  // namespace

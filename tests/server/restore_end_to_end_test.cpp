@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <set>
 
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 #include "run_builder.h"
 #include "store.h"
 #include "support/server_process.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "md5cache/md5_hex.h"
+#include "util/md5_hex.h"
 #include "support/sql_rows.h"
 
 namespace corvio::server::test {

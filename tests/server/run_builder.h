@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
-#include "engine/backup_session.h"
+#include "base/backup_session.h"
 #include "store.h"
 #include "support/test_world.h"
 

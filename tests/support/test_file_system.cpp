@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/path_style.h"
+
 namespace corvio::test {
 
 namespace {
@@ -45,9 +47,25 @@ class FaultyFile : public ReadableFile {
 
 std::string TestFileSystem::map(const std::string& path) const {
   if (base_.empty() || path.size() < 2 || path[1] != ':') return path;
-  std::string rest = path.substr(2);
-  std::replace(rest.begin(), rest.end(), '\\', '/');
-  return base_ + rest;
+  // Each component names an entry whatever its letter case, as on a Windows volume.
+  std::string mapped = base_;
+  size_t at = 2;
+  while (at < path.size()) {
+    size_t end = path.find('\\', at);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(at, end - at);
+    at = end + 1;
+    if (part.empty()) continue;
+    std::string name = part;
+    std::vector<FileInfo> entries;
+    if (!real().find(mapped + "/" + part) && real().list(mapped, &entries)) {
+      for (const FileInfo& e : entries) {
+        if (PathStyle::windows().same(e.name, part)) name = e.name;
+      }
+    }
+    mapped += "/" + name;
+  }
+  return mapped;
 }
 
 std::optional<FileInfo> TestFileSystem::find(const std::string& path) {
@@ -71,7 +89,8 @@ std::unique_ptr<ReadableFile> TestFileSystem::open_read(const std::string& path)
   auto grow = grow_on_read.find(path);
   if (fail == fail_read_after.end() && grow == grow_on_read.end()) return file;
   return std::make_unique<FaultyFile>(
-      std::move(file), map(path), fail == fail_read_after.end() ? -1 : static_cast<int64_t>(fail->second),
+      std::move(file), map(path),
+      fail == fail_read_after.end() ? -1 : static_cast<int64_t>(fail->second),
       grow == grow_on_read.end() ? std::string() : grow->second);
 }
 

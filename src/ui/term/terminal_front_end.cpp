@@ -81,8 +81,13 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
                       &shadow,
                       app.command_line().exit_when_done,
                       NetSettings{},
-                      update_check_,
+                      nullptr,
                       nullptr};
+    setup.update_check = [&](std::string* version) {
+      UpdateInfo info = update_check(ctx, services_.tls(), update_);
+      *version = info.update_version;
+      return info.newer;
+    };
     outcome = backup_worker(setup);
     done = true;
   });

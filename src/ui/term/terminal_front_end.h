@@ -6,10 +6,10 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <string>
 
 #include "app/front_end.h"
+#include "net/update_check.h"
 
 namespace corvio {
 
@@ -17,10 +17,9 @@ class CoreServices;
 
 class TerminalFrontEnd : public FrontEnd {
  public:
-  using UpdateCheck = std::function<bool(std::string* version)>;
-
-  TerminalFrontEnd(CoreServices& services, std::FILE* out, UpdateCheck update_check)
-      : services_(services), out_(out), update_check_(std::move(update_check)) {}
+  // After a completed run, asks the web server of update for a newer client.
+  TerminalFrontEnd(CoreServices& services, std::FILE* out, UpdateSettings update)
+      : services_(services), out_(out), update_(std::move(update)) {}
 
   // There are no windows here: says what the program can do instead, and fails.
   int run_main_window(Application& app) override;
@@ -29,7 +28,7 @@ class TerminalFrontEnd : public FrontEnd {
  private:
   CoreServices& services_;
   std::FILE* out_;
-  UpdateCheck update_check_;
+  UpdateSettings update_;
 };
 
 // The run's statistics on one line, for the end of a run.
