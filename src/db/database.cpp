@@ -41,6 +41,18 @@ int Database::open(const std::string& path) {
   return rc;
 }
 
+int Database::open_read_only(const std::string& path) {
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  db_.reset(raw);
+  if (rc != SQLITE_OK) {
+    db_.reset();
+    return rc;
+  }
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  return rc;
+}
+
 int Database::busy_timeout(int ms) { return sqlite3_busy_timeout(db_.get(), ms); }
 
 int Database::exec(const std::string& sql, std::string* error) {

@@ -62,6 +62,10 @@ class Database {
   // Opens read-write, creating the file when missing. On failure nothing stays open (SQLite
   // hands back a handle even when the open fails; it is closed here).
   int open(const std::string& path);
+  // Opens an existing file for reading only, for tools that inspect a database and must not
+  // change it: nothing is created, and a journal left beside the file is not played back (the
+  // first read fails instead). The file's schema is not trusted to call functions.
+  int open_read_only(const std::string& path);
   // Closes the database if one is open. Open statements must be finalized first.
   void close() { db_.reset(); }
   bool is_open() const { return db_ != nullptr; }

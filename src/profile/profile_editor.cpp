@@ -1,5 +1,7 @@
 #include "profile/profile_editor.h"
 
+#include <algorithm>
+
 #include "config/config.h"
 #include "profile/profile_db.h"
 #include "util/text.h"
@@ -19,6 +21,10 @@ bool is_tag_char(char c) {
 }
 
 }  // namespace
+
+bool is_valid_tag(std::string_view tag) {
+  return !tag.empty() && std::all_of(tag.begin(), tag.end(), is_tag_char);
+}
 
 std::unique_ptr<Profile> new_profile_defaults() {
   auto p = std::make_unique<Profile>();

@@ -56,6 +56,10 @@ struct EditorFields {
   std::vector<RuleRow> rules;  // top to bottom
 };
 
+// The editor's tag check, for a tag already folded to lower case: not empty, and only a-z, 0-9,
+// '-' and '_'. No separators and no dots, so a tag names exactly one folder below Profiles.
+bool is_valid_tag(std::string_view tag);
+
 // A fresh profile as New shows it.
 std::unique_ptr<Profile> new_profile_defaults();
 

@@ -9,6 +9,7 @@
 #include "platform/directories.h"
 #include "platform/file_system.h"
 #include "profile_command.h"
+#include "run_commands.h"
 #include "ui/display.h"
 #include "ui/term/terminal_messages.h"
 
@@ -16,8 +17,11 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: corvioctl profile create|edit|show|list|delete ...\n"
+    "       corvioctl runs TAG\n"
+    "       corvioctl log TAG [N]\n"
     "\n"
-    "Manages the backup profiles of this user. Run 'corvioctl profile --help' for details.\n";
+    "Manages the backup profiles of this user. Run 'corvioctl profile --help' for details.\n"
+    "'runs' lists a profile's runs, 'log' prints a run's log; each takes --help.\n";
 
 }  // namespace
 
@@ -28,10 +32,11 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? kCtlUsage : kCtlOk;
   }
-  if (args[0] != "profile") {
+  if (args[0] != "profile" && !is_run_command(args[0])) {
     std::fprintf(stderr, "corvioctl: unknown command: %s\n%s", args[0].c_str(), kUsage);
     return kCtlUsage;
   }
+  const std::string command = args[0];
   args.erase(args.begin());
 
   ui::TerminalMessages messages;
@@ -46,6 +51,7 @@ int main(int argc, char** argv) {
   Context ctx{
       real_file_system(),        system_clock(), messages, display, PathStyle::native(), *data_dir,
       install_dir().value_or("")};
+  if (is_run_command(command)) return run_command(ctx, command, args, CtlIo{stdout, stderr, stdin});
   Config config(ctx);
   if (config.open() != 0) return kCtlFailed;
   int rc = profile_command(ctx, config, args, CtlIo{stdout, stderr, stdin});

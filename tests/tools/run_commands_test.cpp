@@ -1,0 +1,193 @@
+#include "run_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "base/backup_session.h"
+#include "catalog/catalog.h"
+#include "config/config.h"
+#include "engine/run_log.h"
+#include "platform/text_file.h"
+#include "profile/profile_db.h"
+#include "profile/profile_editor.h"
+#include "support/captured_output.h"
+#include "support/temp_dir.h"
+#include "support/test_world.h"
+
+namespace corvio {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CapturedOutput;
+
+enum class Trailer { kNone, kCancelled, kCompleted };
+
+BackupStats stats_of(uint32_t files, uint64_t bytes, uint64_t stored, uint32_t errors) {
+  BackupStats s;
+  s.files = files;
+  s.bytes_total = bytes;
+  s.bytes_stored = stored;
+  s.errors = errors;
+  return s;
+}
+
+// The profile "daily" with the files runs of every kind leave behind, written by the client's
+// own catalog and log code.
+class RunCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(config.open(), 0);
+    profile = new_profile_defaults();
+    profile->tag = "daily";
+    ASSERT_EQ(profile_create(w.ctx, config, *profile), 0);
+  }
+
+  // A catalog left open when stats is null (a cancelled or cut-short run), else completed.
+  void make_catalog(uint32_t number, const BackupStats* stats, int64_t start = 0, int64_t end = 0) {
+    BackupSession s;
+    s.profile = std::make_unique<Profile>(*profile);
+    s.catalog_id = number;
+    Catalog catalog(w.ctx);
+    ASSERT_EQ(catalog.create(s), 0);
+    if (stats) {
+      s.stats = *stats;
+      s.start_time = start;
+      w.clock.set_now(end);
+      catalog.write_stats(s);
+    }
+    catalog.close();
+  }
+
+  void make_log(uint32_t number, const std::string& body, Trailer trailer,
+                const BackupStats& stats = {}) {
+    FileHandle log = open_crlf_text_file(run_log_path(w.ctx, "daily", number));
+    ASSERT_TRUE(log);
+    write_log_header(log.get(), *profile, number);
+    std::fputs(body.c_str(), log.get());
+    if (trailer == Trailer::kCancelled) write_log_cancelled(log.get());
+    if (trailer == Trailer::kCompleted) write_log_completed(log.get(), stats, 2.5);
+  }
+
+  std::string file(const std::string& name) { return w.ctx.profile_dir("daily") + "/" + name; }
+
+  std::map<std::string, std::string> folder_bytes() {
+    std::map<std::string, std::string> bytes;
+    for (const auto& e : fs::directory_iterator(w.ctx.profile_dir("daily")))
+      if (e.is_regular_file()) bytes[e.path().filename()] = test::read_file(e.path());
+    return bytes;
+  }
+
+  int run(const std::string& command, const std::vector<std::string>& args) {
+    return run_command(w.ctx, command, args, CtlIo{out.file(), err.file(), stdin});
+  }
+
+  test::TestWorld w;
+  Config config{w.ctx};
+  std::unique_ptr<Profile> profile;
+  CapturedOutput out, err;
+};
+
+TEST_F(RunCommandsTest, RunsListsEveryRunFromWhatItsFilesSay) {
+  const BackupStats stats = stats_of(12, 3000, 1000, 0);
+  make_catalog(0x10, &stats, 1796785445, 1796789000);
+  // The upload failed after the catalog was closed: the log counts one error more.
+  make_log(0x10, "", Trailer::kCompleted, stats_of(12, 3000, 1000, 1));
+  make_catalog(0x11, nullptr);
+  make_log(0x11, "", Trailer::kCancelled);
+  make_catalog(0x12, nullptr);
+  make_log(0x12, "x\n", Trailer::kNone);
+  test::write_file(file("00000013.cat"), "this is no database, just some text at all");
+  make_log(0x13, "", Trailer::kCompleted, stats_of(5, 50, 40, 0));
+  const BackupStats big = stats_of(7, 5000000000, 4294967296, 2);
+  make_catalog(0x14, &big, 4000000000, 4000000061);  // times past 2038 as unsigned 32 bits
+  make_log(0x0e, "", Trailer::kCancelled);
+  make_log(0xfffffff0, "", Trailer::kNone);
+
+  // A catalog whose writer stopped mid-transaction: the database and its hot journal.
+  {
+    BackupSession s;
+    s.profile = std::make_unique<Profile>(*profile);
+    s.catalog_id = 0x15;
+    Catalog catalog(w.ctx);
+    ASSERT_EQ(catalog.create(s), 0);
+    ASSERT_NE(catalog.filespec_insert("/data", FileStat{}), 0u);
+    ASSERT_TRUE(fs::exists(file("00000015.cat-journal")));
+    fs::copy_file(file("00000015.cat"), w.dir.file("copy.cat"));
+    fs::copy_file(file("00000015.cat-journal"), w.dir.file("copy.cat-journal"));
+    catalog.close();
+    fs::rename(w.dir.file("copy.cat"), file("00000015.cat"));
+    fs::rename(w.dir.file("copy.cat-journal"), file("00000015.cat-journal"));
+  }
+  test::write_file(file("notes.txt"), "");
+  fs::create_directory(file("00000020.cat"));
+
+  const auto before = folder_bytes();
+  ASSERT_EQ(run("runs", {"DAILY"}), kCtlOk) << err.text();
+  EXPECT_EQ(out.text(),
+            "catalog\tstart\tend\toutcome\tfiles\tbytes\tstored\terrors\tnotes\n"
+            "0000000e\t-\t-\tcancelled\t-\t-\t-\t-\tno catalog\n"
+            "00000010\t2026-12-09 03:04:05\t2026-12-09 04:03:20\tcompleted\t12\t3000\t1000\t1\t\n"
+            "00000011\t-\t-\tcancelled\t-\t-\t-\t-\t\n"
+            "00000012\t-\t-\tincomplete\t-\t-\t-\t-\t\n"
+            "00000013\t-\t-\tcompleted\t5\t50\t40\t0\tcatalog unreadable: file is not a database\n"
+            "00000014\t2096-10-02 07:06:40\t2096-10-02 07:07:41\tcompleted\t7\t5000000000\t"
+            "4294967296\t2\tno log\n"
+            "00000015\t-\t-\tincomplete\t-\t-\t-\t-\tcatalog unreadable: left mid-write, its "
+            "journal not yet played back; no log\n"
+            "fffffff0\t-\t-\tincomplete\t-\t-\t-\t-\tno catalog\n");
+  EXPECT_EQ(folder_bytes(), before);
+  EXPECT_FALSE(fs::exists(file("00000010.cat-journal")));
+}
+
+TEST_F(RunCommandsTest, LogPrintsTheRunsLogWithLineFeedsAndEscapes) {
+  make_log(0x1a2b, "Added: C:\\Data\\a\x1b[2J.txt\nx\ry\n", Trailer::kCancelled);
+  make_log(0x0f, "older\n", Trailer::kNone);
+  CapturedOutput header;
+  write_log_header(header.file(), *profile, 0x1a2b);
+  const std::string expected =
+      header.text() + "Added: C:\\Data\\a\\x1b[2J.txt\nx\\x0dy\n\n\nBackup cancelled!\n";
+
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"daily", "1a2b"}, {"Daily", "00001A2B"}, {"daily"}}) {
+    CapturedOutput printed;
+    ASSERT_EQ(run_command(w.ctx, "log", args, CtlIo{printed.file(), err.file(), stdin}), kCtlOk);
+    EXPECT_EQ(printed.text(), expected) << args.size();
+  }
+  EXPECT_EQ(run("log", {"daily", "f"}), kCtlOk);
+  EXPECT_NE(out.text().find("older\n"), std::string::npos);
+  EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(RunCommandsTest, BadTagsNumbersAndMissingRunsAreRefused) {
+  make_catalog(0x14, nullptr);
+  for (const std::string& tag : std::vector<std::string>{"../../x", "a/b", "a\\b", "a.b", "..", "",
+                                                         "a b", std::string(31, 't')}) {
+    EXPECT_EQ(run("runs", {tag}), kCtlUsage) << tag;
+    EXPECT_EQ(run("log", {tag, "14"}), kCtlUsage) << tag;
+  }
+  for (const char* n : {"xyz", "123456789", "-1", "0x14", "+14", "", "14 "})
+    EXPECT_EQ(run("log", {"daily", n}), kCtlUsage) << n;
+  EXPECT_EQ(run("runs", {}), kCtlUsage);
+  EXPECT_EQ(run("runs", {"daily", "x"}), kCtlUsage);
+  EXPECT_EQ(run("log", {"daily", "14", "x"}), kCtlUsage);
+  EXPECT_EQ(out.text(), "");
+  EXPECT_NE(err.text().find("corvioctl runs: not a profile tag (letters, digits, '-' and '_'): "
+                            "../../x\n"),
+            std::string::npos);
+
+  EXPECT_EQ(run("runs", {"nobody"}), kCtlFailed);
+  EXPECT_EQ(run("log", {"daily", "99"}), kCtlFailed);
+  EXPECT_EQ(run("log", {"daily", "14"}), kCtlFailed);  // a catalog but no log
+  EXPECT_EQ(run("log", {"daily"}), kCtlFailed);
+  EXPECT_NE(err.text().find("corvioctl: no profile named nobody\n"), std::string::npos);
+
+  EXPECT_EQ(run("runs", {"--help"}), kCtlOk);
+  EXPECT_EQ(run("log", {"-h"}), kCtlOk);
+  EXPECT_NE(out.text().find("usage: corvioctl log TAG [N]\n"), std::string::npos);
+  EXPECT_TRUE(w.messages.shown().empty());
+}
+
+}  // namespace
+}  // namespace corvio

@@ -1,0 +1,179 @@
+#include "run_commands.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+#include "engine/run_log.h"
+#include "printable_text.h"
+#include "profile/profile_editor.h"
+#include "run_list.h"
+#include "util/text.h"
+
+namespace corvio {
+namespace {
+
+constexpr char kRunsUsage[] =
+    "usage: corvioctl runs TAG\n"
+    "\n"
+    "Lists the runs of a profile whose catalog or log is on this machine, oldest first, one\n"
+    "line each, tab-separated: catalog number, start and end (UTC), outcome (completed,\n"
+    "cancelled or incomplete), files, bytes, stored bytes, errors, and notes. '-' marks what\n"
+    "neither file records.\n";
+
+constexpr char kLogUsage[] =
+    "usage: corvioctl log TAG [N]\n"
+    "\n"
+    "Prints the log of run N of a profile, N its catalog number in hexadecimal as\n"
+    "'corvioctl runs' lists it (1a2b or 00001a2b); by default the newest run's log.\n";
+
+constexpr char kTagRule[] = "letters, digits, '-' and '_'";
+
+bool is_help(const std::string& word) { return word == "--help" || word == "-h"; }
+
+int usage_error(const CtlIo& io, const std::string& command, const std::string& text) {
+  std::fprintf(io.err, "corvioctl %s: %s\n", command.c_str(), printable(text).c_str());
+  return kCtlUsage;
+}
+
+// The tag as the profile editor would store it, or nothing when the editor would refuse it.
+std::optional<std::string> folded_tag(const std::string& text) {
+  std::string tag = lower_ascii(text);
+  if (tag.size() > kTagFieldChars || !is_valid_tag(tag)) return std::nullopt;
+  return tag;
+}
+
+// A run number as typed: one to eight hexadecimal digits, either letter case.
+std::optional<uint32_t> run_number(const std::string& text) {
+  uint32_t number = 0;
+  const char* end = text.data() + text.size();
+  auto [at, ec] = std::from_chars(text.data(), end, number, 16);
+  if (text.empty() || text.size() > 8 || ec != std::errc() || at != end) return std::nullopt;
+  return number;
+}
+
+bool profile_exists(const Context& ctx, const std::string& tag, const CtlIo& io) {
+  // The folder, not the profile database: a deleted profile keeps its catalogs and logs.
+  std::optional<FileInfo> dir = ctx.fs.find(ctx.profile_dir(tag));
+  if (dir && dir->is_directory()) return true;
+  std::fprintf(io.err, "corvioctl: no profile named %s\n", tag.c_str());
+  return false;
+}
+
+std::string utc_text(std::optional<uint32_t> seconds) {
+  if (!seconds) return "-";
+  using namespace std::chrono;
+  const sys_seconds at{std::chrono::seconds{*seconds}};
+  const sys_days day = floor<days>(at);
+  const year_month_day date{day};
+  const hh_mm_ss time{at - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+  return text;
+}
+
+std::string count_text(std::optional<uint64_t> value) {
+  return value ? std::to_string(*value) : "-";
+}
+
+const char* outcome_text(RunEnd outcome) {
+  switch (outcome) {
+    case RunEnd::kCompleted:
+      return "completed";
+    case RunEnd::kCancelled:
+      return "cancelled";
+    case RunEnd::kIncomplete:
+      break;
+  }
+  return "incomplete";
+}
+
+std::string notes_of(const RunSummary& run) {
+  std::string notes;
+  auto note = [&notes](const std::string& text) {
+    notes += (notes.empty() ? "" : "; ") + printable(text);
+  };
+  if (!run.has_catalog) note("no catalog");
+  if (!run.catalog_error.empty()) note("catalog unreadable: " + run.catalog_error);
+  if (!run.has_log) note("no log");
+  if (!run.log_error.empty()) note("log unreadable: " + run.log_error);
+  return notes;
+}
+
+int runs(const Context& ctx, const std::string& tag, const CtlIo& io) {
+  if (!profile_exists(ctx, tag, io)) return kCtlFailed;
+  std::fputs("catalog\tstart\tend\toutcome\tfiles\tbytes\tstored\terrors\tnotes\n", io.out);
+  for (const RunSummary& run : list_runs(ctx, tag)) {
+    std::fprintf(io.out, "%08x\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", run.number,
+                 utc_text(run.start_time).c_str(), utc_text(run.end_time).c_str(),
+                 outcome_text(run.outcome), count_text(run.files).c_str(),
+                 count_text(run.bytes).c_str(), count_text(run.bytes_stored).c_str(),
+                 count_text(run.errors).c_str(), notes_of(run).c_str());
+  }
+  return kCtlOk;
+}
+
+int print_log(const Context& ctx, const std::string& tag, std::optional<uint32_t> number,
+              const CtlIo& io) {
+  if (!profile_exists(ctx, tag, io)) return kCtlFailed;
+  if (!number) {
+    for (const RunSummary& run : list_runs(ctx, tag))
+      if (run.has_log) number = run.number;
+    if (!number) {
+      std::fprintf(io.err, "corvioctl: profile %s has no run logs\n", tag.c_str());
+      return kCtlFailed;
+    }
+  }
+  std::unique_ptr<ReadableFile> file = ctx.fs.open_read(run_log_path(ctx, tag, *number));
+  if (!file) {
+    std::fprintf(io.err, "corvioctl: profile %s has no log of run %08x\n", tag.c_str(), *number);
+    return kCtlFailed;
+  }
+  PrintableText text;
+  char chunk[65536];
+  int64_t n;
+  while ((n = file->read(chunk, sizeof chunk)) > 0)
+    std::fputs(text.feed(std::string_view(chunk, static_cast<size_t>(n))).c_str(), io.out);
+  std::fputs(text.finish().c_str(), io.out);
+  if (n < 0) {
+    std::fprintf(io.err, "corvioctl: the log of run %08x could not be read to its end\n", *number);
+    return kCtlFailed;
+  }
+  return kCtlOk;
+}
+
+}  // namespace
+
+bool is_run_command(const std::string& command) { return command == "runs" || command == "log"; }
+
+int run_command(const Context& ctx, const std::string& command,
+                const std::vector<std::string>& args, const CtlIo& io) {
+  const bool log = command == "log";
+  const char* usage = log ? kLogUsage : kRunsUsage;
+  if (args.size() == 1 && is_help(args[0])) {
+    std::fputs(usage, io.out);
+    return kCtlOk;
+  }
+  if (args.empty() || args.size() > (log ? 2u : 1u)) {
+    std::fputs(usage, io.err);
+    return kCtlUsage;
+  }
+  std::optional<std::string> tag = folded_tag(args[0]);
+  if (!tag)
+    return usage_error(io, command,
+                       "not a profile tag (" + std::string(kTagRule) + "): " + args[0]);
+  if (!log) return runs(ctx, *tag, io);
+
+  std::optional<uint32_t> number;
+  if (args.size() == 2) {
+    number = run_number(args[1]);
+    if (!number) return usage_error(io, command, "not a run number (hexadecimal): " + args[1]);
+  }
+  return print_log(ctx, *tag, number, io);
+}
+
+}  // namespace corvio

@@ -1,0 +1,42 @@
+// The runs of one profile as its folder tells them: every catalog number that has a catalog
+// (<%08x>.cat) or a log (<%08x>.log) there, with what those two files say about the run.
+//
+// Nothing here writes: catalogs are opened read-only, so listing the runs of a profile while a
+// run is being built, or after one was cut short, changes no file. A file that cannot be read
+// is reported on its run and the other runs are read all the same.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/context.h"
+
+namespace corvio {
+
+// How a run ended. The log's trailer says it; a run without a log is completed when its catalog
+// was marked complete (corvio_info type 128) and incomplete otherwise.
+enum class RunEnd { kCompleted, kCancelled, kIncomplete };
+
+struct RunSummary {
+  uint32_t number = 0;
+  bool has_catalog = false;
+  bool has_log = false;
+  // Each absent when no file says it.
+  std::optional<uint32_t> start_time, end_time;  // seconds since 1970, from the catalog
+  std::optional<uint64_t> files, bytes, bytes_stored, errors;
+  RunEnd outcome = RunEnd::kIncomplete;
+  std::string catalog_error;  // why the catalog could not be read; empty when it could
+  std::string log_error;      // why the log could not be read; empty when it could
+};
+
+// The runs of the profile tag by increasing catalog number, which is the order the server
+// handed the numbers out in: oldest first. The tag must have passed is_valid_tag.
+std::vector<RunSummary> list_runs(const Context& ctx, const std::string& tag);
+
+// The run a file belongs to: "0000001a.cat" and "0000001a.log" (suffix ".cat" or ".log") are
+// run 0x1a. Exactly eight lower-case hexadecimal digits, as the client names them.
+std::optional<uint32_t> run_number_of(const std::string& file_name, const std::string& suffix);
+
+}  // namespace corvio
