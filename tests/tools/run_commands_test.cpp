@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "base/backup_session.h"
@@ -72,11 +73,13 @@ class RunCommandsTest : public ::testing::Test {
 
   std::string file(const std::string& name) { return w.ctx.profile_dir("daily") + "/" + name; }
 
-  std::map<std::string, std::string> folder_bytes() {
-    std::map<std::string, std::string> bytes;
+  // Every file of the profile's folder with a hash of its bytes.
+  std::map<std::string, size_t> folder_hashes() {
+    std::map<std::string, size_t> hashes;
     for (const auto& e : fs::directory_iterator(w.ctx.profile_dir("daily")))
-      if (e.is_regular_file()) bytes[e.path().filename()] = test::read_file(e.path());
-    return bytes;
+      if (e.is_regular_file())
+        hashes[e.path().filename()] = std::hash<std::string>{}(test::read_file(e.path()));
+    return hashes;
   }
 
   int run(const std::string& command, const std::vector<std::string>& args) {
@@ -123,7 +126,7 @@ TEST_F(RunCommandsTest, RunsListsEveryRunFromWhatItsFilesSay) {
   test::write_file(file("notes.txt"), "");
   fs::create_directory(file("00000020.cat"));
 
-  const auto before = folder_bytes();
+  const auto before = folder_hashes();
   ASSERT_EQ(run("runs", {"DAILY"}), kCtlOk) << err.text();
   EXPECT_EQ(out.text(),
             "catalog\tstart\tend\toutcome\tfiles\tbytes\tstored\terrors\tnotes\n"
@@ -137,8 +140,7 @@ TEST_F(RunCommandsTest, RunsListsEveryRunFromWhatItsFilesSay) {
             "00000015\t-\t-\tincomplete\t-\t-\t-\t-\tcatalog unreadable: left mid-write, its "
             "journal not yet played back; no log\n"
             "fffffff0\t-\t-\tincomplete\t-\t-\t-\t-\tno catalog\n");
-  EXPECT_EQ(folder_bytes(), before);
-  EXPECT_FALSE(fs::exists(file("00000010.cat-journal")));
+  EXPECT_EQ(folder_hashes(), before);
 }
 
 TEST_F(RunCommandsTest, LogPrintsTheRunsLogWithLineFeedsAndEscapes) {
