@@ -50,8 +50,8 @@ void Md5Cache::write_queue() {
     // An entry that was never completed belongs to a file whose reading was cancelled: it is
     // dropped, and the file's old row, if any, keeps its values.
     if (!entry.complete) continue;
-    uint32_t file_id = filespec_insert(entry.path, entry.size, entry.blocksize, entry.t_modify,
-                                       entry.t_lastcheck);
+    uint32_t file_id =
+        filespec_insert(entry.path, entry.size, entry.blocksize, entry.t_modify, entry.t_lastcheck);
     if (file_id != 0 && segs_delete_all(file_id) == 0) {
       for (const Md5CachePendingSeg& seg : entry.segs) {
         segs_insert(seg.md5.data(), file_id, seg.offset, seg.size);

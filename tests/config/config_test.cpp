@@ -93,9 +93,10 @@ TEST_F(ConfigTest, AnExistingFileThatCannotBeReadIsReportedAndLeftUntouched) {
     w.messages.clear();
     EXPECT_NE(config.open(), 0);
     EXPECT_FALSE(config.is_open());
-    EXPECT_EQ(w.messages.shown(),
-              (std::vector<ShownMessage>{
-                  {"Can't read configuration database!\n" + dat() + "\n" + c.reason, "SQL Error"}}));
+    EXPECT_EQ(
+        w.messages.shown(),
+        (std::vector<ShownMessage>{
+            {"Can't read configuration database!\n" + dat() + "\n" + c.reason, "SQL Error"}}));
     EXPECT_EQ(test::read_file(dat()), before);
   }
 }
@@ -119,8 +120,9 @@ TEST_F(ConfigTest, UnopenableFileFailsWithItsPathAndReason) {
   EXPECT_NE(config.open(), 0);
   ASSERT_EQ(w.messages.shown().size(), 1u);
   EXPECT_EQ(w.messages.shown()[0].title, "Blah!");
-  EXPECT_EQ(w.messages.shown()[0].text.rfind("Can't open configuration database!\n" + dat() + "\n", 0),
-            0u);
+  EXPECT_EQ(
+      w.messages.shown()[0].text.rfind("Can't open configuration database!\n" + dat() + "\n", 0),
+      0u);
   EXPECT_FALSE(config.is_open());
 
   // A data directory that cannot hold the file.

@@ -135,9 +135,10 @@ TEST(Md5CacheBatchTest, ALostBatchIsShownOnceCountedAndLeavesTheFilesUncached) {
   queue_two();
   cache.flush();
   other.exec("commit");
-  EXPECT_EQ(world.messages.shown(),
-            (std::vector<test::ShownMessage>{
-                {"Couldn't commit the cache's rows: database is locked", "SQL Error in md5cache_flush"}}));
+  EXPECT_EQ(
+      world.messages.shown(),
+      (std::vector<test::ShownMessage>{{"Couldn't commit the cache's rows: database is locked",
+                                        "SQL Error in md5cache_flush"}}));
   EXPECT_EQ(cache.failed_batches(), 2u);
   EXPECT_FALSE(cache.every_batch_committed());
   EXPECT_EQ(sql_rows(path, "select count(*) from filespec"), (std::vector<SqlRow>{{"0"}}));

@@ -178,12 +178,12 @@ TEST(Md5CacheOpenTest, ADamagedDatabaseIsMovedAsideAndReplacedByAnEmptyOne) {
     const std::string before = test::read_file(path);
     Md5Cache cache(world.ctx);
     ASSERT_EQ(cache.open(), 0);
-    EXPECT_EQ(world.messages.shown(),
-              (std::vector<ShownMessage>{
-                  {"The MD5 cache " + path + " could not be read (" + c.reason +
-                       "). It was moved to " + aside +
-                       " and a new, empty cache is used: files are read again.",
-                   "Meridane Online Backup"}}));
+    EXPECT_EQ(
+        world.messages.shown(),
+        (std::vector<ShownMessage>{{"The MD5 cache " + path + " could not be read (" + c.reason +
+                                        "). It was moved to " + aside +
+                                        " and a new, empty cache is used: files are read again.",
+                                    "Meridane Online Backup"}}));
     EXPECT_EQ(cache.filespec_find("old"), 0u);
     cache.close();
     EXPECT_EQ(test::read_file(aside), before);
