@@ -4,8 +4,15 @@
 #include <zlib.h>
 
 #include "util/hex.h"
+#include "util/openssl_ptr.h"
 
 namespace corvio::server {
+namespace {
+
+// Decoded bytes are handed on in pieces of at most this size.
+constexpr size_t kPiece = 64 * 1024;
+
+}  // namespace
 
 std::string BlockKey::md5_hex() const {
   return to_hex(std::string_view(reinterpret_cast<const char*>(md5.data()), md5.size()));
@@ -18,41 +25,122 @@ std::array<uint8_t, 16> md5_of(std::string_view bytes) {
   return digest;
 }
 
-bool payload_shape_ok(uint32_t length, bool compressed, uint32_t payload_length) {
-  if (length > kMaxBlock) return false;
+uint64_t max_compressed_length(uint32_t length) { return uint64_t{length} + length / 128 + 16; }
+
+bool payload_shape_ok(uint32_t length, bool compressed, uint32_t payload_length,
+                      uint32_t max_length) {
+  if (length > max_length) return false;
   if (!compressed) return payload_length == length;
-  return payload_length >= 1 && payload_length <= length + length / 128 + 16;
+  return payload_length >= 1 && payload_length <= max_compressed_length(length);
 }
 
-bool decode_payload(const BlockKey& key, std::string_view payload, bool compressed,
-                    std::string* block, std::string* why) {
-  if (compressed) {
-    // One byte of room beyond the announced length shows a payload that decodes too long.
-    block->assign(static_cast<size_t>(key.length) + 1, '\0');
-    uLongf out_len = block->size();
-    int rc = uncompress(reinterpret_cast<Bytef*>(block->data()), &out_len,
-                        reinterpret_cast<const Bytef*>(payload.data()), payload.size());
-    if (rc == Z_BUF_ERROR) {
-      *why = "payload decompresses longer than the block";
-      return false;
-    }
-    if (rc != Z_OK) {
-      *why = "payload does not decompress";
-      return false;
-    }
-    block->resize(out_len);
-  } else {
-    block->assign(payload);
+struct PayloadDecoder::State {
+  BlockKey key;
+  bool compressed = false;
+  bool inflating = false;  // the zlib stream was set up
+  bool ended = false;      // the zlib stream has ended
+  bool failed = false;
+  uint64_t decoded = 0;
+  z_stream zs{};
+  MdCtxPtr md5;
+  std::string piece;
+};
+
+PayloadDecoder::PayloadDecoder(const BlockKey& key, bool compressed) : state_(new State) {
+  state_->key = key;
+  state_->compressed = compressed;
+  state_->md5.reset(EVP_MD_CTX_new());
+  if (!state_->md5 || EVP_DigestInit_ex(state_->md5.get(), EVP_md5(), nullptr) != 1) {
+    state_->failed = true;
   }
-  if (block->size() != key.length) {
-    *why = "length " + std::to_string(block->size()) + " instead of " + std::to_string(key.length);
+  if (compressed) state_->inflating = inflateInit(&state_->zs) == Z_OK;
+  if (compressed && !state_->inflating) state_->failed = true;
+}
+
+PayloadDecoder::~PayloadDecoder() {
+  if (state_->inflating) inflateEnd(&state_->zs);
+}
+
+bool PayloadDecoder::feed(std::string_view chunk, const Sink& sink, std::string* why) {
+  State& s = *state_;
+  auto fail = [&](const char* text) {
+    s.failed = true;
+    *why = text;
+    return false;
+  };
+  auto take = [&](std::string_view bytes) {
+    s.decoded += bytes.size();
+    if (s.decoded > s.key.length) return false;
+    EVP_DigestUpdate(s.md5.get(), bytes.data(), bytes.size());
+    if (!sink(bytes)) {
+      s.failed = true;
+      why->clear();
+      return false;
+    }
+    return true;
+  };
+  if (s.failed) return fail("payload already rejected");
+  if (!s.compressed) {
+    if (!take(chunk)) {
+      return s.failed ? false : fail("payload longer than the block");
+    }
+    return true;
+  }
+  if (chunk.empty()) return true;
+  if (s.ended) return fail("payload goes on after its compressed data ends");
+  s.piece.resize(kPiece);
+  s.zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
+  s.zs.avail_in = static_cast<uInt>(chunk.size());
+  // Until the chunk is used up and inflate has nothing more to give for it (a full piece may
+  // leave decoded bytes pending).
+  do {
+    s.zs.next_out = reinterpret_cast<Bytef*>(s.piece.data());
+    s.zs.avail_out = static_cast<uInt>(s.piece.size());
+    int rc = inflate(&s.zs, Z_NO_FLUSH);
+    if (rc == Z_BUF_ERROR && s.zs.avail_in == 0) break;  // nothing pending: needs more input
+    if (rc != Z_OK && rc != Z_STREAM_END) return fail("payload does not decompress");
+    size_t out = s.piece.size() - s.zs.avail_out;
+    if (!take(std::string_view(s.piece.data(), out))) {
+      return s.failed ? false : fail("payload decompresses longer than the block");
+    }
+    s.ended = rc == Z_STREAM_END;
+  } while (!s.ended && (s.zs.avail_in > 0 || s.zs.avail_out == 0));
+  if (s.zs.avail_in > 0) return fail("payload goes on after its compressed data ends");
+  return true;
+}
+
+bool PayloadDecoder::finish(std::string* why) {
+  State& s = *state_;
+  if (s.failed) {
+    *why = "payload already rejected";
     return false;
   }
-  if (md5_of(*block) != key.md5) {
+  if (s.compressed && !s.ended) {
+    *why = "payload does not decompress";
+    return false;
+  }
+  if (s.decoded != s.key.length) {
+    *why = "length " + std::to_string(s.decoded) + " instead of " + std::to_string(s.key.length);
+    return false;
+  }
+  std::array<uint8_t, 16> digest{};
+  unsigned int len = 0;
+  if (EVP_DigestFinal_ex(s.md5.get(), digest.data(), &len) != 1 || digest != s.key.md5) {
     *why = "MD5 mismatch";
     return false;
   }
   return true;
+}
+
+bool decode_payload(const BlockKey& key, std::string_view payload, bool compressed,
+                    std::string* block, std::string* why) {
+  block->clear();
+  PayloadDecoder decoder(key, compressed);
+  auto sink = [&](std::string_view bytes) {
+    block->append(bytes);
+    return true;
+  };
+  return decoder.feed(payload, sink, why) && decoder.finish(why);
 }
 
 }  // namespace corvio::server

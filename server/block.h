@@ -2,10 +2,15 @@
 // or zlib-compressed; before the server keeps it, it is decoded and must give back exactly a
 // block of the announced length and digest, so that a block the index lists as held is always
 // the right one.
+//
+// Payloads are decoded as their chunks arrive, never held whole: the memory one upload uses
+// does not depend on the length a client claims.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,17 +26,52 @@ struct BlockKey {
 
 std::array<uint8_t, 16> md5_of(std::string_view bytes);
 
-// The largest block the server takes. Blocks of files are 1 MiB; the largest is the catalog
-// file uploaded as one block at the end of a run, which the client sends up to 2 GiB - 1.
-// Refusing a catalog the client may send would make it retry for ever.
-inline constexpr uint32_t kMaxBlock = 0x7FFFFFFF;
+// Blocks of files are at most 1 MiB. The one larger block a client sends is the catalog file,
+// uploaded as one block at the end of a run; the server cannot tell it from a file block by
+// anything but its length, so every block above 1 MiB is taken for a catalog.
+inline constexpr uint32_t kMaxFileBlock = 1u << 20;
+// The largest catalog a client can send (its size is below 2^31), and the default limit that
+// `serve --max-catalog` changes. A catalog above the limit is refused, and the client asks
+// again after every reconnection, so the limit should stay above any catalog the clients make.
+inline constexpr uint32_t kMaxCatalogLimit = 0x7FFFFFFF;
+inline constexpr uint32_t kDefaultMaxCatalog = 1u << 30;
 
-// True when a store of this shape can be accepted: a length within kMaxBlock, a raw payload of
-// exactly the block length, or a compressed one no longer than zlib's worst case for it.
-bool payload_shape_ok(uint32_t length, bool compressed, uint32_t payload_length);
+// The longest compressed payload taken for a block of length bytes: the bound the client
+// compresses into, which exceeds zlib's worst case.
+uint64_t max_compressed_length(uint32_t length);
 
-// Decodes payload into *block and checks it against key. False, with *why set, when it does not
-// decompress, or its length or digest differ.
+// True when a store of this shape can be accepted: a length of at most max_length, a raw
+// payload of exactly the block length, or a compressed one of 1 to max_compressed_length bytes.
+bool payload_shape_ok(uint32_t length, bool compressed, uint32_t payload_length,
+                      uint32_t max_length);
+
+// Decodes one payload chunk by chunk. Raw bytes pass through; compressed ones are inflated a
+// piece at a time. The decoded bytes go to the sink as they come, and their length and digest
+// are checked against the key: early when they run past the block's length, at the end for the
+// rest.
+class PayloadDecoder {
+ public:
+  // Takes decoded bytes; false stops the decoding (the sink keeps its own reason).
+  using Sink = std::function<bool(std::string_view)>;
+
+  PayloadDecoder(const BlockKey& key, bool compressed);
+  ~PayloadDecoder();
+  PayloadDecoder(const PayloadDecoder&) = delete;
+  PayloadDecoder& operator=(const PayloadDecoder&) = delete;
+
+  // Feeds the next chunk of the payload. False when the payload is already known to be bad,
+  // with *why set, or when the sink refused (*why empty).
+  bool feed(std::string_view chunk, const Sink& sink, std::string* why);
+  // After the last chunk: true when the decoded bytes were exactly the block of the key.
+  bool finish(std::string* why);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Decodes a whole payload into *block and checks it against key. False, with *why set, when it
+// does not decompress, or its length or digest differ.
 bool decode_payload(const BlockKey& key, std::string_view payload, bool compressed,
                     std::string* block, std::string* why);
 

@@ -7,11 +7,11 @@
 #include <openssl/x509v3.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "os.h"
 #include "tls_context.h"
 #include "util/openssl_ptr.h"
 
@@ -68,21 +68,27 @@ X509Ptr make_cert(EVP_PKEY* subject_key, const std::string& cn, X509* issuer, EV
   return cert;
 }
 
+// Certificates and the key alike are written to files of mode 0600, created so before any
+// byte goes in: the store they are kept in is private.
+BioPtr create_file(const std::string& path) {
+  std::string error;
+  FileHandle file = create_private_file(path, &error, /*replace=*/true);
+  if (!file) return nullptr;
+  BioPtr out(BIO_new_fp(file.get(), BIO_CLOSE));
+  if (out) file.release();  // the BIO closes it now
+  return out;
+}
+
 bool write_cert(const std::string& path, X509* cert) {
-  BioPtr out(BIO_new_file(path.c_str(), "w"));
-  return out && PEM_write_bio_X509(out.get(), cert) == 1;
+  BioPtr out = create_file(path);
+  return out && PEM_write_bio_X509(out.get(), cert) == 1 && BIO_flush(out.get()) == 1;
 }
 
 bool write_key(const std::string& path, EVP_PKEY* key) {
-  // Create the file empty and closed to others before any key byte is written.
-  { std::ofstream create(path, std::ios::trunc); }
-  std::error_code ec;
-  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                  ec);
-  if (ec) return false;
-  BioPtr out(BIO_new_file(path.c_str(), "w"));
+  BioPtr out = create_file(path);
   return out &&
-         PEM_write_bio_PrivateKey(out.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+         PEM_write_bio_PrivateKey(out.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
+         BIO_flush(out.get()) == 1;
 }
 
 }  // namespace

@@ -1,25 +1,24 @@
-// corvio-server: the reference backup server. Command line:
-//
-//   corvio-server init --store DIR [--self-signed HOST]
-//   corvio-server add-login --store DIR LOGIN          (password on standard input)
-//   corvio-server add-profile --store DIR LOGIN TAG
-//   corvio-server serve --store DIR --listen ADDR:PORT [--cert F --key F] [--fault SPEC]...
-//                       [--trace FILE]
-//   corvio-server restore --store DIR --catalog N --to DIR [--path PREFIX]
-//   corvio-server verify --store DIR [--catalog N]
-//   corvio-server catalogs --store DIR [--login L]
+// corvio-server: the reference backup server. `corvio-server --help` lists the commands,
+// `corvio-server COMMAND --help` tells one of them. Each command is one entry of kCommands: its
+// name, its usage and help texts, the options it takes and the function that runs it; adding a
+// command is adding an entry.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "admin_commands.h"
+#include "base/version.h"
 #include "certificates.h"
+#include "command_line.h"
 #include "faults.h"
 #include "os.h"
 #include "server.h"
+#include "server_options.h"
 #include "store.h"
 #include "tls_context.h"
 #include "trace.h"
@@ -27,32 +26,7 @@
 namespace corvio::server {
 namespace {
 
-const char kUsage[] =
-    "usage:\n"
-    "  corvio-server init --store DIR [--self-signed HOST]\n"
-    "      create a store; with --self-signed also write DIR/ca.pem, DIR/server.pem and\n"
-    "      DIR/server.key, a test CA and a server certificate for HOST\n"
-    "  corvio-server add-login --store DIR LOGIN\n"
-    "      add a login; its password is read from standard input\n"
-    "  corvio-server add-profile --store DIR LOGIN TAG\n"
-    "      add a backup profile TAG for LOGIN\n"
-    "  corvio-server serve --store DIR --listen ADDR:PORT [--cert F --key F]\n"
-    "                      [--fault SPEC]... [--trace FILE]\n"
-    "      serve clients; prints \"listening on ADDR:PORT\" when ready (port 0: any free port);\n"
-    "      without --cert/--key the store's self-signed files are used\n"
-    "  corvio-server restore --store DIR --catalog N --to DIR [--path PREFIX]\n"
-    "      rebuild the directories and files of finished run N below --to (C:\\Data\\a.txt as\n"
-    "      C/Data/a.txt, /home/a/x as home/a/x); --path: only those at or below that catalog path\n"
-    "  corvio-server verify --store DIR [--catalog N]\n"
-    "      check every block of run N (default: of every finished run) and its catalog\n"
-    "  corvio-server catalogs --store DIR [--login L]\n"
-    "      list the runs: number, login, profile tag, end-of-run statistics or \"unfinished\"\n"
-    "\n"
-    "fault SPECs (N: how many times, always when omitted; REPLY: greeting, login, profile,\n"
-    "catalog, query, store, stored, ref, finish):\n"
-    "  login=HH[:N]  greeting=short[:N]  greeting=badcode[:N]  catalog-refuse[=N]\n"
-    "  split=REPLY[:N]  trailing=REPLY[:N]  drop=M[:N]  silent=REPLY[:N]\n"
-    "  profile-unknown[=N]  store-status=HH[:N]\n";
+namespace fs = std::filesystem;
 
 // Parsed command line: options with their values (repeatable), and the rest in order.
 struct Args {
@@ -66,8 +40,173 @@ struct Args {
   bool has(const std::string& name) const { return options.count(name) > 0; }
 };
 
-int usage_error(const std::string& text) {
-  std::fprintf(stderr, "corvio-server: %s\n%s", text.c_str(), kUsage);
+struct Command {
+  const char* name;
+  const char* usage;  // its usage, without "corvio-server "; lines after the first are indented
+                      // under the first option when shown
+  const char* help;   // what `COMMAND --help` adds below the usage
+  std::vector<std::string> options;  // the options it takes, each with a value; --store is
+                                     // required where listed
+  int (*run)(const Args&);
+};
+
+const char kLimits[] =
+    "Limits: a LOGIN and a password are 1 to 32 characters, a profile TAG 1 to 31 characters\n"
+    "(the widths of their fields in the protocol); none may contain a 0 byte.\n";
+
+int cmd_init(const Args& args);
+int cmd_add_login(const Args& args);
+int cmd_add_profile(const Args& args);
+int cmd_serve(const Args& args);
+int cmd_restore(const Args& args);
+int cmd_verify(const Args& args);
+int cmd_catalogs(const Args& args);
+
+const Command kCommands[] = {
+    {"init",
+     "init --store DIR [--self-signed HOST]",
+     "Creates a store in DIR: the index DIR/store.db and the block folder DIR/blocks/, private\n"
+     "to their owner (folders 0700, files 0600). On an existing store it changes nothing and says\n"
+     "what it kept.\n"
+     "\n"
+     "  --store DIR          the store's folder (made if need be)\n"
+     "  --self-signed HOST   also write DIR/ca.pem, a test certificate authority, and\n"
+     "                       DIR/server.pem and DIR/server.key, a certificate for HOST signed by\n"
+     "                       it (HOST: the name or IP address clients connect to). Give ca.pem to\n"
+     "                       the clients to trust. An existing ca.pem is kept, never replaced.\n",
+     {"store", "self-signed"},
+     cmd_init},
+    {"add-login",
+     "add-login --store DIR LOGIN",
+     "Adds LOGIN; its password is the first line of standard input. The password is kept as a\n"
+     "salted PBKDF2-HMAC-SHA256 hash.\n"
+     "\n"
+     "  --store DIR   the store\n"
+     "\n"
+     "A LOGIN and a password are 1 to 32 characters, without a 0 byte.\n",
+     {"store"},
+     cmd_add_login},
+    {"add-profile",
+     "add-profile --store DIR LOGIN TAG",
+     "Registers the backup profile TAG for LOGIN; a client asking for a profile that was not\n"
+     "added for its login is answered \"unknown profile\".\n"
+     "\n"
+     "  --store DIR   the store\n"
+     "\n"
+     "A TAG is 1 to 31 characters, without a 0 byte.\n",
+     {"store"},
+     cmd_add_profile},
+    {"serve",
+     "serve --store DIR --listen ADDR:PORT [--cert FILE --key FILE]\n"
+     "[--max-connections N] [--handshake-timeout S] [--login-timeout S]\n"
+     "[--max-catalog SIZE] [--fault SPEC]... [--trace FILE]",
+     "Serves clients until SIGINT or SIGTERM. Prints \"listening on ADDR:PORT\" when ready.\n"
+     "\n"
+     "  --store DIR              the store\n"
+     "  --listen ADDR:PORT       the address to listen on: an IPv4 address or a host name, or an\n"
+     "                           IPv6 address in brackets ([::1]:5000); 0.0.0.0 or [::] for\n"
+     "                           every address. PORT 0 to 65535; 0 picks a free port, which the\n"
+     "                           \"listening on\" line shows.\n"
+     "  --cert FILE --key FILE   the certificate chain and its key (PEM); without them the\n"
+     "                           store's server.pem and server.key, made by init --self-signed\n"
+     "  --max-connections N      most connections served at once (default 64); one more is\n"
+     "                           closed at once and logged\n"
+     "  --handshake-timeout S    seconds a connection has for its TLS handshake (default 10)\n"
+     "  --login-timeout S        seconds from the handshake to a whole login message (default\n"
+     "                           10); S may have decimals, as 0.5\n"
+     "  --max-catalog SIZE       largest catalog taken, in bytes or with K, M or G (default 1G,\n"
+     "                           at least 1M, at most 2147483647, the largest a client sends);\n"
+     "                           a catalog is received into a temporary file, not memory.\n"
+     "                           Blocks of files are at most 1 MiB.\n"
+     "  --fault SPEC             misbehave on purpose, to test clients (repeatable; below)\n"
+     "  --trace FILE             append a line per client message received (mode 0600;\n"
+     "                           passwords masked)\n"
+     "\n"
+     "Each connection gets one login attempt; a refused login is answered, then the connection\n"
+     "is closed. Repeated failures for a login or from an address make later attempts wait,\n"
+     "from 0.2 s doubling up to 10 s.\n"
+     "\n"
+     "Fault SPECs (N: how many times, always when omitted; REPLY: greeting, login, profile,\n"
+     "catalog, query, store, stored, ref, finish):\n"
+     "  login=HH[:N]  greeting=short[:N]  greeting=badcode[:N]  catalog-refuse[=N]\n"
+     "  split=REPLY[:N]  trailing=REPLY[:N]  drop=M[:N]  silent=REPLY[:N]\n"
+     "  profile-unknown[=N]  store-status=HH[:N]\n",
+     {"store", "listen", "cert", "key", "max-connections", "handshake-timeout", "login-timeout",
+      "max-catalog", "fault", "trace"},
+     cmd_serve},
+    {"restore",
+     "restore --store DIR --catalog N --to DIR [--path PREFIX]",
+     "Rebuilds the directories and files of the finished run N below --to from its catalog and\n"
+     "blocks: contents, sizes, modification times. C:\\Data\\a.txt becomes C/Data/a.txt and\n"
+     "/home/a/x home/a/x. Nothing is written outside --to. A file whose blocks are missing or\n"
+     "damaged is reported and not written; everything else is restored (exit status 1).\n"
+     "\n"
+     "  --store DIR      the store\n"
+     "  --catalog N      the run's catalog number\n"
+     "  --to DIR         where to rebuild the files\n"
+     "  --path PREFIX    only the entries at or below this catalog path\n",
+     {"store", "catalog", "to", "path"},
+     cmd_restore},
+    {"verify",
+     "verify --store DIR [--catalog N]",
+     "Checks that every block of run N (default: of every finished run) and its catalog are\n"
+     "present and match their MD5 and length. Prints a summary; exit status 1 on any problem.\n"
+     "\n"
+     "  --store DIR      the store\n"
+     "  --catalog N      only this run\n",
+     {"store", "catalog"},
+     cmd_verify},
+    {"catalogs",
+     "catalogs --store DIR [--login L]",
+     "Lists the runs the store holds: number, login, profile tag and the end-of-run statistics,\n"
+     "or \"unfinished\".\n"
+     "\n"
+     "  --store DIR      the store\n"
+     "  --login L        only the runs of this login\n",
+     {"store", "login"},
+     cmd_catalogs},
+};
+
+const Command* find_command(const std::string& name) {
+  for (const Command& c : kCommands) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+// prefix, then the command's usage with its later lines indented under its first option.
+std::string usage_of(const std::string& prefix, const Command& c) {
+  std::string indent(prefix.size() + std::string(c.name).size() + 1, ' ');
+  std::string text = prefix;
+  for (char ch : std::string(c.usage)) {
+    text += ch;
+    if (ch == '\n') text += indent;
+  }
+  return text + "\n";
+}
+
+std::string overview() {
+  std::string text = "usage: corvio-server COMMAND [OPTIONS]\n\ncommands:\n";
+  for (const Command& c : kCommands) text += usage_of("  corvio-server ", c);
+  text +=
+      "\n"
+      "  corvio-server COMMAND --help   tells a command and its options\n"
+      "  corvio-server --version        prints the version\n"
+      "\n";
+  text += kLimits;
+  text += "\nExit status: 0 success, 1 failure (told on standard error), 2 bad command line.\n";
+  return text;
+}
+
+std::string command_help(const Command& c) {
+  return usage_of("usage: corvio-server ", c) + "\n" + c.help;
+}
+
+int usage_error(const Command* command, const std::string& text) {
+  std::string hint = command ? usage_of("usage: corvio-server ", *command) + "(corvio-server " +
+                                   command->name + " --help tells more)\n"
+                             : "(corvio-server --help lists the commands)\n";
+  std::fprintf(stderr, "corvio-server: %s\n%s", text.c_str(), hint.c_str());
   return 2;
 }
 
@@ -76,8 +215,8 @@ int fail(const std::string& text) {
   return 1;
 }
 
-bool parse_args(int argc, char** argv, const std::vector<std::string>& known, Args* args,
-                std::string* error) {
+bool parse_args(int argc, char** argv, const Command& command, Args* args, std::string* error) {
+  const std::vector<std::string>& known = command.options;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg.rfind("--", 0) != 0) {
@@ -90,38 +229,80 @@ bool parse_args(int argc, char** argv, const std::vector<std::string>& known, Ar
     if (eq != std::string::npos) {
       value = name.substr(eq + 1);
       name.resize(eq);
-    } else if (i + 1 < argc) {
-      value = argv[++i];
-    } else {
-      *error = "option --" + name + " needs a value";
-      return false;
     }
     if (std::find(known.begin(), known.end(), name) == known.end()) {
-      *error = "unknown option --" + name;
+      *error = "unknown option --" + name + " for " + command.name;
       return false;
+    }
+    if (eq == std::string::npos) {
+      if (i + 1 >= argc) {
+        *error = "option --" + name + " needs a value";
+        return false;
+      }
+      value = argv[++i];
     }
     args->options.emplace(name, value);
   }
-  if (!args->has("store")) {
+  bool takes_store = std::find(known.begin(), known.end(), "store") != known.end();
+  if (takes_store && !args->has("store")) {
     *error = "--store DIR is required";
     return false;
   }
   return true;
 }
 
+// "1 login", "2 logins".
+std::string count_of(int64_t n, const std::string& what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 int cmd_init(const Args& args) {
-  if (!args.positional.empty()) return usage_error("init takes no arguments");
+  const Command* self = find_command("init");
+  if (!args.positional.empty()) return usage_error(self, "init takes no arguments");
   std::string dir = args.get("store");
   std::string error;
+  bool existed = Store::exists(dir);
   if (!Store::create(dir, &error)) return fail(error);
-  if (args.has("self-signed") && !write_self_signed(dir, args.get("self-signed"), &error)) {
-    return fail(error);
+  std::error_code ec;
+  std::vector<std::string> certificates;
+  for (const char* name : {"ca.pem", "server.pem", "server.key"}) {
+    if (fs::exists(dir + "/" + name, ec)) certificates.push_back(name);
+  }
+  auto list = [](const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+      text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+  };
+  if (existed) {
+    std::unique_ptr<Store> store = Store::open(dir, &error);
+    if (!store) return fail(error);
+    StoreCounts c = store->counts();
+    std::string kept = dir + " is a store already; kept its index (" + count_of(c.logins, "login") +
+                       ", " + count_of(c.profiles, "profile") + ", " +
+                       count_of(c.catalogs, "catalog") + ", " + count_of(c.blocks, "block") +
+                       ") and its block files";
+    if (!certificates.empty()) kept += ", and " + list(certificates);
+    std::printf("corvio-server: %s\n", kept.c_str());
+  }
+  if (args.has("self-signed")) {
+    if (fs::exists(dir + "/ca.pem", ec)) {
+      std::printf(
+          "corvio-server: kept %s/ca.pem: a certificate authority is never replaced, as clients "
+          "may trust it; no certificate was made for %s (remove %s to make new ones)\n",
+          dir.c_str(), args.get("self-signed").c_str(), list(certificates).c_str());
+      return 0;
+    }
+    if (!write_self_signed(dir, args.get("self-signed"), &error)) return fail(error);
   }
   return 0;
 }
 
 int cmd_add_login(const Args& args) {
-  if (args.positional.size() != 1) return usage_error("add-login takes one LOGIN");
+  if (args.positional.size() != 1) {
+    return usage_error(find_command("add-login"), "add-login takes one LOGIN");
+  }
   std::string error;
   std::unique_ptr<Store> store = Store::open(args.get("store"), &error);
   if (!store) return fail(error);
@@ -133,7 +314,9 @@ int cmd_add_login(const Args& args) {
 }
 
 int cmd_add_profile(const Args& args) {
-  if (args.positional.size() != 2) return usage_error("add-profile takes LOGIN and TAG");
+  if (args.positional.size() != 2) {
+    return usage_error(find_command("add-profile"), "add-profile takes LOGIN and TAG");
+  }
   std::string error;
   std::unique_ptr<Store> store = Store::open(args.get("store"), &error);
   if (!store) return fail(error);
@@ -142,26 +325,63 @@ int cmd_add_profile(const Args& args) {
   return 0;
 }
 
-int cmd_serve(const Args& args) {
-  if (!args.positional.empty()) return usage_error("serve takes no arguments");
-  std::string listen = args.get("listen");
-  size_t colon = listen.rfind(':');
-  if (colon == std::string::npos) return usage_error("--listen ADDR:PORT is required");
-  std::string host = listen.substr(0, colon);
-  std::string port = listen.substr(colon + 1);
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-    host = host.substr(1, host.size() - 2);
-  if (args.has("cert") != args.has("key")) return usage_error("--cert and --key go together");
+// restore, verify and catalogs read a store without serving it.
+int run_reader(const char* name, const Args& args) {
+  std::string complaint;
+  int status = run_admin_command(name, args.options, args.positional, &complaint);
+  return complaint.empty() ? status : usage_error(find_command(name), complaint);
+}
 
-  Faults faults;
+int cmd_restore(const Args& args) { return run_reader("restore", args); }
+int cmd_verify(const Args& args) { return run_reader("verify", args); }
+int cmd_catalogs(const Args& args) { return run_reader("catalogs", args); }
+
+int cmd_serve(const Args& args) {
+  const Command* self = find_command("serve");
+  if (!args.positional.empty()) return usage_error(self, "serve takes no arguments");
+  if (!args.has("listen")) return usage_error(self, "--listen ADDR:PORT is required");
+  ListenAddress listen;
   std::string error;
-  for (auto [it, end] = args.options.equal_range("fault"); it != end; ++it) {
-    if (!parse_fault(it->second, &faults, &error)) return usage_error(error);
+  if (!parse_listen(args.get("listen"), &listen, &error)) return usage_error(self, error);
+  if (args.has("cert") != args.has("key")) return usage_error(self, "--cert and --key go together");
+
+  ServerOptions options;
+  uint64_t number = 0;
+  if (args.has("max-connections")) {
+    if (!parse_count(args.get("max-connections"), 1, 100000, &number, &error)) {
+      return usage_error(self, "--max-connections: " + error);
+    }
+    options.max_connections = number;
   }
+  const std::chrono::milliseconds kMaxTimeout = std::chrono::hours(1);
+  for (auto [name, value] : {std::pair{"handshake-timeout", &options.handshake_timeout},
+                             std::pair{"login-timeout", &options.login_timeout}}) {
+    if (args.has(name) && !parse_seconds(args.get(name), kMaxTimeout, value, &error)) {
+      return usage_error(self, std::string("--") + name + ": " + error);
+    }
+  }
+  if (args.has("max-catalog")) {
+    if (!parse_size(args.get("max-catalog"), kMaxFileBlock, kMaxCatalogLimit, &number, &error)) {
+      return usage_error(self, "--max-catalog: " + error);
+    }
+    options.max_catalog = static_cast<uint32_t>(number);
+  }
+  Faults faults;
+  for (auto [it, end] = args.options.equal_range("fault"); it != end; ++it) {
+    if (!parse_fault(it->second, &faults, &error)) return usage_error(self, error);
+  }
+
   std::unique_ptr<Store> store = Store::open(args.get("store"), &error);
   if (!store) return fail(error);
   std::string cert = args.has("cert") ? args.get("cert") : store->dir() + "/server.pem";
   std::string key = args.has("key") ? args.get("key") : store->dir() + "/server.key";
+  std::error_code ec;
+  if (!args.has("cert") && (!fs::exists(cert, ec) || !fs::exists(key, ec))) {
+    return fail(store->dir() + " has no server certificate (" + cert + " and " + key +
+                "): run corvio-server init --store " + store->dir() +
+                " --self-signed HOST, HOST the name or address clients connect to, or give "
+                "--cert FILE --key FILE");
+  }
   SslCtxPtr ctx = make_server_context(cert, key, &error);
   if (!ctx) return fail(error);
   std::unique_ptr<Trace> trace;
@@ -169,60 +389,52 @@ int cmd_serve(const Args& args) {
     trace = Trace::open(args.get("trace"), &error);
     if (!trace) return fail(error);
   }
-  std::unique_ptr<Listener> listener = Listener::open(host, port, &error);
+  std::unique_ptr<Listener> listener = Listener::open(listen.host, listen.port, &error);
   if (!listener) return fail(error);
   listener->stop_on_signals();
 
   std::printf("listening on %s\n", listener->address().c_str());
   std::fflush(stdout);
-  Server(*store, ctx.get(), faults, trace.get()).run(*listener);
+  try {
+    Server(*store, ctx.get(), faults, trace.get(), options).run(*listener);
+  } catch (const std::system_error& e) {
+    return fail(std::string("cannot serve: ") + e.what());
+  }
   std::fprintf(stderr, "corvio-server: stopped\n");
   return 0;
 }
 
+bool is_help(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
 int run(int argc, char** argv) {
-  if (argc < 2) return usage_error("no command");
-  std::string command = argv[1];
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
+  if (argc < 2) return usage_error(nullptr, "no command");
+  std::string name = argv[1];
+  if (name == "--version") {
+    std::printf("corvio-server %u.%u.%u\n", kVersionMajor, kVersionMinor, kVersionBuild);
     return 0;
   }
+  if (is_help(name) || name == "help") {
+    if (argc > 2) {
+      const Command* command = find_command(argv[2]);
+      if (!command) return usage_error(nullptr, std::string("unknown command ") + argv[2]);
+      std::fputs(command_help(*command).c_str(), stdout);
+    } else {
+      std::fputs(overview().c_str(), stdout);
+    }
+    return 0;
+  }
+  const Command* command = find_command(name);
+  if (!command) return usage_error(nullptr, "unknown command " + name);
   for (int i = 2; i < argc; ++i) {
-    if (std::string(argv[i]) == "--help") {
-      std::fputs(kUsage, stdout);
+    if (is_help(argv[i])) {
+      std::fputs(command_help(*command).c_str(), stdout);
       return 0;
     }
   }
   Args args;
   std::string error;
-  if (command == "init") {
-    if (!parse_args(argc, argv, {"store", "self-signed"}, &args, &error)) return usage_error(error);
-    return cmd_init(args);
-  }
-  if (command == "add-login") {
-    if (!parse_args(argc, argv, {"store"}, &args, &error)) return usage_error(error);
-    return cmd_add_login(args);
-  }
-  if (command == "add-profile") {
-    if (!parse_args(argc, argv, {"store"}, &args, &error)) return usage_error(error);
-    return cmd_add_profile(args);
-  }
-  if (command == "serve") {
-    if (!parse_args(argc, argv, {"store", "listen", "cert", "key", "fault", "trace"}, &args,
-                    &error)) {
-      return usage_error(error);
-    }
-    return cmd_serve(args);
-  }
-  if (is_admin_command(command)) {
-    if (!parse_args(argc, argv, admin_command_options(command), &args, &error)) {
-      return usage_error(error);
-    }
-    std::string usage;
-    int status = run_admin_command(command, args.options, args.positional, &usage);
-    return usage.empty() ? status : usage_error(usage);
-  }
-  return usage_error("unknown command " + command);
+  if (!parse_args(argc, argv, *command, &args, &error)) return usage_error(command, error);
+  return command->run(args);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "util/file_handle.h"
+
 namespace corvio::server {
 
 class Listener {
@@ -54,5 +56,19 @@ bool sync_file(std::FILE* file);
 
 // Forces a directory's entries (a rename into it) to the disk. False on failure.
 bool sync_dir(const std::string& path);
+
+// Private files and folders, whatever the process's umask: a folder is made (or, existing,
+// set) to mode 0700, a file created new with mode 0600. False, with *error set, on failure.
+bool make_private_dir(const std::string& path, std::string* error);
+// Creates path for writing, with mode 0600. It must not exist yet, unless replace is set (an
+// existing file is then emptied and given that mode). Null on failure, with *error set.
+FileHandle create_private_file(const std::string& path, std::string* error, bool replace = false);
+// Opens path for appending, creating it if need be, and sets its mode to 0600.
+FileHandle open_private_append(const std::string& path, std::string* error);
+
+// Sets the mode of an existing file to 0600, or of a folder to 0700, unless it is that already;
+// *loose, when given, tells whether it had to. A path that does not exist, or a symbolic link,
+// is left alone. False, with *error set, on failure.
+bool make_private(const std::string& path, std::string* error, bool* loose = nullptr);
 
 }  // namespace corvio::server

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -141,6 +142,81 @@ bool sync_dir(const std::string& path) {
   bool ok = fsync(fd) == 0;
   close(fd);
   return ok;
+}
+
+namespace {
+
+constexpr mode_t kPrivateFile = 0600;
+constexpr mode_t kPrivateDir = 0700;
+
+std::string errno_text(const std::string& what, const std::string& path) {
+  return "cannot " + what + " " + path + ": " + std::strerror(errno);
+}
+
+FileHandle open_private(const std::string& path, int flags, const char* mode, std::string* error) {
+  int fd = ::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, kPrivateFile);
+  if (fd < 0) {
+    *error = errno_text("create", path);
+    return FileHandle();
+  }
+  // The umask may have taken bits from the mode asked for, or the file existed already.
+  if (fchmod(fd, kPrivateFile) != 0) {
+    *error = errno_text("set the mode of", path);
+    close(fd);
+    return FileHandle();
+  }
+  FileHandle file(fdopen(fd, mode));
+  if (!file) {
+    *error = errno_text("open", path);
+    close(fd);
+  }
+  return file;
+}
+
+}  // namespace
+
+bool make_private_dir(const std::string& path, std::string* error) {
+  if (mkdir(path.c_str(), kPrivateDir) != 0 && errno != EEXIST) {
+    *error = errno_text("create", path);
+    return false;
+  }
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *error = "cannot create " + path + ": not a folder";
+    return false;
+  }
+  if ((st.st_mode & 07777) != kPrivateDir && chmod(path.c_str(), kPrivateDir) != 0) {
+    *error = errno_text("set the mode of", path);
+    return false;
+  }
+  return true;
+}
+
+FileHandle create_private_file(const std::string& path, std::string* error, bool replace) {
+  return open_private(path, (replace ? 0 : O_EXCL) | O_TRUNC, "wb", error);
+}
+
+FileHandle open_private_append(const std::string& path, std::string* error) {
+  return open_private(path, O_APPEND, "a", error);
+}
+
+bool make_private(const std::string& path, std::string* error, bool* loose) {
+  if (loose) *loose = false;
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;
+    *error = errno_text("read the mode of", path);
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) return true;  // a link's own mode means nothing; its target is kept
+  mode_t want = S_ISDIR(st.st_mode) ? kPrivateDir : kPrivateFile;
+  if ((st.st_mode & 07777) == want) return true;
+  if (loose) *loose = true;
+  if (chmod(path.c_str(), want) != 0) {
+    *error = errno_text("set the mode of", path);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace corvio::server

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <thread>
 
+#include "log.h"
 #include "net/protocol.h"
 #include "tls_context.h"
 #include "util/coding.h"
@@ -53,14 +54,36 @@ BlockKey read_key(const Reader& r) {
   return key;
 }
 
+// "ADDR:PORT" or "[ADDR]:PORT" without the port and the brackets.
+std::string address_of(const std::string& peer) {
+  std::string address = peer.substr(0, peer.rfind(':'));
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
+    address = address.substr(1, address.size() - 2);
+  return address;
+}
+
 }  // namespace
+
+Session::Session(const SessionShared& shared, uint64_t number, std::string peer,
+                 ConnectionControl& control)
+    : store_(shared.store),
+      faults_(shared.faults),
+      trace_(shared.trace),
+      options_(shared.options),
+      throttle_(shared.throttle),
+      number_(number),
+      peer_(std::move(peer)),
+      address_(address_of(peer_)),
+      control_(control) {}
 
 SessionSummary Session::run(SSL* ssl) {
   ssl_ = ssl;
   if (SSL_accept(ssl_) != 1) {
-    fail("TLS handshake failed: " + drain_ssl_errors());
+    fail(control_.timed_out() ? "TLS handshake timed out"
+                              : "TLS handshake failed: " + drain_ssl_errors());
     return summary_;
   }
+  control_.set_deadline(options_.login_timeout);
   std::string greeting = header(MSG_HELLO);
   put_u16(&greeting, 1);  // protocol revision
   greeting += "corvio";
@@ -74,7 +97,11 @@ SessionSummary Session::run(SSL* ssl) {
   for (;;) {
     Next next = next_message(&message);
     if (next == Next::kClosed) {
-      if (summary_.outcome.empty()) summary_.outcome = "connection closed or timed out";
+      if (control_.timed_out()) {
+        summary_.outcome = "login timed out";
+      } else if (summary_.outcome.empty()) {
+        summary_.outcome = "connection closed or timed out";
+      }
       break;
     }
     if (next == Next::kBad) {
@@ -128,7 +155,7 @@ std::optional<size_t> Session::message_length() const {
     return 0;
   }
   if (is(in_, MSG_SEG_DATA) && upload_) {
-    size_t left = upload_->payload_length - upload_->payload.size();
+    size_t left = upload_->payload_length - upload_->received;
     size_t chunk = std::min(kChunk, left);
     // Each payload message arrives in one read; one shorter than the usual chunk is taken as
     // it came rather than run into the next message.
@@ -154,23 +181,35 @@ bool Session::handle(const std::string& message) {
 }
 
 bool Session::on_login(const std::string& message) {
+  // The login came in time; what follows is the server's own work.
+  control_.clear_deadline();
+  if (login_tried_) return fail("second login on one connection");
+  login_tried_ = true;
   std::string login = field_text(message, 10, kLoginField);
   std::string password = field_text(message, 43, kLoginField);
+  // Earlier failures for this login or from this address make the check wait; a stop cuts the
+  // wait short and ends the session.
+  std::chrono::milliseconds wait = throttle_.delay(login, address_, LoginThrottle::Clock::now());
+  if (wait.count() > 0 && !control_.wait(wait)) return fail("server stopping");
   bool known = store_.check_login(login, password);
+  throttle_.record(login, address_, known, LoginThrottle::Clock::now());
   uint8_t status = known ? LOGIN_OK : LOGIN_REFUSED;
-  if (faults_.login.take()) status = faults_.login_status;
+  bool fault = faults_.login.take();
+  if (fault) status = faults_.login_status;
   logged_in_ = known && status != LOGIN_BUSY && status != LOGIN_REFUSED;
   summary_.login = logged_in_ ? login : std::string();
-  summary_.outcome = logged_in_
-                         ? std::string()
-                         : "login " + login + " not accepted, status " + std::to_string(status);
   std::string out = header(MSG_LOGIN_REPLY);
   put_u8(&out, status);
-  return reply(Reply::kLogin, out);
+  if (!reply(Reply::kLogin, out)) return false;
+  if (logged_in_) return true;
+  // One attempt per connection: a refused (or busy) login ends it.
+  return fail("login " + quote_for_log(login) + " not accepted, status " + std::to_string(status) +
+              (fault ? " (fault)" : ""));
 }
 
 bool Session::on_profile(const std::string& message) {
   std::string tag = message.substr(2, message.size() - 3);
+  summary_.tag = tag;
   std::optional<uint32_t> id;
   if (!faults_.profile_unknown.take()) id = store_.find_profile(summary_.login, tag);
   if (!id) return reply(Reply::kProfile, header(MSG_PROFILE_UNKNOWN));
@@ -212,15 +251,22 @@ bool Session::on_store(const std::string& message) {
   r.u8(22, &compressed);
   r.u32(24, &payload_length);
   uint8_t status = STORE_SEND;
+  // A block of a file, or a catalog within the limit.
+  uint32_t max_length = std::max(kMaxFileBlock, options_.max_catalog);
   bool shape_ok = compressed <= 1 && payload_length >= 1 &&
-                  payload_shape_ok(key.length, compressed == 1, payload_length);
+                  payload_shape_ok(key.length, compressed == 1, payload_length, max_length);
   if (store_.has_block(key)) {
     status = STORE_HELD;
   } else if (!shape_ok) {
     status = kStoreBadRequest;
   }
   if (faults_.store_status.take()) status = faults_.store_status_byte;
-  if (status == STORE_SEND && shape_ok) upload_ = Upload{key, compressed == 1, payload_length, {}};
+  if (status == STORE_SEND && shape_ok) {
+    std::string why;
+    std::unique_ptr<BlockWriter> writer = store_.begin_block(key, &why);
+    if (!writer) return fail("cannot keep a block: " + why);
+    upload_ = std::make_unique<Upload>(key, compressed == 1, payload_length, std::move(writer));
+  }
   std::string out = header(MSG_SEG_STORE_REPLY);
   put_u32(&out, 0);
   put_u8(&out, status);
@@ -228,17 +274,26 @@ bool Session::on_store(const std::string& message) {
 }
 
 bool Session::on_data(const std::string& message) {
-  upload_->payload.append(message, 2);
-  if (upload_->payload.size() < upload_->payload_length) return true;
-  Upload done = std::move(*upload_);
-  upload_.reset();
-  std::string block;
+  std::string_view chunk = std::string_view(message).substr(2);
+  upload_->received += static_cast<uint32_t>(chunk.size());
+  BlockWriter& writer = *upload_->writer;
   std::string why;
-  if (!decode_payload(done.key, done.payload, done.compressed, &block, &why)) {
-    // Not kept and not acknowledged: the client's store attempt fails and it tries again.
-    return fail("payload of block " + done.key.md5_hex() + " rejected: " + why);
+  // Dropping the upload removes its temporary file: a payload that fails is not kept, and
+  // is not acknowledged, so the client's store attempt fails and it tries again.
+  if (!upload_->decoder.feed(
+          chunk, [&](std::string_view bytes) { return writer.write(bytes); }, &why)) {
+    std::string md5 = upload_->key.md5_hex();
+    std::string outcome = why.empty() ? "cannot keep a block: " + writer.error()
+                                      : "payload of block " + md5 + " rejected: " + why;
+    upload_.reset();
+    return fail(outcome);
   }
-  if (!store_.put_block(done.key, block, &why)) return fail("cannot keep a block: " + why);
+  if (upload_->received < upload_->payload_length) return true;
+  std::unique_ptr<Upload> done = std::move(upload_);
+  if (!done->decoder.finish(&why)) {
+    return fail("payload of block " + done->key.md5_hex() + " rejected: " + why);
+  }
+  if (!done->writer->commit(&why)) return fail("cannot keep a block: " + why);
   ++summary_.blocks_stored;
   std::string out = header(MSG_SEG_STORED);
   put_u8(&out, 0);

@@ -1,38 +1,59 @@
 // One client connection, from the TLS handshake to its end: greeting, login, then requests
 // answered one by one until the client quits or the connection breaks. Runs on the
-// connection's own thread; what it shares (the store, the fault counts, the trace) is safe to
-// use from many threads.
+// connection's own thread; what it shares (the store, the fault counts, the trace, the login
+// throttle) is safe to use from many threads.
 //
 // Client messages are taken from the received bytes by their known lengths (MSG_PROFILE_GET
 // runs to its 0 byte); a payload message carries at most the rest of the announced payload,
 // up to 4096 bytes. Every reply is written in one piece, unless a fault says otherwise.
+//
+// Bounds: the handshake and the login must each come within their time-outs; a connection
+// gets one login attempt (a refused one is answered, then the connection is closed), checked
+// after the wait that the login throttle asks for; a payload is decoded and written to the
+// store's disk as it arrives, never held whole, and only a block of at most kMaxFileBlock or a
+// catalog of at most options.max_catalog is taken.
 #pragma once
 
 #include <openssl/ssl.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "block.h"
+#include "connection_control.h"
 #include "faults.h"
+#include "login_throttle.h"
+#include "server_options.h"
 #include "store.h"
 #include "trace.h"
 
 namespace corvio::server {
 
 struct SessionSummary {
-  std::string login;    // empty until a login was accepted
-  std::string outcome;  // how the connection ended
+  std::string login;               // empty until a login was accepted
+  std::optional<std::string> tag;  // the last profile asked for
+  std::string outcome;             // how the connection ended
   uint64_t messages = 0;
   uint64_t blocks_stored = 0;
   uint64_t refs = 0;
 };
 
+// What every session of a server shares.
+struct SessionShared {
+  Store& store;
+  Faults& faults;
+  Trace* trace;
+  const ServerOptions& options;
+  LoginThrottle& throttle;
+};
+
 class Session {
  public:
-  Session(Store& store, Faults& faults, Trace* trace, uint64_t number)
-      : store_(store), faults_(faults), trace_(trace), number_(number) {}
+  // peer is the client's "ADDR:PORT"; control is the connection's deadline and stop.
+  Session(const SessionShared& shared, uint64_t number, std::string peer,
+          ConnectionControl& control);
 
   // Runs the connection over ssl, which owns the accepted socket; returns when it ends.
   SessionSummary run(SSL* ssl);
@@ -40,10 +61,13 @@ class Session {
  private:
   enum class Next { kMessage, kClosed, kBad };
   struct Upload {
+    Upload(const BlockKey& k, bool compressed, uint32_t length, std::unique_ptr<BlockWriter> w)
+        : key(k), payload_length(length), decoder(k, compressed), writer(std::move(w)) {}
     BlockKey key;
-    bool compressed = false;
-    uint32_t payload_length = 0;
-    std::string payload;
+    uint32_t payload_length;
+    uint32_t received = 0;
+    PayloadDecoder decoder;
+    std::unique_ptr<BlockWriter> writer;
   };
 
   Next next_message(std::string* message);
@@ -67,11 +91,17 @@ class Session {
   Store& store_;
   Faults& faults_;
   Trace* trace_;
+  const ServerOptions& options_;
+  LoginThrottle& throttle_;
   uint64_t number_;
+  std::string peer_;
+  std::string address_;  // the peer without its port: what the login throttle counts
+  ConnectionControl& control_;
   SSL* ssl_ = nullptr;
   std::string in_;
+  bool login_tried_ = false;
   bool logged_in_ = false;
-  std::optional<Upload> upload_;
+  std::unique_ptr<Upload> upload_;
   SessionSummary summary_;
 };
 

@@ -8,7 +8,6 @@
 
 #include "os.h"
 #include "password.h"
-#include "util/file_handle.h"
 #include "util/hex.h"
 
 namespace corvio::server {
@@ -62,6 +61,35 @@ std::string temp_name() {
   return ".tmp-" + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(random);
 }
 
+// Gives an existing store the modes create() gives a new one. When the store's folder or its
+// block folder was open to others, every folder and file in the store is set, the store's own
+// folder last, so that an interrupted pass is done again next time; otherwise only the entries
+// directly in the store's folder are looked at.
+bool make_store_private(const std::string& dir, std::string* error) {
+  std::error_code ec;
+  auto open_to_others = [&](const std::string& path) {
+    fs::perms p = fs::status(path, ec).permissions();
+    return !ec && (p & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none;
+  };
+  bool loose = open_to_others(dir) || open_to_others(dir + "/blocks");
+  fs::directory_options options = fs::directory_options::none;
+  if (loose) {
+    for (fs::recursive_directory_iterator it(dir, options, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      if (!make_private(it->path().string(), error)) return false;
+    }
+  } else {
+    for (fs::directory_iterator it(dir, options, ec), end; !ec && it != end; it.increment(ec)) {
+      if (!make_private(it->path().string(), error)) return false;
+    }
+  }
+  if (ec) {
+    *error = "cannot read " + dir + ": " + ec.message();
+    return false;
+  }
+  return make_private(dir, error);
+}
+
 // Steps an insert into a table with a unique key. False with *error set to duplicate when the
 // key is taken, or to SQLite's text on any other failure.
 bool insert_unique(db::Database& db, db::Statement& st, const std::string& duplicate,
@@ -76,10 +104,16 @@ bool insert_unique(db::Database& db, db::Statement& st, const std::string& dupli
 
 bool Store::create(const std::string& dir, std::string* error) {
   std::error_code ec;
-  fs::create_directories(dir + "/blocks", ec);
+  fs::path parent = fs::path(dir).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ec);
   if (ec) {
-    *error = "cannot create " + dir + "/blocks: " + ec.message();
+    *error = "cannot create " + parent.string() + ": " + ec.message();
     return false;
+  }
+  if (!make_private_dir(dir, error) || !make_private_dir(dir + "/blocks", error)) return false;
+  // Made private before SQLite opens it: its journal files take the index's mode.
+  if (!fs::exists(index_path(dir), ec)) {
+    if (!create_private_file(index_path(dir), error)) return false;
   }
   db::Database db;
   if (db.open(index_path(dir)) != SQLITE_OK) {
@@ -100,12 +134,17 @@ bool Store::create(const std::string& dir, std::string* error) {
   return store->has_block(empty) || store->put_block(empty, "", error);
 }
 
-std::unique_ptr<Store> Store::open(const std::string& dir, std::string* error) {
+bool Store::exists(const std::string& dir) {
   std::error_code ec;
-  if (!fs::is_regular_file(index_path(dir), ec) || !fs::is_directory(dir + "/blocks", ec)) {
+  return fs::is_regular_file(index_path(dir), ec) && fs::is_directory(dir + "/blocks", ec);
+}
+
+std::unique_ptr<Store> Store::open(const std::string& dir, std::string* error) {
+  if (!exists(dir)) {
     *error = dir + " is not a store (run: corvio-server init --store " + dir + ")";
     return nullptr;
   }
+  if (!make_store_private(dir, error)) return nullptr;
   std::unique_ptr<Store> store(new Store(dir));
   if (store->db_.open(index_path(dir)) != SQLITE_OK) {
     *error = "cannot open " + index_path(dir) + ": " + store->db_.error_message();
@@ -120,6 +159,20 @@ std::unique_ptr<Store> Store::open(const std::string& dir, std::string* error) {
     return nullptr;
   }
   return store;
+}
+
+StoreCounts Store::counts() {
+  std::lock_guard lock(mu_);
+  auto count = [&](const char* sql) -> int64_t {
+    db::Statement st = db_.prepare(sql);
+    return st && st.step() == SQLITE_ROW ? st.column_int64(0) : 0;
+  };
+  StoreCounts c;
+  c.logins = count("select count(*) from logins");
+  c.profiles = count("select count(*) from profiles");
+  c.catalogs = count("select count(*) from catalogs");
+  c.blocks = count("select count(*) from blocks where length > 0");
+  return c;
 }
 
 bool Store::add_login(std::string_view login, std::string_view password, std::string* error) {
@@ -144,15 +197,23 @@ bool Store::add_login(std::string_view login, std::string_view password, std::st
 }
 
 bool Store::check_login(std::string_view login, std::string_view password) {
+  // What an unknown login is checked against: a well-formed hash of the same cost that no
+  // password gives.
+  static const PasswordHash kNoLogin{std::string(32, '0'), kPasswordIterations,
+                                     std::string(64, '0')};
   PasswordHash stored;
+  bool known = false;
   {
     std::lock_guard lock(mu_);
     db::Statement st = db_.prepare("select salt, iterations, hash from logins where login=?");
-    if (!st || st.bind_text(1, login) != SQLITE_OK || st.step() != SQLITE_ROW) return false;
-    stored = PasswordHash{st.column_text(0), st.column_int(1), st.column_text(2)};
+    if (st && st.bind_text(1, login) == SQLITE_OK && st.step() == SQLITE_ROW) {
+      stored = PasswordHash{st.column_text(0), st.column_int(1), st.column_text(2)};
+      known = true;
+    }
   }
   // The hash is slow by design; it runs outside the lock so other connections go on.
-  return verify_password(password, stored);
+  bool matches = verify_password(password, known ? stored : kNoLogin);
+  return known && matches;
 }
 
 bool Store::add_profile(std::string_view login, std::string_view tag, uint32_t* id,
@@ -220,42 +281,25 @@ std::string Store::block_path(const BlockKey& key) const {
 }
 
 bool Store::put_block(const BlockKey& key, std::string_view bytes, std::string* error) {
-  std::string path = block_path(key);
-  std::string folder = fs::path(path).parent_path().string();
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) {
-    *error = "cannot create " + folder + ": " + ec.message();
+  std::unique_ptr<BlockWriter> writer = begin_block(key, error);
+  if (!writer) return false;
+  if (!writer->write(bytes)) {
+    *error = writer->error();
     return false;
   }
-  std::string temp = folder + "/" + temp_name();
-  {
-    FileHandle file(std::fopen(temp.c_str(), "wb"));
-    if (!file) {
-      *error = "cannot create " + temp;
-      return false;
-    }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
-                   sync_file(file.get());
-    if (std::fclose(file.release()) != 0 || !written) {
-      fs::remove(temp, ec);
-      *error = "cannot write " + temp;
-      return false;
-    }
-  }
-  fs::rename(temp, path, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    *error = "cannot rename a block into " + path;
-    return false;
-  }
-  // Until the directory entry is on disk a crash could lose the block; it must not be indexed
-  // as held before then.
-  if (!sync_dir(folder)) {
-    *error = "cannot sync " + folder;
-    return false;
-  }
+  return writer->commit(error);
+}
 
+std::unique_ptr<BlockWriter> Store::begin_block(const BlockKey& key, std::string* error) {
+  std::string folder = fs::path(block_path(key)).parent_path().string();
+  if (!make_private_dir(folder, error)) return nullptr;
+  std::string temp = folder + "/" + temp_name();
+  FileHandle file = create_private_file(temp, error);
+  if (!file) return nullptr;
+  return std::unique_ptr<BlockWriter>(new BlockWriter(*this, key, folder, temp, std::move(file)));
+}
+
+bool Store::index_block(const BlockKey& key, std::string* error) {
   std::lock_guard lock(mu_);
   db::Statement st =
       db_.prepare("insert or ignore into blocks (md5, length, stored) values (?,?,?)");
@@ -266,6 +310,46 @@ bool Store::put_block(const BlockKey& key, std::string_view bytes, std::string* 
     return false;
   }
   return true;
+}
+
+BlockWriter::~BlockWriter() {
+  file_.reset();
+  if (!temp_.empty()) {
+    std::error_code ec;
+    fs::remove(temp_, ec);
+  }
+}
+
+bool BlockWriter::write(std::string_view bytes) {
+  if (!file_ || std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
+    error_ = "cannot write " + temp_;
+    return false;
+  }
+  return true;
+}
+
+bool BlockWriter::commit(std::string* error) {
+  // Closed here rather than by the owner, to see a failure of the close.
+  bool written = file_ && sync_file(file_.get());
+  if ((file_ && std::fclose(file_.release()) != 0) || !written) {
+    *error = "cannot write " + temp_;
+    return false;
+  }
+  std::string path = store_.block_path(key_);
+  std::error_code ec;
+  fs::rename(temp_, path, ec);
+  if (ec) {
+    *error = "cannot rename a block into " + path;
+    return false;
+  }
+  temp_.clear();
+  // Until the directory entry is on disk a crash could lose the block; it must not be indexed
+  // as held before then.
+  if (!sync_dir(folder_)) {
+    *error = "cannot sync " + folder_;
+    return false;
+  }
+  return store_.index_block(key_, error);
 }
 
 bool Store::owns_catalog(std::string_view login, uint32_t catalog_id) {

@@ -6,6 +6,10 @@
 // lists it, so a crash never leaves a half-written block that counts as held. One Store is
 // shared by every connection of the server; each method takes the store's lock for its use of
 // the index, so the index is never used by two threads at once.
+//
+// The store is private to its owner: the directory and every folder in it have mode 0700,
+// every file 0600, set explicitly whatever the umask. Opening a store made looser (by an older
+// version or by hand) tightens it.
 #pragma once
 
 #include <array>
@@ -18,6 +22,7 @@
 
 #include "block.h"
 #include "db/database.h"
+#include "util/file_handle.h"
 
 namespace corvio::server {
 
@@ -43,16 +48,64 @@ struct RunRecord {
 
 enum class RefResult { kRecorded, kNoBlock, kNotOwner, kError };
 
+// How much a store holds, as init reports it for an existing store.
+struct StoreCounts {
+  int64_t logins = 0;
+  int64_t profiles = 0;
+  int64_t catalogs = 0;
+  int64_t blocks = 0;
+};
+
+// A block being written as its bytes arrive, to a temporary file beside its final place.
+// commit() syncs it, renames it into place and lists it as held; a writer dropped without a
+// commit removes its temporary file.
+class BlockWriter {
+ public:
+  ~BlockWriter();
+  BlockWriter(const BlockWriter&) = delete;
+  BlockWriter& operator=(const BlockWriter&) = delete;
+
+  // False, with error() set, when the bytes cannot be written.
+  bool write(std::string_view bytes);
+  // False, with *error set, when the block cannot be put in place or indexed.
+  bool commit(std::string* error);
+  const std::string& error() const { return error_; }
+  const std::string& temp_path() const { return temp_; }
+
+ private:
+  friend class Store;
+  BlockWriter(class Store& store, BlockKey key, std::string folder, std::string temp,
+              FileHandle file)
+      : store_(store),
+        key_(key),
+        folder_(std::move(folder)),
+        temp_(std::move(temp)),
+        file_(std::move(file)) {}
+  Store& store_;
+  BlockKey key_;
+  std::string folder_;
+  std::string temp_;
+  FileHandle file_;
+  std::string error_;
+};
+
 class Store {
  public:
   // Creates the directory, the index and the block folder. An existing store keeps its data.
   static bool create(const std::string& dir, std::string* error);
-  // Opens a store made by create(). Null, with *error set, when dir holds none.
+  // True when dir holds a store's index and block folder.
+  static bool exists(const std::string& dir);
+  // Opens a store made by create(), tightening its modes. Null, with *error set, when dir holds
+  // none or cannot be made private.
   static std::unique_ptr<Store> open(const std::string& dir, std::string* error);
 
   const std::string& dir() const { return dir_; }
 
+  StoreCounts counts();
+
   bool add_login(std::string_view login, std::string_view password, std::string* error);
+  // True when login exists and password is its own. An unknown login costs the same time as a
+  // known one, so that the answer's delay does not tell which logins exist.
   bool check_login(std::string_view login, std::string_view password);
   // Adds a profile for an existing login; its number in *id.
   bool add_profile(std::string_view login, std::string_view tag, uint32_t* id, std::string* error);
@@ -66,6 +119,9 @@ class Store {
   bool has_block(const BlockKey& key);
   // Keeps the bytes of a block already checked against key, and lists it as held.
   bool put_block(const BlockKey& key, std::string_view bytes, std::string* error);
+  // Starts writing the block of key; its bytes must be checked against the key before the
+  // commit. Null, with *error set, when its temporary file cannot be made.
+  std::unique_ptr<BlockWriter> begin_block(const BlockKey& key, std::string* error);
   // Records that a catalog of login uses the block of this digest.
   RefResult add_ref(std::string_view login, uint32_t catalog_id,
                     const std::array<uint8_t, 16>& md5);
@@ -75,8 +131,10 @@ class Store {
   std::string block_path(const BlockKey& key) const;
 
  private:
+  friend class BlockWriter;
   explicit Store(std::string dir) : dir_(std::move(dir)) {}
   bool owns_catalog(std::string_view login, uint32_t catalog_id);  // lock held
+  bool index_block(const BlockKey& key, std::string* error);
 
   std::string dir_;
   std::mutex mu_;

@@ -28,7 +28,7 @@ BlockRead read_stored_block(const std::string& path, const BlockKey& key, const 
                            : "cannot be opened: " + std::string(std::strerror(errno));
     return BlockRead::kBad;
   }
-  EvpMdCtxPtr md5(EVP_MD_CTX_new());
+  MdCtxPtr md5(EVP_MD_CTX_new());
   if (!md5 || EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr) != 1) {
     *why = "cannot compute an MD5 digest";
     return BlockRead::kBad;

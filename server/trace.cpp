@@ -1,26 +1,45 @@
 #include "trace.h"
 
 #include "net/protocol.h"
+#include "os.h"
 #include "util/hex.h"
 
 namespace corvio::server {
+namespace {
+
+using protocol::MessageType;
+
+bool is(std::string_view message, MessageType type) {
+  return message.size() >= 2 && static_cast<uint8_t>(message[0]) == type.cls &&
+         static_cast<uint8_t>(message[1]) == type.code;
+}
+
+// Where the password field of MSG_LOGIN lies.
+constexpr size_t kPasswordOffset = 43;
+
+}  // namespace
 
 std::unique_ptr<Trace> Trace::open(const std::string& path, std::string* error) {
-  FileHandle file(std::fopen(path.c_str(), "a"));
+  std::string why;
+  FileHandle file = open_private_append(path, &why);
   if (!file) {
-    *error = "cannot open trace file " + path;
+    *error = "cannot open trace file " + path + " (" + why + ")";
     return nullptr;
   }
   return std::unique_ptr<Trace>(new Trace(std::move(file)));
 }
 
 std::string Trace::line(uint64_t connection, std::string_view message) {
-  using protocol::MSG_SEG_DATA;
-  bool payload = message.size() >= 2 && static_cast<uint8_t>(message[0]) == MSG_SEG_DATA.cls &&
-                 static_cast<uint8_t>(message[1]) == MSG_SEG_DATA.code;
   std::string text = std::to_string(connection) + " ";
-  if (payload)
+  if (is(message, protocol::MSG_SEG_DATA))
     return text + to_hex(message.substr(0, 2)) + " +" + std::to_string(message.size() - 2);
+  if (is(message, protocol::MSG_LOGIN) && message.size() > kPasswordOffset) {
+    size_t masked = std::min(protocol::kLoginField, message.size() - kPasswordOffset);
+    std::string mask;
+    for (size_t i = 0; i < masked; ++i) mask += "xx";
+    return text + to_hex(message.substr(0, kPasswordOffset)) + mask +
+           to_hex(message.substr(kPasswordOffset + masked));
+  }
   return text + to_hex(message);
 }
 

@@ -18,11 +18,39 @@ std::string Catalog::path_for(const Context& ctx, const std::string& tag, uint32
 }
 
 void Catalog::sql_error(std::string_view operation, std::string_view text) {
+  failed_ = true;
   ctx_.messages.message_box(text, "SQL Error in " + std::string(operation));
+}
+
+void Catalog::begin_batch() {
+  batch_.emplace(db_);
+  if (batch_->begin_result() == SQLITE_OK) return;
+  // Rows would still be written, one by one; the catalog can no longer vouch for them.
+  batch_.reset();
+  sql_error("catalog_commit", "Couldn't begin a transaction: " + db_.error_message());
+}
+
+bool Catalog::commit_batch() {
+  if (!batch_) return true;
+  std::string error;
+  const int rc = batch_->commit(&error);
+  batch_.reset();  // rolls a failed commit back, so its rows are lost for certain
+  if (rc == SQLITE_OK) return true;
+  ++failed_batches_;
+  sql_error("catalog_commit", "Couldn't commit the catalog's rows: " + error);
+  return false;
+}
+
+void Catalog::close_handle() {
+  batch_.reset();
+  db_.close();
 }
 
 int Catalog::create(BackupSession& session) {
   close();
+  created_ = false;
+  failed_ = false;
+  failed_batches_ = 0;
   if (!session.profile) {
     ctx_.messages.message_box("Can't open backup catalog database!", "Blah!");
     return 1;
@@ -43,33 +71,42 @@ int Catalog::create(BackupSession& session) {
   if (db_.exec("PRAGMA synchronous=OFF", &error) != SQLITE_OK) {
     ctx_.messages.message_box(error, "SQL Error setting asynchronous mode!");
   }
-  db_.busy_timeout(120000);
+  db_.busy_timeout(busy_timeout_ms_);
   if (db_.exec("PRAGMA cache_size=65536", &error) != SQLITE_OK) {
     ctx_.messages.message_box(error, "SQL Error setting cache size!");
   }
 
   if (create_schema() != 0 || init_config(session) != 0) {
-    db_.close();
+    close_handle();
     return 1;
   }
 
-  db_.exec("begin transaction");
-  db_.exec("insert into catinfo (type,misc) values (1,1)");
-  db_.exec("insert into catinfo (type,misc) values (2,1)");
-  db_.exec("insert into catinfo (type,misc) values (3,1)");
-  char sql[96];
-  std::snprintf(sql, sizeof sql, "insert into catinfo (type,misc) values (21,%u)",
+  char catalog_row[96];
+  std::snprintf(catalog_row, sizeof catalog_row, "insert into catinfo (type,misc) values (21,%u)",
                 session.catalog_id);
-  db_.exec(sql);
-  db_.exec("commit");
+  db::Transaction first_rows(db_);
+  int rc = SQLITE_OK;
+  for (const char* sql : {"insert into catinfo (type,misc) values (1,1)",
+                          "insert into catinfo (type,misc) values (2,1)",
+                          "insert into catinfo (type,misc) values (3,1)",
+                          static_cast<const char*>(catalog_row)}) {
+    if ((rc = db_.exec(sql, &error)) != SQLITE_OK) break;
+  }
+  if (rc == SQLITE_OK) rc = first_rows.commit(&error);
+  if (rc != SQLITE_OK) {
+    sql_error("catalog_create", error);
+    close_handle();
+    return 1;
+  }
 
   // From here on a transaction is always open; count_insert() commits it in batches.
-  db_.exec("begin transaction");
+  created_ = true;
+  begin_batch();
   return 0;
 }
 
 int Catalog::create_schema() {
-  db_.exec("begin transaction");
+  db::Transaction schema(db_);
   for (const CatalogSchemaStep& step : kCatalogSchema) {
     if (db_.exec(with_path_collation(step.sql, ctx_.style)) != SQLITE_OK) {
       ctx_.messages.message_box(step.failure, "SQL Error");
@@ -79,11 +116,10 @@ int Catalog::create_schema() {
   char sql[96];
   std::snprintf(sql, sizeof sql, "insert into corvio_info values ( null, 129, 1, %d, %d, %d )",
                 kVersionMajor, kVersionMinor, kVersionBuild);
-  if (db_.exec(sql) != SQLITE_OK) {
+  if (db_.exec(sql) != SQLITE_OK || schema.commit() != SQLITE_OK) {
     ctx_.messages.message_box("Error seeding initial catalog / corvio_info records", "SQL Error");
     return 1;
   }
-  db_.exec("commit");
   return 0;
 }
 
@@ -94,7 +130,7 @@ int Catalog::init_config(const BackupSession& session) {
 
   // Opening creates a missing file; a profile database that is not there is not made empty.
   db::Database cfg;
-  if (!ctx_.fs.exists(cfg_path) || cfg.open(cfg_path) != SQLITE_OK) {
+  if (cfg.open_existing(cfg_path) != SQLITE_OK) {
     ctx_.messages.message_box("Can't open profile's database!", "Blah!");
     return 1;
   }
@@ -106,8 +142,9 @@ int Catalog::init_config(const BackupSession& session) {
     return 1;
   }
 
-  db_.exec("begin transaction");
-  while (query.step() == SQLITE_ROW) {
+  db::Transaction copy(db_);
+  int rc = query.step();
+  for (; rc == SQLITE_ROW; rc = query.step()) {
     const int64_t type = query.column_int64(1);
     if (type == 4) continue;  // the password never leaves the profile database
     db::Statement insert = db_.prepare("insert into config( type, parm, parm2 ) values (?,?,?)");
@@ -123,15 +160,21 @@ int Catalog::init_config(const BackupSession& session) {
       return 1;
     }
   }
-  db_.exec("commit");
+  // A copy cut short by a read error, or not committed, is no copy of the profile.
+  std::string error;
+  if (rc != SQLITE_DONE || copy.commit(&error) != SQLITE_OK) {
+    sql_error(kOperation, "Error copying config to catalog!");
+    return 1;
+  }
   return 0;
 }
 
 int Catalog::write_stats(const BackupSession& session) {
+  static constexpr std::string_view kOperation = "catalog_write_stats";
   if (!is_open()) return 1;
   const BackupStats& s = session.stats;
-  db_.exec("commit");
-  db_.exec("begin transaction");
+  commit_batch();
+  db::Transaction stats(db_);
 
   struct Row {
     int type;
@@ -161,18 +204,26 @@ int Catalog::write_stats(const BackupSession& session) {
     char sql[96];
     std::snprintf(sql, sizeof sql, "insert into catinfo (type,misc) values (%d,%" PRIu64 ")",
                   row.type, row.value);
-    db_.exec(sql);
+    std::string error;
+    if (db_.exec(sql, &error) != SQLITE_OK) sql_error(kOperation, error);
   }
 
-  db_.exec("update corvio_info set type=128");
-  db_.exec("commit");
-  return 0;
+  // Only a catalog that holds every row may say it is the complete record of the run; the
+  // mark is committed together with the facts or not at all.
+  std::string error;
+  if (complete() && db_.exec("update corvio_info set type=128", &error) != SQLITE_OK)
+    sql_error(kOperation, error);
+  if (stats.commit(&error) != SQLITE_OK) {
+    ++failed_batches_;
+    sql_error("catalog_commit", "Couldn't commit the catalog's rows: " + error);
+  }
+  return complete() ? 0 : 1;
 }
 
 int Catalog::close() {
   if (!is_open()) return 0;
-  db_.exec("commit");
-  db_.close();
+  commit_batch();
+  close_handle();
   return 0;
 }
 

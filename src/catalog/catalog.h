@@ -7,6 +7,12 @@
 // for insert speed: synchronous writes off, a large page cache, and one long transaction that
 // is committed and reopened every 128 counted insert calls, so at most 127 stay uncommitted.
 //
+// Every batch's commit is checked. A batch whose commit fails (a busy database, a full disk) is
+// rolled back, shown once ("SQL Error in catalog_commit") and counted: its rows are lost, so
+// the catalog is incomplete. An incomplete catalog is never marked 128: write_stats() still
+// writes the run's facts but returns 1, and complete() says false, so that the run does not
+// pass it off as the record of every file.
+//
 // One catalog is open at a time, used by the backup worker only. Every failure is shown through
 // ctx.messages with its own text and title; the caller goes on. While no catalog is open (none
 // created yet, or its creation failed) the operations touch nothing and show nothing: the
@@ -15,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,7 +35,9 @@ struct BackupSession;
 
 class Catalog {
  public:
-  explicit Catalog(Context& ctx) : ctx_(ctx) {}
+  // busy_timeout_ms: how long a statement waits for another connection's lock (tests shorten it).
+  explicit Catalog(Context& ctx, int busy_timeout_ms = 120000)
+      : ctx_(ctx), busy_timeout_ms_(busy_timeout_ms) {}
   Catalog(const Catalog&) = delete;
   Catalog& operator=(const Catalog&) = delete;
 
@@ -59,26 +68,43 @@ class Catalog {
   void filespec_set_size(uint32_t filespec_id, uint64_t size);
   void filespec_drop(uint32_t filespec_id);
 
-  // Writes the end-of-run catinfo rows from the session and marks the catalog complete (128).
-  // 0; 1 when no catalog is open.
+  // Writes the end-of-run catinfo rows from the session and, when every row so far was
+  // committed, marks the catalog complete (128). 0; 1 when no catalog is open or it is not
+  // complete() (it keeps the type 129 of an unfinished catalog).
   int write_stats(const BackupSession& session);
-  // Commits and closes the open catalog; nothing when none is open. Always 0.
+  // Commits and closes the open catalog; nothing when none is open. Always 0: whether the last
+  // batch made it is what complete() says afterwards.
   int close();
 
   bool is_open() const { return db_.is_open(); }
-  // Whether every row recorded so far has reached the file.
-  bool complete() const { return is_open(); }
+  // True when the last create() succeeded and, since then, no statement of the catalog failed
+  // and every batch was committed: the file holds every row handed to it. Stays readable after
+  // close(), until the next create(). Conservative: a failed lookup counts as well.
+  bool complete() const { return created_ && !failed_; }
+  // Batches lost to a failed commit since the last create().
+  uint32_t failed_batches() const { return failed_batches_; }
   // Counted insert calls since the last intermediate commit.
   uint32_t insert_count() const { return insert_count_; }
 
  private:
   int create_schema();
   void count_insert();
-  // Shows a failed statement's message with the title "SQL Error in <operation>".
+  // The long-lived batch: opened after create() and after every intermediate commit.
+  void begin_batch();
+  // Commits the open batch, if any. A failed commit is rolled back, shown and counted; false.
+  bool commit_batch();
+  // Shows a failed statement's message with the title "SQL Error in <operation>"; the catalog
+  // is no longer complete.
   void sql_error(std::string_view operation, std::string_view text);
+  void close_handle();
 
   Context& ctx_;
+  int busy_timeout_ms_;
   db::Database db_;
+  std::optional<db::Transaction> batch_;  // destroyed before db_
+  bool created_ = false;
+  bool failed_ = false;
+  uint32_t failed_batches_ = 0;
   // Shared by filespec_insert and seg_insert; reset only by the intermediate commit.
   uint32_t insert_count_ = 0;
 };

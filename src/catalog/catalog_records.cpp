@@ -9,8 +9,8 @@ namespace corvio {
 
 void Catalog::count_insert() {
   if (++insert_count_ < 128) return;
-  db_.exec("commit");
-  db_.exec("begin transaction");
+  commit_batch();
+  begin_batch();
   insert_count_ = 0;
 }
 

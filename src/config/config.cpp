@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/version.h"
+#include "db/version_table.h"
 #include "profile/profile_db.h"
 #include "util/text.h"
 
@@ -26,31 +27,32 @@ constexpr char kCreateInfo[] =
 
 }  // namespace
 
-int Config::fail(const char* text, const char* title) {
+int Config::fail(std::string_view text, const char* title) {
   ctx_.messages.message_box(text, title);
   return 1;
 }
 
 int Config::open() {
-  std::string path = ctx_.style.join(ctx_.data_dir, "corvio.dat");
-  if (db_.open(path) != SQLITE_OK) return fail("Can't open configuration database!", "Blah!");
+  const std::string path = ctx_.style.join(ctx_.data_dir, "corvio.dat");
+  std::string error;
+  if (db_.open(path, &error) != SQLITE_OK)
+    return fail("Can't open configuration database!\n" + path + "\n" + error, "Blah!");
   db_.busy_timeout(kBusyTimeoutMs);
 
-  std::string error;
-  int rc = db_.exec("select type, client_type, ver_major, ver_minor, ver_build from corvio_info",
-                    &error);
-  if (rc == SQLITE_OK) return 0;
-  if (rc == SQLITE_ERROR) {
-    // No readable version table: the file is new or not ours, and is rebuilt empty.
-    if (create_schema() != 0) {
+  switch (db::check_version_table(db_, &error)) {
+    case db::VersionCheck::kReadable:
+      return 0;
+    case db::VersionCheck::kNew:
+      if (create_schema() == 0) return 0;
       db_.close();
       return 1;
-    }
-    return 0;
+    case db::VersionCheck::kUnreadable:
+      break;
   }
-  ctx_.messages.message_box(error, "SQL Error");
+  // The register of every profile is never rebuilt on the spot: the file stays as it is for
+  // the user to restore or remove.
   db_.close();
-  return fail(("result = " + std::to_string(rc)).c_str(), "SQL Error");
+  return fail("Can't read configuration database!\n" + path + "\n" + error, "SQL Error");
 }
 
 int Config::close() {
@@ -59,9 +61,9 @@ int Config::close() {
 }
 
 int Config::create_schema() {
-  // The old tables may not exist; failing to drop them is expected.
-  db_.exec("drop table corvio_info");
-  db_.exec("drop table profiles");
+  // One transaction, so that a failure leaves no half-made schema that would then count as a
+  // database that cannot be read.
+  db::Transaction schema(db_);
   if (db_.exec(kCreateProfiles) != SQLITE_OK)
     return fail("Error initializing corvio.dat / profiles", "SQL Error");
   if (db_.exec(kCreateProfileIndex) != SQLITE_OK)
@@ -71,7 +73,7 @@ int Config::create_schema() {
   char seed[128];
   std::snprintf(seed, sizeof seed, "insert into corvio_info values ( null, 1, 1, %u, %u, %u )",
                 kVersionMajor, kVersionMinor, kVersionBuild);
-  if (db_.exec(seed) != SQLITE_OK)
+  if (db_.exec(seed) != SQLITE_OK || schema.commit() != SQLITE_OK)
     return fail("Error seeding initial corvio.dat / corvio_info records", "SQL Error");
   return 0;
 }
@@ -87,8 +89,9 @@ int Config::remove_profile(const std::string& tag) {
 
 int Config::add_profile(const std::string& tag) {
   // Removing first makes adding an existing tag replace its row instead of colliding with the
-  // unique index.
-  remove_profile(tag);
+  // unique index; one transaction, so that a failed insert keeps the old row.
+  db::Transaction replace(db_);
+  if (remove_profile(tag) != 0) return 1;
   const char* title = "SQL Error in config_add_profile";
   db::Statement st = db_.prepare(
       "insert into profiles (profile,status,t_last,t_last_completed,runs,runs_completed,"
@@ -97,20 +100,19 @@ int Config::add_profile(const std::string& tag) {
   if (st.bind_text(1, tag) != SQLITE_OK) return fail("Couldn't bind profile", title);
   if (st.bind_int(2, 2) != SQLITE_OK) return fail("Couldn't bind status", title);
   if (st.step() != SQLITE_DONE) return fail("Error executing statement", title);
+  st.finalize();
+  if (replace.commit() != SQLITE_OK) return fail("Error executing statement", title);
   return 0;
 }
 
 int Config::load_profiles() {
   const char* title = "SQL Error in config_load_profiles";
   profile_list_free();
+  // A register that cannot be read to its end is a failure, not a shorter list: callers must
+  // not take a missing profile for one that was never there.
   db::Statement st = db_.prepare("select id,profile,status from profiles order by profile");
-  if (!st) {
-    fail("Couldn't prepare SQL statement", title);
-    return 0;
-  }
+  if (!st) return fail("Couldn't prepare SQL statement", title);
   int rc = st.step();
-  if (rc == SQLITE_DONE) return 0;
-  if (rc != SQLITE_ROW) return fail("Error executing statement", title);
   for (; rc == SQLITE_ROW; rc = st.step()) {
     ProfileListEntry entry;
     entry.id = st.column_int(0);
@@ -119,6 +121,7 @@ int Config::load_profiles() {
     if (profile_load_description(ctx_, entry.tag, entry.description) != 0) continue;
     profile_list_.push_back(std::move(entry));
   }
+  if (rc != SQLITE_DONE) return fail("Error executing statement", title);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/context.h"
@@ -26,18 +27,22 @@ class Config {
  public:
   explicit Config(const Context& ctx) : ctx_(ctx) {}
 
-  // Opens or creates corvio.dat in the data directory and makes sure its tables exist.
+  // Opens or creates corvio.dat in the data directory. A file that does not exist or holds no
+  // table gets the schema; one whose version table cannot be read is reported with its path and
+  // SQLite's reason and left untouched, and open() fails.
   int open();
   // Closes the database if it is open. Always 0.
   int close();
-  // Drops and recreates both tables and the index, and writes the version row.
+  // Creates both tables and the index and writes the version row, all or nothing. For a
+  // database that holds no table yet.
   int create_schema();
-  // Registers a tag, replacing any row with the same tag.
+  // Registers a tag, replacing any row with the same tag (the old row stays when this fails).
   int add_profile(const std::string& tag);
   // Deletes the row of a tag; a tag without a row is success.
   int remove_profile(const std::string& tag);
   // Rebuilds the profile list from the database, in byte order of the tags. A profile whose
-  // description cannot be read has shown why and is left out.
+  // description cannot be read has shown why and is left out. 1 after a message when the
+  // register itself cannot be read to its end.
   int load_profiles();
   void profile_list_free() { profile_list_.clear(); }
 
@@ -45,7 +50,7 @@ class Config {
   bool is_open() const { return db_.is_open(); }
 
  private:
-  int fail(const char* text, const char* title);
+  int fail(std::string_view text, const char* title);
 
   const Context& ctx_;
   db::Database db_;

@@ -1,5 +1,7 @@
 #include "db/database.h"
 
+#include <cstring>
+
 namespace corvio::db {
 
 int Statement::bind_int(int index, int32_t value) { return sqlite3_bind_int(st_.get(), index, value); }
@@ -33,23 +35,32 @@ bool Statement::column_is_null(int index) {
   return sqlite3_column_type(st_.get(), index) == SQLITE_NULL;
 }
 
-int Database::open(const std::string& path) {
+int Database::open(const std::string& path, std::string* error) {
+  return open_with(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+}
+
+int Database::open_existing(const std::string& path, std::string* error) {
+  return open_with(path, SQLITE_OPEN_READWRITE, error);
+}
+
+int Database::open_with(const std::string& path, int flags, std::string* error) {
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   db_.reset(raw);
-  if (rc != SQLITE_OK) db_.reset();
+  if (rc != SQLITE_OK) {
+    if (error) {
+      *error = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+      const int system_error = raw ? sqlite3_system_errno(raw) : 0;
+      if (system_error != 0) *error += " (" + std::string(std::strerror(system_error)) + ")";
+    }
+    db_.reset();
+  }
   return rc;
 }
 
-int Database::open_read_only(const std::string& path) {
-  sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-  db_.reset(raw);
-  if (rc != SQLITE_OK) {
-    db_.reset();
-    return rc;
-  }
-  sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+int Database::open_read_only(const std::string& path, std::string* error) {
+  int rc = open_with(path, SQLITE_OPEN_READONLY, error);
+  if (rc == SQLITE_OK) sqlite3_db_config(db_.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   return rc;
 }
 
@@ -82,6 +93,8 @@ int64_t Database::last_insert_rowid() { return sqlite3_last_insert_rowid(db_.get
 
 std::string Database::error_message() { return db_ ? sqlite3_errmsg(db_.get()) : "not open"; }
 
+bool Database::in_transaction() { return db_ && sqlite3_get_autocommit(db_.get()) == 0; }
+
 Transaction::Transaction(Database& db)
     : db_(db), begin_rc_(db.exec("begin transaction")), open_(begin_rc_ == SQLITE_OK) {}
 
@@ -89,10 +102,14 @@ Transaction::~Transaction() {
   if (open_) db_.exec("rollback");
 }
 
-int Transaction::commit() {
-  if (!open_) return SQLITE_MISUSE;
-  open_ = false;
-  return db_.exec("commit");
+int Transaction::commit(std::string* error) {
+  if (!open_) {
+    if (error) *error = "no transaction is open";
+    return SQLITE_MISUSE;
+  }
+  int rc = db_.exec("commit", error);
+  if (rc == SQLITE_OK) open_ = false;
+  return rc;
 }
 
 }  // namespace corvio::db

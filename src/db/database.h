@@ -60,12 +60,16 @@ class Database {
   Database() = default;
 
   // Opens read-write, creating the file when missing. On failure nothing stays open (SQLite
-  // hands back a handle even when the open fails; it is closed here).
-  int open(const std::string& path);
+  // hands back a handle even when the open fails; it is closed here) and *error, when given,
+  // holds SQLite's reason with the system's, as in "unable to open database file (Permission
+  // denied)".
+  int open(const std::string& path, std::string* error = nullptr);
+  // The same for a file that must exist already: a missing one is not created.
+  int open_existing(const std::string& path, std::string* error = nullptr);
   // Opens an existing file for reading only, for tools that inspect a database and must not
   // change it: nothing is created, and a journal left beside the file is not played back (the
   // first read fails instead). The file's schema is not trusted to call functions.
-  int open_read_only(const std::string& path);
+  int open_read_only(const std::string& path, std::string* error = nullptr);
   // Closes the database if one is open. Open statements must be finalized first.
   void close() { db_.reset(); }
   bool is_open() const { return db_ != nullptr; }
@@ -81,15 +85,20 @@ class Database {
 
   int64_t last_insert_rowid();
   std::string error_message();
+  // True while a transaction is open (SQLite is not in autocommit mode).
+  bool in_transaction();
 
   sqlite3* get() { return db_.get(); }
 
  private:
+  int open_with(const std::string& path, int flags, std::string* error);
+
   std::unique_ptr<sqlite3, SqliteCloser> db_;
 };
 
-// Runs "begin transaction" when made and "rollback" when destroyed, unless commit() ran
-// "commit" first.
+// Runs "begin transaction" when made and "rollback" when destroyed, unless a commit() has
+// succeeded. A commit that fails (a busy database, a full disk) leaves the transaction to be
+// rolled back, so its rows are lost for certain rather than committed by a later statement.
 class Transaction {
  public:
   explicit Transaction(Database& db);
@@ -98,7 +107,8 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   int begin_result() const { return begin_rc_; }
-  int commit();
+  // SQLITE_OK, or the failure with SQLite's text in *error when given.
+  int commit(std::string* error = nullptr);
 
  private:
   Database& db_;

@@ -4,18 +4,22 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "base/version.h"
 #include "db/path_collation.h"
+#include "db/version_table.h"
 
 namespace corvio {
 
-Md5Cache::Md5Cache(Context& ctx)
+Md5Cache::Md5Cache(Context& ctx, int busy_timeout_ms)
     : ctx_(ctx),
+      busy_timeout_ms_(busy_timeout_ms),
       rng_(static_cast<std::minstd_rand::result_type>(ctx.clock.now())),
       random_([this] { return static_cast<uint32_t>(rng_() % 32768); }) {}
 
 void Md5Cache::sql_error(std::string_view operation, std::string_view text) {
+  ++sql_errors_;
   ctx_.messages.message_box(text, "SQL Error in " + std::string(operation));
 }
 
@@ -30,37 +34,79 @@ uint32_t Md5Cache::recheck_limit() { return 7776000 - random_() % 864000; }
 
 int Md5Cache::open() {
   const std::string path = ctx_.style.join(ctx_.data_dir, "md5cache.dat");
-  if (db_.open(path) != SQLITE_OK) {
-    ctx_.messages.message_box("Can't open MD5 database!\n" + path, "Meridane Online Backup");
+  failed_batches_ = 0;
+  std::string error;
+  if (db_.open(path, &error) != SQLITE_OK) {
+    ctx_.messages.message_box("Can't open MD5 database!\n" + path + "\n" + error,
+                              "Meridane Online Backup");
     return 1;
   }
-  db_.busy_timeout(120000);
-  std::string error;
+  db_.busy_timeout(busy_timeout_ms_);
+
+  // A readable version table is enough: its values are never compared.
+  int rc = SQLITE_OK;
+  switch (db::check_version_table(db_, &error, &rc)) {
+    case db::VersionCheck::kReadable:
+      break;
+    case db::VersionCheck::kNew:
+      if (create_tables() != 0) {
+        db_.close();
+        return 1;
+      }
+      break;
+    case db::VersionCheck::kUnreadable:
+      // Only a file that is damaged is replaced; one that is busy or cannot be read for
+      // another reason may be fine, and stays as it is.
+      if (rc == SQLITE_ERROR || rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
+        if (replace_damaged(path, error) != 0) return 1;
+        break;
+      }
+      db_.close();
+      ctx_.messages.message_box("Can't read MD5 database!\n" + path + "\n" + error, "SQL Error");
+      return 1;
+  }
   if (db_.exec("PRAGMA cache_size=65536", &error) != SQLITE_OK) {
     ctx_.messages.message_box(error, "SQL Error setting cache size!");
   }
+  return 0;
+}
 
-  // A readable version table is enough: its values are never compared.
-  int rc = db_.exec("select type, client_type, ver_major, ver_minor, ver_build from corvio_info",
-                    &error);
-  if (rc == SQLITE_ERROR) {
-    if (create_tables() != 0) {
-      db_.close();
-      return 1;
-    }
-  } else if (rc != SQLITE_OK) {
-    ctx_.messages.message_box(error, "SQL Error");
+int Md5Cache::replace_damaged(const std::string& path, const std::string& reason) {
+  db_.close();
+  char stamp[32];
+  const std::time_t now = static_cast<std::time_t>(ctx_.clock.now());
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::gmtime(&now));
+  const std::string aside = path + ".damaged-" + stamp;
+  // The journal goes with its database: left behind, it would be played into the new file.
+  const std::string journal = path + "-journal";
+  if (!ctx_.fs.rename(path, aside) ||
+      (ctx_.fs.exists(journal) && !ctx_.fs.rename(journal, aside + "-journal"))) {
+    ctx_.messages.message_box("Can't read MD5 database!\n" + path + "\n" + reason +
+                                  "\nIt could not be moved aside to " + aside,
+                              "SQL Error");
+    return 1;
+  }
+  ctx_.messages.message_box("The MD5 cache " + path + " could not be read (" + reason +
+                                "). It was moved to " + aside +
+                                " and a new, empty cache is used: files are read again.",
+                            "Meridane Online Backup");
+  std::string error;
+  if (db_.open(path, &error) != SQLITE_OK) {
+    ctx_.messages.message_box("Can't open MD5 database!\n" + path + "\n" + error,
+                              "Meridane Online Backup");
+    return 1;
+  }
+  db_.busy_timeout(busy_timeout_ms_);
+  if (create_tables() != 0) {
     db_.close();
-    ctx_.messages.message_box("result = " + std::to_string(rc), "SQL Error");
     return 1;
   }
   return 0;
 }
 
 int Md5Cache::create_tables() {
-  db_.exec("drop table corvio_info");
-  db_.exec("drop table filespec");
-  db_.exec("drop table segs");
+  // All or nothing: a half-made schema would count as a damaged file at the next start.
+  db::Transaction schema(db_);
 
   char version_row[96];
   std::snprintf(version_row, sizeof version_row,
@@ -100,6 +146,11 @@ int Md5Cache::create_tables() {
       ctx_.messages.message_box(step.failure, "SQL Error");
       return 1;
     }
+  }
+  if (schema.commit() != SQLITE_OK) {
+    ctx_.messages.message_box("Error seeding initial md5cache.dat / corvio_info records",
+                              "SQL Error");
+    return 1;
   }
   return 0;
 }
@@ -267,7 +318,7 @@ int Md5Cache::segs_delete_all(uint32_t file_id) {
   std::snprintf(sql, sizeof sql, "delete from segs where file_id=%u", file_id);
   std::string error;
   if (db_.exec(sql, &error) != SQLITE_OK) {
-    ctx_.messages.message_box(error, "SQL Error in md5cache_segs_delete_all");
+    sql_error("md5cache_segs_delete_all", error);
     return 1;
   }
   return 0;
@@ -281,7 +332,7 @@ int Md5Cache::segs_insert(const uint8_t* md5, uint32_t file_id, uint64_t offset,
                 offset);
   std::string error;
   if (db_.exec(sql, &error) != SQLITE_OK) {
-    ctx_.messages.message_box(error, "SQL Error in md5cache_segs_insert (#1)");
+    sql_error("md5cache_segs_insert (#1)", error);
     return 1;
   }
 

@@ -9,6 +9,14 @@
 // cancelled are never completed and are dropped by the flush. After a completed run cleanup()
 // removes rows of files that are gone or were last read long ago.
 //
+// A batch that fails (a statement or the commit; a busy database, a full disk) is rolled back
+// whole, shown once and counted in failed_batches(). For the cache that is safe: the files of a
+// lost flush are simply not cached and are read again by the next run, and removals lost by the
+// cleanup are tried again by a later one.
+//
+// A cache file that exists and cannot be read is not dropped in place: it is moved aside to
+// md5cache.dat.damaged-<UTC time>, which is shown, and a new, empty cache is created.
+//
 // Opened by start-up on the user-interface thread, used by the backup worker during the run,
 // closed at exit; never by two threads at once. Every failure is shown through ctx.messages at
 // once and the operation returns its "not found" or failure value; callers go on. No statement
@@ -60,14 +68,16 @@ struct Md5CachePendingFile {
 
 class Md5Cache {
  public:
-  explicit Md5Cache(Context& ctx);
+  // busy_timeout_ms: how long a statement waits for another connection's lock (tests shorten it).
+  explicit Md5Cache(Context& ctx, int busy_timeout_ms = 120000);
   ~Md5Cache() { close(); }
   Md5Cache(const Md5Cache&) = delete;
   Md5Cache& operator=(const Md5Cache&) = delete;
 
-  // Opens or creates the database. A file without a readable corvio_info table has its tables
-  // dropped and created afresh; one with the table is used as it is, whatever version it names.
-  // 0 on success, 1 after a message.
+  // Opens or creates the database. A missing or empty file gets the tables; one with a readable
+  // corvio_info table is used as it is, whatever version it names; a damaged one (not a
+  // database, or tables missing) is moved aside and replaced by a new cache. 0 on success, 1
+  // after a message (a busy or unreadable file is left as it is).
   int open();
   // Writes the queue and closes; nothing when not open.
   void close();
@@ -93,8 +103,12 @@ class Md5Cache {
   void queue_seg(Md5CachePendingFile* entry, uint64_t offset, uint32_t size, const uint8_t* md5);
   // Marks the entry complete and flushes once 64 files or 128 blocks are pending.
   void file_done(Md5CachePendingFile* entry);
-  // Writes every complete entry in one transaction and empties the queue. Always 0.
+  // Writes every complete entry in one transaction and empties the queue. Always 0; a failed
+  // batch is counted in failed_batches().
   int flush();
+  // Batches (flushes and cleanup commits) lost since open().
+  uint32_t failed_batches() const { return failed_batches_; }
+  bool every_batch_committed() const { return failed_batches_ == 0; }
   size_t pending_files() const { return pending_.size(); }
   size_t pending_segs() const { return pending_segs_; }
 
@@ -112,6 +126,11 @@ class Md5Cache {
 
  private:
   int create_tables();
+  // Moves a damaged cache file (and its journal) aside and opens a new one in its place.
+  int replace_damaged(const std::string& path, const std::string& reason);
+  // Writes the complete entries of the queue; the first failed statement ends the batch.
+  void write_queue();
+  // Shows a failed statement's message titled "SQL Error in <operation>" and counts it.
   void sql_error(std::string_view operation, std::string_view text);
   // Prepares sql (a select of one block row by file id and offset), binds both and steps once:
   // SQLITE_ROW with the row in *st, SQLITE_DONE for none, SQLITE_ERROR after its message.
@@ -121,7 +140,10 @@ class Md5Cache {
   std::string stored_path(std::string_view path) const;
 
   Context& ctx_;
+  int busy_timeout_ms_;
   db::Database db_;
+  uint32_t sql_errors_ = 0;  // failed statements, so that a batch can tell it lost a row
+  uint32_t failed_batches_ = 0;
   std::list<Md5CachePendingFile> pending_;
   size_t pending_segs_ = 0;
   std::minstd_rand rng_;

@@ -1,5 +1,6 @@
 // End-of-run pruning of rows for files that are gone or were not read for a long time.
 #include <cstdio>
+#include <optional>
 
 #include "base/backup_session.h"
 #include "md5cache/md5cache.h"
@@ -41,8 +42,20 @@ uint32_t Md5Cache::cleanup(const BackupSession* session) {
   }
 
   uint32_t removed = 0;
-  uint32_t batch = 0;
-  bool in_batch = false;
+  uint32_t in_batch = 0;
+  std::optional<db::Transaction> batch;
+  // Commits the open batch of removals; a failed commit loses them (the rows are kept and the
+  // files are candidates again next time), is shown and counted.
+  auto commit = [&] {
+    std::string error;
+    const int rc = batch->commit(&error);
+    batch.reset();
+    in_batch = 0;
+    if (rc == SQLITE_OK) return true;
+    ++failed_batches_;
+    sql_error(kOperation, "Couldn't commit the removals: " + error);
+    return false;
+  };
   bool stop = false;
   int failed_steps = 0;
   while (!stop) {
@@ -62,29 +75,28 @@ uint32_t Md5Cache::cleanup(const BackupSession* session) {
     if (age <= kRemoveAge && ctx_.fs.exists(path)) continue;
 
     ++removed;
-    if (!in_batch) {
-      db_.exec("begin transaction");
-      in_batch = true;
+    if (!batch) {
+      batch.emplace(db_);
+      if (batch->begin_result() != SQLITE_OK) {
+        sql_error(kOperation, "Couldn't begin a transaction: " + db_.error_message());
+        return 1;
+      }
     }
     char segs_sql[64], file_sql[64];
     std::snprintf(segs_sql, sizeof segs_sql, "delete from segs where file_id=%u", id);
     std::snprintf(file_sql, sizeof file_sql, "delete from filespec where id=%u", id);
     std::string error;
     if (db_.exec(segs_sql, &error) != SQLITE_OK || db_.exec(file_sql, &error) != SQLITE_OK) {
-      ctx_.messages.message_box(error, "SQL Error in md5cache_cleanup");
+      sql_error(kOperation, error);
       st.finalize();
       // Rolled back, so that no file row is left without its blocks: the block loop would take
       // such a row for a file of no blocks and skip reading it.
-      db_.exec("rollback");
+      batch.reset();
       return 1;
     }
-    if (++batch == kRemovalsPerCommit) {
-      db_.exec("commit");
-      batch = 0;
-      in_batch = false;
-    }
+    if (++in_batch == kRemovalsPerCommit && !commit()) return 1;
   }
-  if (in_batch) db_.exec("commit");
+  if (batch && !commit()) return 1;
   return removed;
 }
 

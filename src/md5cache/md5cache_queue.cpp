@@ -32,25 +32,43 @@ void Md5Cache::file_done(Md5CachePendingFile* entry) {
 }
 
 int Md5Cache::flush() {
-  if (is_open()) {
-    db_.exec("begin transaction");
-    for (Md5CachePendingFile& entry : pending_) {
-      // An entry that was never completed belongs to a file whose reading was cancelled: it is
-      // dropped, and the file's old row, if any, keeps its values.
-      if (!entry.complete) continue;
-      uint32_t file_id = filespec_insert(entry.path, entry.size, entry.blocksize, entry.t_modify,
-                                         entry.t_lastcheck);
-      if (file_id == 0) continue;
-      segs_delete_all(file_id);
+  if (is_open()) write_queue();
+  pending_.clear();
+  pending_segs_ = 0;
+  return 0;
+}
+
+void Md5Cache::write_queue() {
+  db::Transaction batch(db_);
+  if (batch.begin_result() != SQLITE_OK) {
+    ++failed_batches_;
+    sql_error("md5cache_flush", "Couldn't begin a transaction: " + db_.error_message());
+    return;
+  }
+  const uint32_t errors_before = sql_errors_;
+  for (Md5CachePendingFile& entry : pending_) {
+    // An entry that was never completed belongs to a file whose reading was cancelled: it is
+    // dropped, and the file's old row, if any, keeps its values.
+    if (!entry.complete) continue;
+    uint32_t file_id =
+        filespec_insert(entry.path, entry.size, entry.blocksize, entry.t_modify, entry.t_lastcheck);
+    if (file_id != 0 && segs_delete_all(file_id) == 0) {
       for (const Md5CachePendingSeg& seg : entry.segs) {
         segs_insert(seg.md5.data(), file_id, seg.offset, seg.size);
       }
     }
-    db_.exec("commit");
+    // The failed statement has been shown. The batch ends here and is rolled back whole, so
+    // that no file row is left with only some of its blocks.
+    if (sql_errors_ != errors_before) {
+      ++failed_batches_;
+      return;
+    }
   }
-  pending_.clear();
-  pending_segs_ = 0;
-  return 0;
+  std::string error;
+  if (batch.commit(&error) != SQLITE_OK) {
+    ++failed_batches_;
+    sql_error("md5cache_flush", "Couldn't commit the cache's rows: " + error);
+  }
 }
 
 }  // namespace corvio

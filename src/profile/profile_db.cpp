@@ -5,6 +5,8 @@
 #include "base/version.h"
 #include "config/config.h"
 #include "db/database.h"
+#include "db/version_table.h"
+#include "platform/file_modes.h"
 #include "util/text.h"
 
 namespace corvio {
@@ -12,9 +14,6 @@ namespace corvio {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10;
-
-constexpr char kVersionQuery[] =
-    "select type, client_type, ver_major, ver_minor, ver_build from corvio_info";
 
 constexpr char kCreateConfig[] =
     "create table config ( id integer not null primary key autoincrement, type varchar(1024) "
@@ -54,11 +53,34 @@ enum : int {
 
 uint32_t decimal(const std::string& text) { return static_cast<uint32_t>(parse_decimal(text)); }
 
-// Opens a profile database with the short busy time-out every profile call uses.
-int open_profile_db(db::Database& db, const std::string& path) {
-  int rc = db.open(path);
-  if (rc == SQLITE_OK) db.busy_timeout(kBusyTimeoutMs);
-  return rc;
+bool is_tag_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+// Opens the existing database of a profile for reading, with the short busy time-out every
+// profile call uses, and checks its version table. False after show() was given the reason:
+// the path itself titled "Backup Profile Missing!" for a missing file, otherwise the tag, the
+// path and SQLite's reason under open_title or read_title.
+template <typename Show>
+bool open_for_reading(const Context& ctx, const std::string& tag, db::Database& db, Show show,
+                      const char* read_title) {
+  const std::string path = profile_db_path(ctx, tag);
+  if (!ctx.fs.exists(path)) {
+    show(path, "Backup Profile Missing!");
+    return false;
+  }
+  const std::string where = "\nProfile " + tag + ": " + path + "\n";
+  std::string error;
+  if (db.open_existing(path, &error) != SQLITE_OK) {
+    show("Can't open profile's database!" + where + error, "Meridane Online Backup");
+    return false;
+  }
+  db.busy_timeout(kBusyTimeoutMs);
+  if (db::check_version_table(db, &error) != db::VersionCheck::kReadable) {
+    show("Can't read profile's database!" + where + error, read_title);
+    return false;
+  }
+  return true;
 }
 
 // Applies one stored row to the profile. False for a type this program does not know.
@@ -152,24 +174,31 @@ std::string profile_db_path(const Context& ctx, const std::string& tag) {
   return profile_dir_file(ctx, tag, ".cfg");
 }
 
+const char* profile_tag_check(std::string& tag) {
+  if (tag.empty()) return "A profile tag must be entered!";
+  tag = lower_ascii(tag);
+  for (char c : tag) {
+    if (!is_tag_char(c))
+      return "Profile tags may only consist of letters, numbers,\ndashes or underscores.";
+  }
+  return nullptr;
+}
+
+void profile_check_data_dir_privacy(const Context& ctx) {
+  if (!accessible_by_others(ctx.data_dir)) return;
+  ctx.messages.message_box("Other users can read or enter the data directory " + ctx.data_dir +
+                               ", and the profile databases in it hold server passwords. "
+                               "Consider: chmod 700 " +
+                               ctx.data_dir,
+                           "Meridane Online Backup");
+}
+
 std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag, bool quiet) {
   auto show = [&](const std::string& text, const char* title) {
     if (!quiet) ctx.messages.message_box(text, title);
   };
-  std::string path = profile_db_path(ctx, tag);
-  if (!ctx.fs.exists(path)) {
-    show(path, "Backup Profile Missing!");
-    return nullptr;
-  }
   db::Database db;
-  if (open_profile_db(db, path) != SQLITE_OK) {
-    show("Can't open profile's database!", "Meridane Online Backup");
-    return nullptr;
-  }
-  if (db.exec(kVersionQuery) != SQLITE_OK) {
-    show("Can't read profile's database!", "Blah!");
-    return nullptr;
-  }
+  if (!open_for_reading(ctx, tag, db, show, "Blah!")) return nullptr;
 
   auto p = std::make_unique<Profile>();
   p->tag = bounded(tag, kTagChars);
@@ -184,9 +213,17 @@ std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag
     ctx.messages.message_box("Couldn't prepare SQL statement", "SQL Error in profile_load");
     return nullptr;
   }
-  while (st.step() == SQLITE_ROW) {
+  int rc = st.step();
+  for (; rc == SQLITE_ROW; rc = st.step()) {
     if (!apply_row(*p, st.column_int(1), st.column_text(2)))
       show("Unrecognized profile parameter!", "Warning loading profile");
+  }
+  // A profile read only in part must not load: saving it again would drop the rest.
+  if (rc != SQLITE_DONE) {
+    show("Can't read profile's database!\nProfile " + tag + ": " + profile_db_path(ctx, tag) +
+             "\n" + db.error_message(),
+         "Blah!");
+    return nullptr;
   }
 
   const char* title = "Backup Profile Error";
@@ -208,20 +245,9 @@ std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag
 
 int profile_load_description(const Context& ctx, const std::string& tag, std::string& description) {
   const char* title = "SQL Error in profile_load_description";
-  std::string path = profile_db_path(ctx, tag);
-  if (!ctx.fs.exists(path)) {
-    ctx.messages.message_box(path, "Backup Profile Missing!");
-    return 1;
-  }
   db::Database db;
-  if (open_profile_db(db, path) != SQLITE_OK) {
-    ctx.messages.message_box("Can't open profile's database!", "Meridane Online Backup");
-    return 1;
-  }
-  if (db.exec(kVersionQuery) != SQLITE_OK) {
-    ctx.messages.message_box("Can't read profile's database!", "Meridane Online Backup");
-    return 1;
-  }
+  auto show = [&](const std::string& text, const char* t) { ctx.messages.message_box(text, t); };
+  if (!open_for_reading(ctx, tag, db, show, "Meridane Online Backup")) return 1;
   db::Statement st = db.prepare("select parm from config where type=10");
   if (!st) {
     ctx.messages.message_box("Couldn't prepare SQL statement", title);
@@ -237,7 +263,18 @@ int profile_load_description(const Context& ctx, const std::string& tag, std::st
   return 0;
 }
 
+// Refuses, with the editor's text, a tag that could name a file outside its profile directory.
+// The letter case is the caller's: a tag registered by hand may hold capitals.
+bool safe_tag(const Context& ctx, const std::string& tag, const char* title) {
+  std::string folded = tag;
+  const char* problem = profile_tag_check(folded);
+  if (!problem) return true;
+  ctx.messages.message_box(problem, title);
+  return false;
+}
+
 int profile_delete(const Context& ctx, Config& config, const std::string& tag) {
+  if (!safe_tag(ctx, tag, "Unable to delete profile")) return 1;
   config.remove_profile(tag);
   std::string cfg = profile_dir_file(ctx, tag, ".cfg");
   std::string bak = profile_dir_file(ctx, tag, ".cfg.bak");
@@ -247,17 +284,20 @@ int profile_delete(const Context& ctx, Config& config, const std::string& tag) {
   return 0;
 }
 
-int profile_create(const Context& ctx, Config& config, const Profile& p) {
-  const char* title = "SQL Error in profile_create";
-  profile_delete(ctx, config, p.tag);
-  ctx.fs.make_dir(ctx.style.join(ctx.data_dir, "Profiles"));
-  ctx.fs.make_dir(ctx.profile_dir(p.tag));
+namespace {
 
+// Writes the complete database of a profile into the empty file at path. 0, or 1 after its
+// message.
+int write_profile_db(const Context& ctx, const std::string& path, const Profile& p) {
+  const char* title = "SQL Error in profile_create";
   db::Database db;
-  if (open_profile_db(db, profile_db_path(ctx, p.tag)) != SQLITE_OK) {
-    ctx.messages.message_box("Can't open profile's database!", "Meridane Online Backup");
+  std::string error;
+  if (db.open_existing(path, &error) != SQLITE_OK) {
+    ctx.messages.message_box("Can't open profile's database!\n" + path + "\n" + error,
+                             "Meridane Online Backup");
     return 1;
   }
+  db.busy_timeout(kBusyTimeoutMs);
 
   {
     db::Transaction schema(db);
@@ -332,14 +372,61 @@ int profile_create(const Context& ctx, Config& config, const Profile& p) {
     ctx.messages.message_box("Error seeding initial profile / corvio_info records", title);
     return 1;
   }
-  if (rows.commit() != SQLITE_OK) {
+  if (rows.commit(&error) != SQLITE_OK) {
     // Reporting a save that did not reach the disk as done would lose the user's settings.
-    ctx.messages.message_box("Error executing statement", title);
+    ctx.messages.message_box("Error executing statement\n" + error, title);
     return 1;
   }
-  db.close();
-  config.add_profile(p.tag);
   return 0;
+}
+
+}  // namespace
+
+int profile_create(const Context& ctx, Config& config, const Profile& p) {
+  if (!safe_tag(ctx, p.tag, "Unable to create profile")) return 1;
+  ctx.fs.make_dir(ctx.style.join(ctx.data_dir, "Profiles"));
+  ctx.fs.make_dir(ctx.profile_dir(p.tag));
+
+  // The new database is written beside the old one and takes its place only once complete, so
+  // a save that fails half-way (a full disk) leaves the old profile as it was, registered.
+  const std::string cfg = profile_db_path(ctx, p.tag);
+  const std::string bak = cfg + ".bak";
+  const std::string temp = cfg + ".new";
+  auto discard_temp = [&] {
+    ctx.fs.remove(temp);
+    ctx.fs.remove(temp + "-journal");
+  };
+  discard_temp();  // left by a save that was interrupted
+  std::string error;
+  // The database holds the password in clear: readable by its owner only from the start.
+  if (!create_owner_only_file(temp, &error)) {
+    ctx.messages.message_box("Can't open profile's database!\n" + error, "Meridane Online Backup");
+    return 1;
+  }
+  if (write_profile_db(ctx, temp, p) != 0) {
+    discard_temp();
+    return 1;
+  }
+
+  const bool had_cfg = ctx.fs.exists(cfg);
+  if (had_cfg) {
+    if (!ctx.fs.rename(cfg, bak)) {
+      discard_temp();
+      ctx.messages.message_box("Can't keep the previous profile database as " + bak,
+                               "Meridane Online Backup");
+      return 1;
+    }
+    restrict_to_owner(bak);  // written before profile databases were private
+  }
+  if (!ctx.fs.rename(temp, cfg)) {
+    if (had_cfg) ctx.fs.rename(bak, cfg);
+    discard_temp();
+    ctx.messages.message_box("Can't put the new profile database in place at " + cfg,
+                             "Meridane Online Backup");
+    return 1;
+  }
+  // Every save registers the tag afresh, so its row starts with zero runs.
+  return config.add_profile(p.tag);
 }
 
 }  // namespace corvio

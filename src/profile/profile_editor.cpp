@@ -1,7 +1,5 @@
 #include "profile/profile_editor.h"
 
-#include <algorithm>
-
 #include "config/config.h"
 #include "profile/profile_db.h"
 #include "util/text.h"
@@ -16,15 +14,7 @@ uint32_t decimal(const std::string& text) { return static_cast<uint32_t>(parse_d
 
 uint32_t unit_for_index(int index) { return index < 0 || index > 5 ? 1 : index; }
 
-bool is_tag_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-}
-
 }  // namespace
-
-bool is_valid_tag(std::string_view tag) {
-  return !tag.empty() && std::all_of(tag.begin(), tag.end(), is_tag_char);
-}
 
 std::unique_ptr<Profile> new_profile_defaults() {
   auto p = std::make_unique<Profile>();
@@ -128,17 +118,9 @@ int rule_dialog_ok(const Context& ctx, std::vector<RuleRow>& rows, std::string_v
 
 int ProfileEditor::check_tag(std::string& tag) {
   const char* title = "Unable to create profile";
-  if (tag.empty()) {
-    ctx_.messages.message_box("A profile tag must be entered!", title);
+  if (const char* problem = profile_tag_check(tag)) {
+    ctx_.messages.message_box(problem, title);
     return 1;
-  }
-  tag = lower_ascii(tag);
-  for (char c : tag) {
-    if (!is_tag_char(c)) {
-      ctx_.messages.message_box(
-          "Profile tags may only consist of letters, numbers,\ndashes or underscores.", title);
-      return 1;
-    }
   }
   if (new_profile_ && profile_load(ctx_, tag, true)) {
     ctx_.messages.message_box("A profile with that tag name already exists!", title);
@@ -147,17 +129,17 @@ int ProfileEditor::check_tag(std::string& tag) {
   return 0;
 }
 
-int ProfileEditor::ok(const EditorFields& f) {
+int ProfileEditor::ok(const EditorFields& f, const FieldWidths& widths) {
   Profile& p = *profile_;
-  std::string tag = bounded(f.tag, kTagFieldChars);
+  std::string tag = bounded(f.tag, widths.tag);
   if (check_tag(tag) != 0) return 1;
   p.tag = tag;
 
   p.description = bounded(f.description, kDescriptionChars);
   p.server = bounded(f.server, kServerChars);
   p.port = static_cast<uint16_t>(decimal(f.port));
-  p.login = bounded(f.login, kLoginFieldChars);
-  p.password = bounded(f.password, kPasswordFieldChars);
+  p.login = bounded(f.login, widths.login);
+  p.password = bounded(f.password, widths.password);
   p.thread_priority.store(priority_for_index(f.priority_index));
   p.file_delay_ms.store(decimal(f.file_delay));
   p.block_delay_ms.store(decimal(f.block_delay));
@@ -169,6 +151,15 @@ int ProfileEditor::ok(const EditorFields& f) {
   p.rx_limit_enabled.store(f.rx_limit ? 1 : 0);
   p.use_shadow_copy = f.shadow_copy ? 1 : 0;
 
+  // The texts a load of such a profile would show.
+  const char* missing = p.server.empty()     ? "No server specified in backup profile!"
+                        : p.login.empty()    ? "No login specified in backup profile!"
+                        : p.password.empty() ? "No password specified in backup profile!"
+                                             : nullptr;
+  if (missing) {
+    ctx_.messages.message_box(missing, "Backup Profile Error");
+    return 1;
+  }
   if (p.file_delay_ms.load() > kMaxDelayMs) {
     ctx_.messages.message_box("Maximum delay between files is 10000ms (10 seconds)", "Delay Error");
     return 1;

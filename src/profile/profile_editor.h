@@ -24,6 +24,18 @@ inline constexpr size_t kLoginFieldChars = 31;
 inline constexpr size_t kPasswordFieldChars = 31;
 inline constexpr size_t kRuleFieldChars = 259;
 
+// How much of the tag, login and password ok() takes. The dialog's controls hold one character
+// less than the record; corvioctl takes the record's full widths, which are also the server's
+// limits (tags 1-31, logins and passwords 1-32 characters).
+struct FieldWidths {
+  size_t tag;
+  size_t login;
+  size_t password;
+};
+inline constexpr FieldWidths kDialogFieldWidths{kTagFieldChars, kLoginFieldChars,
+                                                kPasswordFieldChars};
+inline constexpr FieldWidths kRecordFieldWidths{kTagChars, kLoginChars, kPasswordChars};
+
 inline constexpr char kInclude[] = "Include";
 inline constexpr char kExclude[] = "Exclude";
 
@@ -56,10 +68,6 @@ struct EditorFields {
   std::vector<RuleRow> rules;  // top to bottom
 };
 
-// The editor's tag check, for a tag already folded to lower case: not empty, and only a-z, 0-9,
-// '-' and '_'. No separators and no dots, so a tag names exactly one folder below Profiles.
-bool is_valid_tag(std::string_view tag);
-
 // A fresh profile as New shows it.
 std::unique_ptr<Profile> new_profile_defaults();
 
@@ -90,8 +98,9 @@ class ProfileEditor {
       : ctx_(ctx), config_(config), profile_(std::move(profile)), new_profile_(new_profile) {}
 
   // OK: checks the fields, takes them into the record and saves the profile. 0 when saved;
-  // otherwise the reason has been shown and nothing was stored (the editor stays open).
-  int ok(const EditorFields& fields);
+  // otherwise the reason has been shown and nothing was stored (the editor stays open). A
+  // profile without a server, login or password, which could never load, is refused.
+  int ok(const EditorFields& fields, const FieldWidths& widths = kDialogFieldWidths);
 
   bool saved() const { return saved_; }
   const Profile& profile() const { return *profile_; }

@@ -26,7 +26,7 @@ using SslCtxPtr = std::unique_ptr<SSL_CTX, OpensslFree<SSL_CTX_free>>;
 using BioPtr = std::unique_ptr<BIO, OpensslFree<BIO_free_all>>;
 using X509Ptr = std::unique_ptr<X509, OpensslFree<X509_free>>;
 using PkeyPtr = std::unique_ptr<EVP_PKEY, OpensslFree<EVP_PKEY_free>>;
-using EvpMdCtxPtr = std::unique_ptr<EVP_MD_CTX, OpensslFree<EVP_MD_CTX_free>>;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, OpensslFree<EVP_MD_CTX_free>>;
 using Asn1OctetStringPtr = std::unique_ptr<ASN1_OCTET_STRING, OpensslFree<ASN1_OCTET_STRING_free>>;
 
 }  // namespace corvio

@@ -22,6 +22,11 @@ int32_t parse_decimal(std::string_view text);
 // Turns the ASCII letters A-Z into a-z; nothing else changes.
 std::string lower_ascii(std::string_view text);
 
+// The text as it may be printed on a terminal: control characters (C0, DEL and the C1 range
+// U+0080-U+009F) and bytes that are not part of valid UTF-8 become \xHH, so that a stored
+// value cannot move the cursor or rewrite the screen. Everything else is kept as it is.
+std::string printable(std::string_view text);
+
 // True when a and b are equal ignoring the letter case of A-Z.
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
 

@@ -143,6 +143,8 @@ TEST_P(CatalogTest, WritesTheEndOfRunRowsWholeAndMarksTheCatalogComplete) {
   EXPECT_EQ(catalog.write_stats(session), 0);
   EXPECT_EQ(catalog.close(), 0);
   EXPECT_FALSE(catalog.is_open());
+  EXPECT_TRUE(catalog.complete());
+  EXPECT_EQ(catalog.failed_batches(), 0u);
 
   EXPECT_EQ(rows("select type from corvio_info"), (std::vector<SqlRow>{{"128"}}));
   EXPECT_EQ(rows("select type, misc from catinfo where type > 21 order by id"),
@@ -261,6 +263,47 @@ TEST_P(CatalogTest, CommitsAtTheHundredTwentyEighthCountedCall) {
   EXPECT_EQ(rows("select count(*) from segs"), (std::vector<SqlRow>{{"1"}}));
 }
 
+TEST_P(CatalogTest, ALostBatchLeavesTheCatalogIncompleteAndUnmarked) {
+  write_profile({{1, "host"}, {3, "alice"}, {4, "secret"}});
+  Catalog quick(ctx, 20);  // a short wait for the other connection's lock
+  ASSERT_EQ(quick.create(session), 0);
+  EXPECT_TRUE(quick.complete());
+  const std::string root = windows() ? "C:" : "/";
+  ASSERT_EQ(quick.filespec_insert(root, directory_stat()), 1u);
+  db::Database other;
+  ASSERT_EQ(other.open(cat_path()), SQLITE_OK);
+
+  // A reader keeps the intermediate commit from its lock: the batch is rolled back, shown once.
+  ASSERT_EQ(other.exec("begin; select count(*) from catinfo;"), SQLITE_OK);
+  Md5Digest md5{};
+  for (int i = 0; i < 127; ++i) quick.seg_insert(0, md5.data(), 0, 1);  // the 128th call commits
+  other.exec("commit");
+  EXPECT_EQ(world.messages.shown(),
+            (std::vector<ShownMessage>{{"Couldn't commit the catalog's rows: database is locked",
+                                        "SQL Error in catalog_commit"}}));
+  EXPECT_EQ(quick.failed_batches(), 1u);
+  EXPECT_FALSE(quick.complete());
+  EXPECT_EQ(rows("select count(*) from filespec"), (std::vector<SqlRow>{{"0"}}));
+
+  // Another program holds the write lock: the insert fails once its wait is over.
+  world.messages.clear();
+  ASSERT_EQ(other.exec("begin immediate"), SQLITE_OK);
+  EXPECT_EQ(quick.filespec_insert(root, directory_stat()), 0u);
+  other.exec("rollback");
+  EXPECT_EQ(world.messages.shown(),
+            (std::vector<ShownMessage>{
+                {"SQL Error executing insert", "SQL Error in catalog_filespec_insert"}}));
+
+  // The run's facts are still written, but the catalog does not claim to be complete.
+  world.messages.clear();
+  EXPECT_EQ(quick.write_stats(session), 1);
+  EXPECT_EQ(quick.close(), 0);
+  EXPECT_FALSE(quick.complete());
+  EXPECT_TRUE(world.messages.shown().empty());
+  EXPECT_EQ(rows("select type from corvio_info"), (std::vector<SqlRow>{{"129"}}));
+  EXPECT_EQ(rows("select count(*) from catinfo"), (std::vector<SqlRow>{{"21"}}));
+}
+
 TEST_P(CatalogTest, ReplacesAnOldCatalogOfTheSameNumberAndItsJournal) {
   test::write_file(cat_path(), "not a database");
   test::write_file(cat_path() + "-journal", "stale");
@@ -304,6 +347,7 @@ TEST(CatalogClosedTest, OperationsWithoutAnOpenCatalogDoNothingQuietly) {
   EXPECT_EQ(catalog.insert_count(), 0u);
   EXPECT_EQ(catalog.write_stats(session), 1);
   EXPECT_EQ(catalog.close(), 0);
+  EXPECT_FALSE(catalog.complete());
   EXPECT_TRUE(world.messages.shown().empty());
 }
 

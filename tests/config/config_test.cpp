@@ -64,10 +64,45 @@ TEST_F(ConfigTest, NewFileGetsSchemaAndVersionRowAndLoadsEmpty) {
   EXPECT_TRUE(w.messages.shown().empty());
 }
 
-TEST_F(ConfigTest, FileWithoutVersionTableIsRebuiltAnyVersionIsAccepted) {
-  sql_exec(dat(),
-           "create table profiles ( id integer primary key, profile text, status int );"
-           "insert into profiles values (1, 'old', 2);");
+TEST_F(ConfigTest, AnExistingFileThatCannotBeReadIsReportedAndLeftUntouched) {
+  struct Case {
+    const char* name;
+    std::string setup;  // SQL, or the file's bytes when it is not a database
+    bool sql;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"no version table",
+       "create table profiles ( id integer primary key, profile text, status int );"
+       "insert into profiles values (1, 'old', 2);",
+       true, "no such table: corvio_info"},
+      {"version table missing a column",
+       "create table profiles ( profile text ); insert into profiles values ('old');"
+       "create table corvio_info ( type int, client_type int, ver_major int, ver_minor int );",
+       true, "no such column: ver_build"},
+      {"not a database", std::string(4096, 'z'), false, "file is not a database"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    w.ctx.fs.remove(dat());
+    if (c.sql)
+      sql_exec(dat(), c.setup);
+    else
+      test::write_file(dat(), c.setup);
+    const std::string before = test::read_file(dat());
+    w.messages.clear();
+    EXPECT_NE(config.open(), 0);
+    EXPECT_FALSE(config.is_open());
+    EXPECT_EQ(
+        w.messages.shown(),
+        (std::vector<ShownMessage>{
+            {"Can't read configuration database!\n" + dat() + "\n" + c.reason, "SQL Error"}}));
+    EXPECT_EQ(test::read_file(dat()), before);
+  }
+}
+
+TEST_F(ConfigTest, AnEmptyFileIsNewAndAnyRecordedVersionIsAccepted) {
+  test::write_file(dat(), "");
   ASSERT_EQ(config.open(), 0);
   EXPECT_EQ(sql_rows(dat(), "select count(*) from profiles"), (std::vector<SqlRow>{{"0"}}));
   ASSERT_EQ(config.add_profile("kept"), 0);
@@ -77,14 +112,46 @@ TEST_F(ConfigTest, FileWithoutVersionTableIsRebuiltAnyVersionIsAccepted) {
   ASSERT_EQ(config.open(), 0);
   EXPECT_EQ(sql_rows(dat(), "select profile from profiles"), (std::vector<SqlRow>{{"kept"}}));
   EXPECT_EQ(sql_rows(dat(), "select ver_major from corvio_info"), (std::vector<SqlRow>{{"7"}}));
+  EXPECT_TRUE(w.messages.shown().empty());
 }
 
-TEST_F(ConfigTest, UnopenableFileFailsWithItsMessage) {
+TEST_F(ConfigTest, UnopenableFileFailsWithItsPathAndReason) {
   w.ctx.fs.make_dir(dat());  // a directory where the file should be
   EXPECT_NE(config.open(), 0);
-  EXPECT_EQ(w.messages.shown(),
-            (std::vector<ShownMessage>{{"Can't open configuration database!", "Blah!"}}));
+  ASSERT_EQ(w.messages.shown().size(), 1u);
+  EXPECT_EQ(w.messages.shown()[0].title, "Blah!");
+  EXPECT_EQ(
+      w.messages.shown()[0].text.rfind("Can't open configuration database!\n" + dat() + "\n", 0),
+      0u);
   EXPECT_FALSE(config.is_open());
+
+  // A data directory that cannot hold the file.
+  w.messages.clear();
+  w.ctx.data_dir = w.dir.file("missing");
+  EXPECT_NE(config.open(), 0);
+  EXPECT_EQ(w.messages.shown(),
+            (std::vector<ShownMessage>{{"Can't open configuration database!\n" +
+                                            w.dir.file("missing/corvio.dat") +
+                                            "\nunable to open database file (No such file or "
+                                            "directory)",
+                                        "Blah!"}}));
+}
+
+TEST_F(ConfigTest, ARegisterThatCannotBeReadFailsToListAndAFailedAddKeepsTheOldRow) {
+  ASSERT_EQ(config.open(), 0);
+  ASSERT_EQ(config.add_profile("a"), 0);
+  // An insert that fails (here refused by a trigger, as a full disk would) keeps the old row.
+  sql_exec(dat(),
+           "create trigger refuse before insert on profiles begin select raise(abort, 'full'); "
+           "end");
+  EXPECT_NE(config.add_profile("a"), 0);
+  EXPECT_EQ(sql_rows(dat(), "select profile from profiles"), (std::vector<SqlRow>{{"a"}}));
+
+  sql_exec(dat(), "drop table profiles");
+  w.messages.clear();
+  EXPECT_NE(config.load_profiles(), 0);
+  ASSERT_EQ(w.messages.shown().size(), 1u);
+  EXPECT_EQ(w.messages.shown()[0].title, "SQL Error in config_load_profiles");
 }
 
 TEST_F(ConfigTest, AddTwiceKeepsOneRowRemovingUnknownTagSucceeds) {
@@ -122,7 +189,7 @@ TEST_F(ConfigTest, ListIsInByteOrderAndSkipsProfilesWhoseDatabaseIsGone) {
 
 TEST_F(ConfigTest, OperationsOnAClosedDatabaseReportAndTouchNothing) {
   EXPECT_NE(config.add_profile("a"), 0);
-  EXPECT_EQ(config.load_profiles(), 0);
+  EXPECT_NE(config.load_profiles(), 0);
   EXPECT_TRUE(config.profile_list().empty());
   EXPECT_EQ(config.close(), 0);
   EXPECT_FALSE(w.ctx.fs.exists(dat()));

@@ -89,6 +89,31 @@ TEST_F(Md5CacheCleanupTest, RemovesOldRowsAndRowsOfVanishedFiles) {
   EXPECT_TRUE(world.messages.shown().empty());
 }
 
+TEST_F(Md5CacheCleanupTest, RemovalsWhoseCommitFailsAreKeptShownAndCounted) {
+  add("200-days", kNow - 200 * kDay, true);
+  add("gone", kNow - 100 * kDay, false);
+  cache.close();
+  Md5Cache quick(world.ctx, 20);  // a short wait for the other connection's lock
+  ASSERT_EQ(quick.open(), 0);
+  db::Database reader;
+  ASSERT_EQ(reader.open(db()), SQLITE_OK);
+  ASSERT_EQ(reader.exec("begin; select count(*) from filespec;"), SQLITE_OK);
+  EXPECT_EQ(quick.cleanup(nullptr), 1u);
+  reader.exec("commit");
+  EXPECT_EQ(world.messages.shown(),
+            (std::vector<test::ShownMessage>{{"Couldn't commit the removals: database is locked",
+                                              "SQL Error in md5cache_cleanup"}}));
+  EXPECT_EQ(quick.failed_batches(), 1u);
+  EXPECT_EQ(names(), (std::vector<SqlRow>{{"200-days"}, {"gone"}}));
+  EXPECT_EQ(sql_rows(db(), "select count(*) from segs"), (std::vector<SqlRow>{{"2"}}));
+
+  // A later pass removes them.
+  world.messages.clear();
+  EXPECT_EQ(quick.cleanup(nullptr), 2u);
+  EXPECT_EQ(names(), std::vector<SqlRow>{});
+  EXPECT_TRUE(world.messages.shown().empty());
+}
+
 TEST_F(Md5CacheCleanupTest, WritesTheQueueFirst) {
   Md5CachePendingFile* entry = cache.queue_file(world.dir.file("queued-gone"), 1, 1,
                                                 static_cast<uint32_t>(kNow - 200 * kDay));

@@ -104,5 +104,55 @@ TEST_F(Md5CacheQueueTest, CloseWritesWhatIsQueuedAndANullEntryIsIgnored) {
   EXPECT_TRUE(world.messages.shown().empty());
 }
 
+TEST(Md5CacheBatchTest, ALostBatchIsShownOnceCountedAndLeavesTheFilesUncached) {
+  test::TestWorld world;
+  Md5Cache cache(world.ctx, 20);  // a short wait for the other connection's lock
+  ASSERT_EQ(cache.open(), 0);
+  const std::string path = world.dir.file("md5cache.dat");
+  auto queue_two = [&] {
+    for (const char* file : {"/a", "/b"}) {
+      Md5CachePendingFile* entry = cache.queue_file(file, 1, 100, 200);
+      cache.queue_seg(entry, 0, 1, Md5Digest{}.data());
+      cache.file_done(entry);
+    }
+  };
+  db::Database other;
+  ASSERT_EQ(other.open(path), SQLITE_OK);
+
+  // Another program holds the write lock: the first statement fails and ends the batch.
+  ASSERT_EQ(other.exec("begin immediate"), SQLITE_OK);
+  queue_two();
+  cache.flush();
+  other.exec("rollback");
+  EXPECT_EQ(world.messages.shown(),
+            (std::vector<test::ShownMessage>{
+                {"SQL Error executing insert", "SQL Error in md5cache_filespec_insert"}}));
+  EXPECT_EQ(cache.failed_batches(), 1u);
+
+  // A reader keeps the commit from getting its lock: the whole batch is rolled back.
+  world.messages.clear();
+  ASSERT_EQ(other.exec("begin; select count(*) from filespec;"), SQLITE_OK);
+  queue_two();
+  cache.flush();
+  other.exec("commit");
+  EXPECT_EQ(
+      world.messages.shown(),
+      (std::vector<test::ShownMessage>{{"Couldn't commit the cache's rows: database is locked",
+                                        "SQL Error in md5cache_flush"}}));
+  EXPECT_EQ(cache.failed_batches(), 2u);
+  EXPECT_FALSE(cache.every_batch_committed());
+  EXPECT_EQ(sql_rows(path, "select count(*) from filespec"), (std::vector<SqlRow>{{"0"}}));
+  EXPECT_EQ(sql_rows(path, "select count(*) from segs"), (std::vector<SqlRow>{{"0"}}));
+
+  // Once the lock is gone the next batch goes in.
+  world.messages.clear();
+  queue_two();
+  cache.flush();
+  EXPECT_TRUE(world.messages.shown().empty());
+  EXPECT_EQ(sql_rows(path, "select filespec from filespec order by id"),
+            (std::vector<SqlRow>{{"/a"}, {"/b"}}));
+  EXPECT_EQ(cache.failed_batches(), 2u);
+}
+
 }  // namespace
 }  // namespace corvio

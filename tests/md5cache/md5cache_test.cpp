@@ -152,19 +152,64 @@ TEST_P(Md5CacheTest, APathTooLongToStoreIsNotCached) {
   EXPECT_EQ(cache.filespec_find(path), 0u);  // not taken for its 1023-character prefix
 }
 
-TEST(Md5CacheOpenTest, ADatabaseWithoutVersionTableIsRebuiltEmpty) {
+TEST(Md5CacheOpenTest, ADamagedDatabaseIsMovedAsideAndReplacedByAnEmptyOne) {
+  const struct {
+    const char* name;
+    std::string sql;    // the damaged file's tables, or
+    std::string bytes;  // its bytes when it is no database
+    const char* reason;
+  } cases[] = {
+      {"no version table",
+       "create table filespec ( id integer primary key, filespec text );"
+       "insert into filespec values (1, 'old');",
+       "", "no such table: corvio_info"},
+      {"not a database", "", std::string(4096, 'z'), "file is not a database"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TestWorld world;
+    world.clock.set_now(1'700'000'000);  // 2023-11-14 22:13:20 UTC
+    const std::string path = world.dir.file("md5cache.dat");
+    const std::string aside = path + ".damaged-20231114-221320";
+    if (c.sql.empty())
+      test::write_file(path, c.bytes);
+    else
+      sql_exec(path, c.sql);
+    const std::string before = test::read_file(path);
+    Md5Cache cache(world.ctx);
+    ASSERT_EQ(cache.open(), 0);
+    EXPECT_EQ(
+        world.messages.shown(),
+        (std::vector<ShownMessage>{{"The MD5 cache " + path + " could not be read (" + c.reason +
+                                        "). It was moved to " + aside +
+                                        " and a new, empty cache is used: files are read again.",
+                                    "Meridane Online Backup"}}));
+    EXPECT_EQ(cache.filespec_find("old"), 0u);
+    cache.close();
+    EXPECT_EQ(test::read_file(aside), before);
+    EXPECT_EQ(sql_rows(path, "select type from corvio_info"), (std::vector<SqlRow>{{"16"}}));
+  }
+}
+
+TEST(Md5CacheOpenTest, ABusyDatabaseIsReportedAndLeftAsItIs) {
   test::TestWorld world;
   const std::string path = world.dir.file("md5cache.dat");
-  sql_exec(path,
-           "create table filespec ( id integer primary key, filespec text );"
-           "insert into filespec values (1, 'old');"
-           "create table segs ( x );");
-  Md5Cache cache(world.ctx);
-  ASSERT_EQ(cache.open(), 0);
-  EXPECT_EQ(cache.filespec_find("old"), 0u);
-  cache.close();
-  EXPECT_EQ(sql_rows(path, "select count(*) from filespec"), (std::vector<SqlRow>{{"0"}}));
-  EXPECT_EQ(sql_rows(path, "select type from corvio_info"), (std::vector<SqlRow>{{"16"}}));
+  {
+    Md5Cache cache(world.ctx);
+    ASSERT_EQ(cache.open(), 0);
+  }
+  db::Database other;
+  ASSERT_EQ(other.open(path), SQLITE_OK);
+  ASSERT_EQ(other.exec("begin exclusive"), SQLITE_OK);
+  Md5Cache cache(world.ctx, 20);
+  EXPECT_EQ(cache.open(), 1);
+  EXPECT_EQ(world.messages.shown(),
+            (std::vector<ShownMessage>{
+                {"Can't read MD5 database!\n" + path + "\ndatabase is locked", "SQL Error"}}));
+  other.exec("rollback");
+  std::vector<FileInfo> entries;
+  ASSERT_TRUE(world.ctx.fs.list(world.dir.path(), &entries));
+  EXPECT_EQ(entries.size(), 1u);  // nothing moved aside
 }
 
 TEST(Md5CacheOpenTest, ADatabaseOfAnotherVersionIsUsedUnchanged) {
@@ -192,26 +237,16 @@ TEST(Md5CacheOpenTest, FailuresToOpenAreShownAndLeaveItClosed) {
   EXPECT_FALSE(missing.is_open());
   EXPECT_EQ(world.messages.shown(),
             (std::vector<ShownMessage>{
-                {"Can't open MD5 database!\n" + world.dir.file("missing") + "/md5cache.dat",
+                {"Can't open MD5 database!\n" + world.dir.file("missing") +
+                     "/md5cache.dat\nunable to open database file (No such file or directory)",
                  "Meridane Online Backup"}}));
-
-  world.messages.clear();
-  world.ctx.data_dir = world.dir.path();
-  test::write_file(world.dir.file("md5cache.dat"), std::string(4096, 'z'));
-  Md5Cache garbage(world.ctx);
-  EXPECT_EQ(garbage.open(), 1);
-  EXPECT_FALSE(garbage.is_open());
-  EXPECT_EQ(world.messages.shown(),
-            (std::vector<ShownMessage>{{"file is not a database", "SQL Error setting cache size!"},
-                                       {"file is not a database", "SQL Error"},
-                                       {"result = 26", "SQL Error"}}));
   // Nothing is done, and nothing shown, through a cache that is not open.
   world.messages.clear();
   Md5Digest md5{};
-  EXPECT_EQ(garbage.filespec_find("/a"), 0u);
-  EXPECT_EQ(garbage.filespec_insert("/a", 1, 1, 1, 1), 0u);
-  EXPECT_EQ(garbage.segs_insert(md5.data(), 1, 0, 1), 1);
-  EXPECT_EQ(garbage.cleanup(nullptr), 0u);
+  EXPECT_EQ(missing.filespec_find("/a"), 0u);
+  EXPECT_EQ(missing.filespec_insert("/a", 1, 1, 1, 1), 0u);
+  EXPECT_EQ(missing.segs_insert(md5.data(), 1, 0, 1), 1);
+  EXPECT_EQ(missing.cleanup(nullptr), 0u);
   EXPECT_TRUE(world.messages.shown().empty());
 }
 

@@ -1,6 +1,11 @@
 #include "profile/profile_db.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "config/config.h"
 #include "platform/directories.h"
@@ -255,9 +260,13 @@ TEST_F(ProfileDbTest, RefusesMissingFieldsFilesAndVersionTable) {
                 {"No server specified in backup profile!", "Backup Profile Error"},
                 {"No login specified in backup profile!", "Backup Profile Error"},
                 {"No password specified in backup profile!", "Backup Profile Error"},
-                {"Can't read profile's database!", "Blah!"},
+                {"Can't read profile's database!\nProfile noinfo: " + cfg("noinfo") +
+                     "\nno such table: corvio_info",
+                 "Blah!"},
                 {cfg("absent"), "Backup Profile Missing!"},
-                {"Can't read profile's database!", "Meridane Online Backup"},
+                {"Can't read profile's database!\nProfile noinfo: " + cfg("noinfo") +
+                     "\nno such table: corvio_info",
+                 "Meridane Online Backup"},
                 {cfg("absent"), "Backup Profile Missing!"}}));
 
   w.messages.clear();
@@ -294,6 +303,111 @@ TEST_F(ProfileDbTest, DescriptionOfAProfileWithoutOneIsLeftUnchanged) {
   std::string description = "kept";
   EXPECT_EQ(profile_load_description(w.ctx, "p", description), 0);
   EXPECT_EQ(description, "kept");
+}
+
+TEST_F(ProfileDbTest, AnEmptyOrDamagedDatabaseIsNamedWithItsTagPathAndReason) {
+  const struct {
+    const char* tag;
+    std::string bytes;
+    const char* reason;
+  } cases[] = {{"empty", "", "no such table: corvio_info"},
+               {"garbage", std::string(4096, 'g'), "file is not a database"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tag);
+    make_dirs(dir(c.tag));
+    test::write_file(cfg(c.tag), c.bytes);
+    w.messages.clear();
+    EXPECT_FALSE(profile_load(w.ctx, c.tag, false));
+    std::string description;
+    EXPECT_EQ(profile_load_description(w.ctx, c.tag, description), 1);
+    const std::string text = "Can't read profile's database!\nProfile " + std::string(c.tag) +
+                             ": " + cfg(c.tag) + "\n" + c.reason;
+    EXPECT_EQ(w.messages.shown(),
+              (std::vector<ShownMessage>{{text, "Blah!"}, {text, "Meridane Online Backup"}}));
+    EXPECT_EQ(test::read_file(cfg(c.tag)), c.bytes);  // left as it was
+  }
+}
+
+// Runs profile_create in a child process whose files may not grow beyond limit bytes, as on a
+// full disk. The child's exit status is profile_create's result.
+int create_with_file_size_limit(const Context& ctx, Config& config, const Profile& p,
+                                rlim_t limit) {
+  pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing the process
+    rlimit r{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &r);
+    _exit(profile_create(ctx, config, p));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ProfileDbTest, ASaveThatFailsMidwayKeepsTheOldProfileItsBackupAndItsRegistration) {
+  Profile p = sample_profile();
+  p.description = "first";
+  ASSERT_EQ(profile_create(w.ctx, config, p), 0);
+  p.description = "second";
+  ASSERT_EQ(profile_create(w.ctx, config, p), 0);
+
+  // Enough rules that the rows need more pages than the limit allows.
+  p.description = "third";
+  for (int i = 0; i < 200; i++)
+    p.include_rules.push_back("/data/" + std::string(100, 'r') + std::to_string(i));
+  for (int attempt = 0; attempt < 2; attempt++) {
+    EXPECT_EQ(create_with_file_size_limit(w.ctx, config, p, 16384), 1);
+    auto kept = profile_load(w.ctx, "daily", true);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->description, "second");
+    EXPECT_EQ(sql_rows(cfg("daily") + ".bak", "select parm from config where type=10"),
+              (std::vector<SqlRow>{{"first"}}));
+    EXPECT_EQ(sql_rows(w.dir.file("corvio.dat"), "select profile from profiles"),
+              (std::vector<SqlRow>{{"daily"}}));
+    std::vector<FileInfo> entries;
+    ASSERT_TRUE(w.ctx.fs.list(dir("daily"), &entries));
+    EXPECT_EQ(entries.size(), 2u);  // no half-written file is left beside them
+  }
+  ASSERT_EQ(profile_create(w.ctx, config, p), 0);
+  EXPECT_EQ(profile_load(w.ctx, "daily", true)->include_rules.size(), 202u);
+}
+
+TEST_F(ProfileDbTest, ProfileDatabasesAndTheirBackupsAreReadableByTheOwnerOnly) {
+  auto mode = [](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 0777;
+  };
+  ASSERT_EQ(profile_create(w.ctx, config, sample_profile()), 0);
+  EXPECT_EQ(mode(cfg("daily")), 0600u);
+  chmod(cfg("daily").c_str(), 0644);  // as written before databases were private
+  ASSERT_EQ(profile_create(w.ctx, config, sample_profile()), 0);
+  EXPECT_EQ(mode(cfg("daily")), 0600u);
+  EXPECT_EQ(mode(cfg("daily") + ".bak"), 0600u);
+
+  chmod(w.dir.path().c_str(), 0755);
+  profile_check_data_dir_privacy(w.ctx);
+  ASSERT_EQ(w.messages.shown().size(), 1u);
+  EXPECT_NE(w.messages.shown()[0].text.find("Other users can read or enter the data directory " +
+                                            w.dir.path()),
+            std::string::npos);
+  chmod(w.dir.path().c_str(), 0700);
+  profile_check_data_dir_privacy(w.ctx);
+  EXPECT_EQ(w.messages.shown().size(), 1u);
+}
+
+TEST_F(ProfileDbTest, ATagThatCouldLeaveItsDirectoryTouchesNothing) {
+  make_dirs(w.dir.file("outside"));
+  test::write_file(w.dir.file("outside/victim.cfg"), "keep");
+  for (const std::string tag : {"../../outside", "a/b", "a.b", ""}) {
+    Profile p = sample_profile();
+    p.tag = tag;
+    EXPECT_EQ(profile_delete(w.ctx, config, tag), 1) << tag;
+    EXPECT_EQ(profile_create(w.ctx, config, p), 1) << tag;
+  }
+  EXPECT_EQ(test::read_file(w.dir.file("outside/victim.cfg")), "keep");
+  EXPECT_FALSE(w.ctx.fs.exists(w.dir.file("outside/victim.cfg.bak")));
+  EXPECT_FALSE(w.ctx.fs.exists(w.dir.file("Profiles")));
 }
 
 }  // namespace

@@ -32,6 +32,39 @@ TEST(BlockTest, DecodesRawAndCompressedPayloads) {
   EXPECT_EQ(block, data);
 }
 
+// A megabyte of zeros compresses to about a kilobyte: one chunk of the payload decodes to far
+// more than one piece, and every piece goes to the sink, none larger than 64 KiB.
+TEST(BlockTest, DecodesChunkByChunkInBoundedPieces) {
+  std::string data(kMaxFileBlock, '\0');
+  data.replace(700000, 5, "magic");
+  std::string packed = zlib_compress(data);
+  ASSERT_LT(packed.size(), 4096u);
+  for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
+    PayloadDecoder decoder(key_of(data), true);
+    std::string out;
+    size_t largest = 0;
+    auto sink = [&](std::string_view bytes) {
+      largest = std::max(largest, bytes.size());
+      out.append(bytes);
+      return true;
+    };
+    std::string why;
+    for (size_t at = 0; at < packed.size(); at += chunk) {
+      ASSERT_TRUE(decoder.feed(std::string_view(packed).substr(at, chunk), sink, &why)) << why;
+    }
+    EXPECT_TRUE(decoder.finish(&why)) << why;
+    EXPECT_EQ(out, data) << "chunks of " << chunk;
+    EXPECT_LE(largest, 64u * 1024);
+  }
+  // A sink that refuses stops the decoding, with no reason of the decoder's own.
+  PayloadDecoder decoder(key_of(data), true);
+  std::string why = "unset";
+  EXPECT_FALSE(decoder.feed(
+      packed, [](std::string_view) { return false; }, &why));
+  EXPECT_EQ(why, "");
+  EXPECT_FALSE(decoder.finish(&why));
+}
+
 TEST(BlockTest, RejectsPayloadsThatDoNotMatchTheKey) {
   std::string data(4000, 'r');
   std::string block;
@@ -42,9 +75,11 @@ TEST(BlockTest, RejectsPayloadsThatDoNotMatchTheKey) {
   EXPECT_EQ(why, "MD5 mismatch");
   EXPECT_FALSE(decode_payload(key_of(data), data.substr(1), false, &block, &why));
   EXPECT_EQ(why, "length 3999 instead of 4000");
+  EXPECT_FALSE(decode_payload(key_of(data), data + "x", false, &block, &why));
+  EXPECT_EQ(why, "payload longer than the block");
   // Compressed: decoding to more than the announced length, to less, or not at all.
   EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + "x"), true, &block, &why));
-  EXPECT_EQ(why, "length 4001 instead of 4000");
+  EXPECT_EQ(why, "payload decompresses longer than the block");
   EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + data), true, &block, &why));
   EXPECT_EQ(why, "payload decompresses longer than the block");
   EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data.substr(1)), true, &block, &why));
@@ -53,21 +88,56 @@ TEST(BlockTest, RejectsPayloadsThatDoNotMatchTheKey) {
   EXPECT_FALSE(
       decode_payload(key_of(data), packed.substr(0, packed.size() / 2), true, &block, &why));
   EXPECT_EQ(why, "payload does not decompress");
+  EXPECT_FALSE(decode_payload(key_of(data), packed + "more", true, &block, &why));
+  EXPECT_EQ(why, "payload goes on after its compressed data ends");
   EXPECT_FALSE(decode_payload(key_of(data), data, true, &block, &why));
+  EXPECT_EQ(why, "payload does not decompress");
+}
+
+// A claim of a huge block costs nothing until its bytes come: a decoder for 2 GiB - 1 fed a
+// few bytes that decode far past a small block's end stops at the first piece beyond it.
+TEST(BlockTest, OverlongDecodingStopsAtOnce) {
+  std::string zeros(3 * kMaxFileBlock, '\0');
+  std::string packed = zlib_compress(zeros);
+  BlockKey small{md5_of("x"), 100000};
+  PayloadDecoder decoder(small, true);
+  size_t given = 0;
+  std::string why;
+  EXPECT_FALSE(decoder.feed(
+      packed,
+      [&](std::string_view b) {
+        given += b.size();
+        return true;
+      },
+      &why));
+  EXPECT_EQ(why, "payload decompresses longer than the block");
+  EXPECT_LE(given, 100000u);
+  BlockKey huge{md5_of("y"), kMaxCatalogLimit};
+  PayloadDecoder claim(huge, true);
+  EXPECT_TRUE(claim.feed(
+      "x", [](std::string_view) { return true; }, &why));
+  EXPECT_FALSE(claim.finish(&why));
+  EXPECT_EQ(why, "payload does not decompress");
 }
 
 TEST(BlockTest, PayloadShapes) {
-  EXPECT_TRUE(payload_shape_ok(1000, false, 1000));
-  EXPECT_FALSE(payload_shape_ok(1000, false, 999));
-  EXPECT_TRUE(payload_shape_ok(1048576, true, 1048576 + 8192 + 16));
-  EXPECT_FALSE(payload_shape_ok(1048576, true, 1048576 + 8192 + 17));
-  EXPECT_FALSE(payload_shape_ok(1000, true, 0));
-  EXPECT_FALSE(payload_shape_ok(kMaxBlock + 1, false, kMaxBlock + 1));
-  // A catalog of up to 2 GiB - 1 is sent as one block; its worst-case compressed size must not
+  EXPECT_TRUE(payload_shape_ok(1000, false, 1000, kMaxFileBlock));
+  EXPECT_FALSE(payload_shape_ok(1000, false, 999, kMaxFileBlock));
+  EXPECT_TRUE(payload_shape_ok(kMaxFileBlock, true, kMaxFileBlock + 8192 + 16, kMaxFileBlock));
+  EXPECT_FALSE(payload_shape_ok(kMaxFileBlock, true, kMaxFileBlock + 8192 + 17, kMaxFileBlock));
+  EXPECT_FALSE(payload_shape_ok(1000, true, 0, kMaxFileBlock));
+  // Blocks of files are at most 1 MiB; above that only what the catalog limit lets through.
+  EXPECT_FALSE(payload_shape_ok(kMaxFileBlock + 1, false, kMaxFileBlock + 1, kMaxFileBlock));
+  EXPECT_TRUE(payload_shape_ok(kMaxFileBlock + 1, false, kMaxFileBlock + 1, 2 * kMaxFileBlock));
+  EXPECT_FALSE(payload_shape_ok(kDefaultMaxCatalog + 1, true, 100, kDefaultMaxCatalog));
+  EXPECT_FALSE(payload_shape_ok(0x7FFFFFFF, true, 1, kDefaultMaxCatalog));
+  // At the largest limit, a catalog of 2 GiB - 1, whose worst-case compressed size must not
   // wrap around.
-  EXPECT_TRUE(payload_shape_ok(0x7FFFFFFF, false, 0x7FFFFFFF));
-  EXPECT_TRUE(payload_shape_ok(0x7FFFFFFF, true, 0x7FFFFFFFu + 0x7FFFFFFFu / 128 + 16));
-  EXPECT_FALSE(payload_shape_ok(0x7FFFFFFF, true, 0x7FFFFFFFu + 0x7FFFFFFFu / 128 + 17));
+  EXPECT_TRUE(payload_shape_ok(0x7FFFFFFF, false, 0x7FFFFFFF, kMaxCatalogLimit));
+  EXPECT_TRUE(
+      payload_shape_ok(0x7FFFFFFF, true, 0x7FFFFFFFu + 0x7FFFFFFFu / 128 + 16, kMaxCatalogLimit));
+  EXPECT_FALSE(
+      payload_shape_ok(0x7FFFFFFF, true, 0x7FFFFFFFu + 0x7FFFFFFFu / 128 + 17, kMaxCatalogLimit));
 }
 
 }  // namespace

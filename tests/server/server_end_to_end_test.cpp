@@ -2,9 +2,12 @@
 // TLS by a raw test client.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "db/database.h"
@@ -12,12 +15,38 @@
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "test_client.h"
+#include "util/hex.h"
 
 namespace corvio::server::test {
 
 using corvio::test::run_server_command;
 using corvio::test::ServerProcess;
 namespace {
+
+namespace fs = std::filesystem;
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+fs::perms perms_of(const std::string& path) { return fs::status(path).permissions(); }
+
+// The most memory the process has held, from /proc, in bytes; 0 when unknown.
+uint64_t peak_memory(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+  }
+  return 0;
+}
+
+bool has_line_starting(const std::string& log, const std::string& prefix) {
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
 
 // Bytes that zlib cannot shrink.
 std::string noise(size_t n, uint32_t seed) {
@@ -39,12 +68,13 @@ class ServerTest : public ::testing::Test {
     ASSERT_EQ(run_server_command({"add-profile", "--store", store, "alice", "home"}, ""), 0);
   }
 
-  void start(std::vector<std::string> faults = {}) {
+  void start(std::vector<std::string> faults = {}, std::vector<std::string> options = {}) {
     std::vector<std::string> args = {"--store", store, "--listen", "127.0.0.1:0", "--trace", trace};
     for (const std::string& f : faults) {
       args.push_back("--fault");
       args.push_back(f);
     }
+    args.insert(args.end(), options.begin(), options.end());
     server = std::make_unique<ServerProcess>(args);
     ASSERT_NE(server->port(), 0) << server->listening_line() << server->error_output();
   }
@@ -62,9 +92,9 @@ class ServerTest : public ::testing::Test {
     return client;
   }
 
-  std::string exchange(TestClient& client, const std::string& message) {
+  std::string exchange(TestClient& client, const std::string& message, int timeout_s = 5) {
     EXPECT_TRUE(client.send(message));
-    return client.recv().value_or("<no reply>");
+    return client.recv(timeout_s).value_or("<no reply>");
   }
 
   uint32_t new_catalog(TestClient& client) {
@@ -108,21 +138,74 @@ class ServerTest : public ::testing::Test {
 
 const std::string kLoggedIn("\x00\x09\x00", 3);
 
-TEST_F(ServerTest, GreetsAndAnswersLoginsWithTheirStatus) {
+// One login attempt per connection: a refused login is answered, then the connection is
+// closed, so a second login sent along with the first is never looked at.
+TEST_F(ServerTest, GreetsAndAnswersOneLoginPerConnection) {
   start();
   std::unique_ptr<TestClient> client = connect();
   std::string hello = client->recv().value_or("");
   ASSERT_EQ(hello.size(), 10u);
   EXPECT_EQ(hello.substr(0, 2), std::string("\x00\x00", 2));
-  EXPECT_EQ(exchange(*client, login_message("alice", "wrong")), std::string("\x00\x09\xff", 3));
+  EXPECT_TRUE(client->send(login_message("alice", "wrong") + login_message("alice", "secret")));
+  EXPECT_EQ(client->recv(), std::string("\x00\x09\xff", 3));
+  EXPECT_EQ(client->recv(), std::string());
+
+  client = connect();
+  client->recv();
   EXPECT_EQ(exchange(*client, login_message("nobody", "secret")), std::string("\x00\x09\xff", 3));
+  EXPECT_EQ(client->recv(), std::string());
+
   // Nothing but a login is answered before a login succeeds: the connection is closed.
+  client = connect();
+  client->recv();
   EXPECT_TRUE(client->send(profile_get("home")));
   EXPECT_EQ(client->recv(), std::string());
 
   client = connect();
   client->recv();
-  EXPECT_EQ(exchange(*client, login_message("alice", "secret")), kLoggedIn);
+  EXPECT_EQ(exchange(*client, login_message("alice", "secret"), 10), kLoggedIn);
+  EXPECT_EQ(exchange(*client, profile_get("home")).substr(0, 2), "\x01\x10");
+  // A logged-in connection gets no second try either.
+  EXPECT_TRUE(client->send(login_message("bob", "pw")));
+  EXPECT_EQ(client->recv(), std::string());
+  server->terminate();
+  std::string log = server->error_output();
+  EXPECT_NE(log.find(": login \"alice\" not accepted, status 255; 1 messages"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find(": login \"nobody\" not accepted, status 255"), std::string::npos) << log;
+  EXPECT_NE(log.find(": second login on one connection"), std::string::npos) << log;
+}
+
+// Each failure for a login or from an address makes the next attempt wait twice as long:
+// 0.2 s after one, 0.4 s after two, and so on. An unknown login counts like a known one.
+TEST_F(ServerTest, RepeatedLoginFailuresWaitLongerAndLonger) {
+  start();
+  auto attempt = [&](const std::string& login, const std::string& password, int* status) {
+    std::unique_ptr<TestClient> client = connect();
+    client->recv();
+    auto begun = std::chrono::steady_clock::now();
+    std::string reply = exchange(*client, login_message(login, password), 30);
+    *status = reply.size() == 3 ? static_cast<uint8_t>(reply[2]) : -1;
+    return seconds_since(begun);
+  };
+  int status = 0;
+  double first = attempt("alice", "wrong1", &status);
+  EXPECT_EQ(status, 0xFF);
+  double second = attempt("alice", "wrong2", &status);
+  EXPECT_EQ(status, 0xFF);
+  double third = attempt("alice", "wrong3", &status);
+  EXPECT_EQ(status, 0xFF);
+  // Another login from the same address: the address has three failures behind it.
+  double other = attempt("mallory", "guess", &status);
+  EXPECT_EQ(status, 0xFF);
+  // The right password still logs in, after the wait for the address's four failures.
+  double right = attempt("alice", "secret", &status);
+  EXPECT_EQ(status, 0x00);
+  EXPECT_GE(second, 0.2);
+  EXPECT_GE(third, 0.4);
+  EXPECT_GE(other, 0.8);
+  EXPECT_GE(right, 1.6);
+  EXPECT_GT(third, first + 0.3);
 }
 
 TEST_F(ServerTest, LoginOfThirtyTwoCharactersFillsItsField) {
@@ -187,6 +270,16 @@ TEST_F(ServerTest, StoresRawAndCompressedBlocksAndRecordsTheRun) {
   EXPECT_FALSE(held(*other, raw.substr(1)));
   EXPECT_EQ(corvio::test::read_file(block_file(raw)), raw);
   EXPECT_EQ(corvio::test::read_file(block_file(packed)), packed);
+  // Everything in the store is its owner's alone.
+  const fs::perms file = fs::perms::owner_read | fs::perms::owner_write;
+  EXPECT_EQ(perms_of(store), fs::perms::owner_all);
+  EXPECT_EQ(perms_of(store + "/blocks"), fs::perms::owner_all);
+  EXPECT_EQ(perms_of(fs::path(block_file(raw)).parent_path()), fs::perms::owner_all);
+  EXPECT_EQ(perms_of(block_file(raw)), file);
+  EXPECT_EQ(perms_of(store + "/store.db"), file);
+  EXPECT_EQ(perms_of(store + "/store.db-wal"), file);
+  EXPECT_EQ(perms_of(store + "/server.key"), file);
+  EXPECT_EQ(perms_of(store + "/ca.pem"), file);
   // A second store of a held block is answered "held" (0xFF) without a payload.
   std::string again = exchange(*other, seg_store(md5(raw), 10000, false, 10000));
   ASSERT_EQ(again.size(), 7u);
@@ -337,15 +430,80 @@ TEST_F(ServerTest, CommandLineErrorsAreReportedBeforeServing) {
       run_server_command({"add-login", "--store", dir.file("nowhere"), "x"}, "pw\n", &out, &err),
       1);
   EXPECT_NE(err.find("is not a store"), std::string::npos) << err;
-  // A store made without certificates cannot serve until it is given some.
+  // A store made without certificates cannot serve until it is given some, and says how.
   std::string bare = dir.file("bare");
   ASSERT_EQ(run_server_command({"init", "--store", bare}, ""), 0);
   EXPECT_EQ(
       run_server_command({"serve", "--store", bare, "--listen", "127.0.0.1:0"}, "", &out, &err), 1);
   EXPECT_EQ(out, "");
-  EXPECT_NE(err.find("cannot load certificate"), std::string::npos) << err;
+  EXPECT_NE(err.find("has no server certificate"), std::string::npos) << err;
+  EXPECT_NE(err.find("run corvio-server init --store " + bare + " --self-signed HOST"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("or give --cert FILE --key FILE"), std::string::npos) << err;
+
+  // Listen addresses: a port above 65535 is refused, not wrapped; malformed ones are named.
+  auto serve_error = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"serve", "--store", store};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(run_server_command(args, "", &out, &err), 2) << err;
+    EXPECT_EQ(out, "");
+    return err;
+  };
+  EXPECT_NE(serve_error({"--listen", "127.0.0.1:99999"})
+                .find("--listen 127.0.0.1:99999: the port 99999 is above 65535"),
+            std::string::npos);
+  EXPECT_NE(serve_error({"--listen", "127.0.0.1"}).find("no port"), std::string::npos);
+  EXPECT_NE(serve_error({"--listen", "127.0.0.1:ssh"}).find("the port ssh is not a number"),
+            std::string::npos);
+  EXPECT_NE(serve_error({"--listen", "::1:80"}).find("brackets"), std::string::npos);
+  EXPECT_NE(serve_error({}).find("--listen ADDR:PORT is required"), std::string::npos);
+  std::string listen = "127.0.0.1:0";
+  EXPECT_NE(serve_error({"--listen", listen, "--max-connections", "0"}).find("--max-connections"),
+            std::string::npos);
+  EXPECT_NE(serve_error({"--listen", listen, "--login-timeout", "soon"}).find("--login-timeout"),
+            std::string::npos);
+  EXPECT_NE(serve_error({"--listen", listen, "--max-catalog", "2G"})
+                .find("--max-catalog: 2G is not from 1048576 to 2147483647 bytes"),
+            std::string::npos);
+  EXPECT_NE(
+      serve_error({"--listen", listen, "--frob", "1"}).find("unknown option --frob for serve"),
+      std::string::npos);
+
+  // init on an existing store changes nothing and says what it kept.
+  EXPECT_EQ(
+      run_server_command({"init", "--store", store, "--self-signed", "10.0.0.1"}, "", &out, &err),
+      0)
+      << err;
+  EXPECT_NE(out.find(store + " is a store already; kept its index (1 login, 1 profile, "
+                             "0 catalogs, 0 blocks) and its block files, and ca.pem, server.pem "
+                             "and server.key"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("kept " + store + "/ca.pem"), std::string::npos) << out;
+  EXPECT_NE(out.find("no certificate was made for 10.0.0.1"), std::string::npos) << out;
+
+  // Help: the program's lists the commands and the limits; each command has its own.
   EXPECT_EQ(run_server_command({"--help"}, "", &out, &err), 0);
   EXPECT_NE(out.find("corvio-server serve --store DIR --listen ADDR:PORT"), std::string::npos);
+  EXPECT_NE(out.find("a LOGIN and a password are 1 to 32 characters, a profile TAG 1 to 31"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(run_server_command({"serve", "--help"}, "", &out, &err), 0);
+  EXPECT_EQ(out.rfind("usage: corvio-server serve ", 0), 0u) << out;
+  for (const char* option : {"--max-connections N", "--handshake-timeout S", "--login-timeout S",
+                             "--max-catalog SIZE", "--trace FILE", "split=REPLY[:N]"}) {
+    EXPECT_NE(out.find(option), std::string::npos) << option;
+  }
+  EXPECT_EQ(out.find("add-login"), std::string::npos);
+  EXPECT_EQ(run_server_command({"add-login", "--help"}, "", &out, &err), 0);
+  EXPECT_NE(out.find("A LOGIN and a password are 1 to 32 characters"), std::string::npos) << out;
+  EXPECT_EQ(run_server_command({"help", "add-profile"}, "", &out, &err), 0);
+  EXPECT_NE(out.find("A TAG is 1 to 31 characters"), std::string::npos) << out;
+  EXPECT_EQ(run_server_command({"init", "--help"}, "", &out, &err), 0);
+  EXPECT_NE(out.find("--self-signed HOST"), std::string::npos) << out;
+  EXPECT_EQ(run_server_command({"--version"}, "", &out, &err), 0);
+  EXPECT_EQ(out, "corvio-server 0.13.4\n");
 }
 
 TEST_F(ServerTest, FiftyConcurrentSessions) {
@@ -416,13 +574,198 @@ TEST_F(ServerTest, TerminateEndsOpenSessionsAndExitsCleanly) {
   EXPECT_EQ(waiting->recv(2), std::string());
   std::string log = server->error_output();
   EXPECT_NE(log.find("session 1 from 127.0.0.1:"), std::string::npos) << log;
-  EXPECT_NE(log.find("login alice"), std::string::npos) << log;
+  EXPECT_NE(log.find("login \"alice\""), std::string::npos) << log;
   EXPECT_NE(log.find("stopped"), std::string::npos) << log;
 
   start();
   std::unique_ptr<TestClient> other = alice();
   EXPECT_EQ(server->interrupt(), 0);
   EXPECT_EQ(other->recv(2), std::string());
+}
+
+TEST_F(ServerTest, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+  start({}, {"--max-connections", "2"});
+  std::unique_ptr<TestClient> first = alice();
+  std::unique_ptr<TestClient> second = connect();
+  auto begun = std::chrono::steady_clock::now();
+  {
+    TestClient third(server->port(), store + "/ca.pem");
+    EXPECT_FALSE(third.ok());  // closed before any handshake
+  }
+  EXPECT_LT(seconds_since(begun), 2.0);
+  RawConnection fourth(server->port());
+  EXPECT_TRUE(fourth.closed_within(2000));
+  // The two served go on; once one ends, a new connection is served again.
+  EXPECT_EQ(exchange(*first, profile_get("home")).substr(0, 2), "\x01\x10");
+  second.reset();
+  bool served = false;
+  for (int i = 0; i < 50 && !served; ++i) {
+    TestClient again(server->port(), store + "/ca.pem");
+    served = again.ok() && again.greet_and_login("alice", "secret") == 0;
+    if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(served);
+  server->terminate();
+  std::string log = server->error_output();
+  EXPECT_TRUE(has_line_starting(log, "connection from 127.0.0.1:")) << log;
+  EXPECT_NE(log.find(" refused: 2 connections open, the most allowed"), std::string::npos) << log;
+}
+
+TEST_F(ServerTest, SlowHandshakesAndLoginsAreCut) {
+  start({}, {"--handshake-timeout", "1", "--login-timeout", "1"});
+  // No handshake at all.
+  auto begun = std::chrono::steady_clock::now();
+  RawConnection idle(server->port());
+  ASSERT_TRUE(idle.ok());
+  EXPECT_TRUE(idle.closed_within(5000));
+  EXPECT_LT(seconds_since(begun), 3.0);
+  EXPECT_GT(seconds_since(begun), 0.8);
+  // A handshake trickled a byte at a time, each in good time: the whole must be done in time.
+  begun = std::chrono::steady_clock::now();
+  RawConnection trickle(server->port());
+  ASSERT_TRUE(trickle.send(std::string("\x16\x03\x01\x02\x00", 5)));  // a 512-byte record
+  bool cut = false;
+  for (int i = 0; i < 12 && !cut; ++i) {
+    trickle.send(std::string(1, '\x01'));
+    cut = trickle.closed_within(250);
+  }
+  EXPECT_TRUE(cut);
+  EXPECT_LT(seconds_since(begun), 2.5);
+  // A handshake, then no login; then a login that never ends.
+  std::unique_ptr<TestClient> silent = connect();
+  EXPECT_EQ(silent->recv()->size(), 10u);
+  EXPECT_EQ(silent->recv(5), std::string());
+  std::unique_ptr<TestClient> partial = connect();
+  partial->recv();
+  EXPECT_TRUE(partial->send(login_message("alice", "secret").substr(0, 40)));
+  EXPECT_EQ(partial->recv(5), std::string());
+  // Once logged in, a client may take its time.
+  std::unique_ptr<TestClient> patient = connect();
+  patient->recv();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(exchange(*patient, login_message("alice", "secret")), kLoggedIn);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(exchange(*patient, profile_get("home")).substr(0, 2), "\x01\x10");
+  server->terminate();
+  std::string log = server->error_output();
+  EXPECT_NE(log.find("session 1 from 127.0.0.1:"), std::string::npos) << log;
+  EXPECT_NE(log.find(": TLS handshake timed out;"), std::string::npos) << log;
+  EXPECT_NE(log.find(": login timed out;"), std::string::npos) << log;
+}
+
+// A claim of a block costs nothing before its bytes come: beyond the limits it is refused, and
+// within them its payload is decoded and written to disk as it arrives.
+TEST_F(ServerTest, BlockClaimsAreBoundedAndCatalogsGoToDisk) {
+  start();
+  std::unique_ptr<TestClient> client = alice();
+  // 2 GiB - 1, compressed, with a payload of one byte; then a raw block just past 1 GiB.
+  std::string reply = exchange(*client, seg_store(md5("a"), 0x7FFFFFFF, true, 1));
+  ASSERT_EQ(reply.size(), 7u);
+  EXPECT_EQ(reply[6], 0x02);
+  reply = exchange(*client, seg_store(md5("a"), (1u << 30) + 1, false, (1u << 30) + 1));
+  ASSERT_EQ(reply.size(), 7u);
+  EXPECT_EQ(reply[6], 0x02);
+  EXPECT_LT(peak_memory(server->pid()), 256u << 20);
+
+  // With the largest limit the same claim is taken; its byte ends it, without 2 GiB of memory.
+  start({}, {"--max-catalog", "2147483647"});
+  client = alice();
+  reply = exchange(*client, seg_store(md5("a"), 0x7FFFFFFF, true, 1));
+  ASSERT_EQ(reply.size(), 7u);
+  EXPECT_EQ(reply[6], 0x00);
+  EXPECT_TRUE(client->send(seg_data("x")));
+  EXPECT_EQ(client->recv(), std::string());  // not a whole compressed block: rejected
+  // A raw one of 2 GiB - 1 of which a few chunks come.
+  client = alice();
+  reply = exchange(*client, seg_store(md5("b"), 0x7FFFFFFF, false, 0x7FFFFFFF));
+  ASSERT_EQ(reply.size(), 7u);
+  EXPECT_EQ(reply[6], 0x00);
+  for (int i = 0; i < 16; ++i) EXPECT_TRUE(client->send(seg_data(noise(4096, i))));
+  EXPECT_TRUE(client->send(quit_message()));
+  client.reset();
+  EXPECT_LT(peak_memory(server->pid()), 256u << 20);
+
+  // A catalog of 2.5 MiB under a limit of 3 MiB goes through a temporary file beside its place.
+  start({}, {"--max-catalog", "3M"});
+  client = alice();
+  reply = exchange(*client, seg_store(md5("c"), 3 * (1u << 20) + 1, false, 3 * (1u << 20) + 1));
+  ASSERT_EQ(reply.size(), 7u);
+  EXPECT_EQ(reply[6], 0x02);
+  std::string catalog = noise(5 * (1u << 19), 7);
+  reply = exchange(*client, seg_store(md5(catalog), static_cast<uint32_t>(catalog.size()), false,
+                                      static_cast<uint32_t>(catalog.size())));
+  ASSERT_EQ(reply.size(), 7u);
+  ASSERT_EQ(reply[6], 0x00);
+  size_t half = catalog.size() / 2;
+  for (size_t at = 0; at < half; at += 4096) {
+    EXPECT_TRUE(client->send(seg_data(std::string_view(catalog).substr(at, 4096))));
+  }
+  fs::path folder = fs::path(block_file(catalog)).parent_path();
+  uintmax_t on_disk = 0;
+  for (int i = 0; i < 100 && on_disk + 64 * 1024 < half; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+      if (entry.path().filename().string().rfind(".tmp-", 0) == 0) on_disk = entry.file_size();
+    }
+  }
+  EXPECT_GE(on_disk + 64 * 1024, half);
+  for (size_t at = half; at < catalog.size(); at += 4096) {
+    EXPECT_TRUE(client->send(seg_data(std::string_view(catalog).substr(at, 4096))));
+  }
+  EXPECT_EQ(client->recv().value_or("").substr(0, 2), "\x80\x13");
+  EXPECT_EQ(corvio::test::read_file(block_file(catalog)), catalog);
+  // Compressed, a catalog above 1 MiB is decoded on the way to the disk just the same.
+  std::string packed(3 * (1u << 20) - 10, 'p');
+  EXPECT_EQ(store_block(*client, packed, true).substr(0, 2), "\x80\x13");
+  EXPECT_EQ(corvio::test::read_file(block_file(packed)), packed);
+  // A payload cut short leaves no temporary file behind.
+  std::string cut = noise(2 * (1u << 20), 8);
+  reply = exchange(*client, seg_store(md5(cut), static_cast<uint32_t>(cut.size()), false,
+                                      static_cast<uint32_t>(cut.size())));
+  ASSERT_EQ(reply[6], 0x00);
+  EXPECT_TRUE(client->send(seg_data(cut.substr(0, 4096))));
+  client.reset();
+  EXPECT_EQ(server->terminate(), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(store + "/blocks")) {
+    EXPECT_NE(entry.path().filename().string().rfind(".tmp-", 0), 0u) << entry.path();
+  }
+  EXPECT_FALSE(fs::exists(block_file(cut)));
+}
+
+// Texts a client chose are quoted in the log, so none can forge a line; the trace hides
+// passwords and is its owner's alone.
+TEST_F(ServerTest, LogQuotesClientTextsAndTraceHidesPasswords) {
+  corvio::test::write_file(trace, "");
+  fs::permissions(trace, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::others_read);
+  start();
+  std::unique_ptr<TestClient> client = connect();
+  client->recv();
+  const std::string forged = "x\nsession 9 from 1.2.3.4:5 login";
+  EXPECT_EQ(exchange(*client, login_message(forged, "pw")), std::string("\x00\x09\xff", 3));
+  client = alice();
+  EXPECT_EQ(exchange(*client, profile_get("home\r\nsession 8 login root")), "\x01\x11");
+  EXPECT_TRUE(client->send(quit_message()));
+  EXPECT_EQ(client->recv(), std::string());
+  EXPECT_EQ(server->terminate(), 0);
+  std::string log = server->error_output();
+  EXPECT_FALSE(has_line_starting(log, "session 9")) << log;
+  EXPECT_FALSE(has_line_starting(log, "session 8")) << log;
+  EXPECT_NE(log.find("login \"x\\nsession 9 from 1.2.3.4:5 login\" not accepted"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("login \"alice\" profile \"home\\r\\nsession 8 login root\": quit"),
+            std::string::npos)
+      << log;
+
+  std::string traced = corvio::test::read_file(trace);
+  EXPECT_EQ(traced.find(to_hex("secret")), std::string::npos) << traced;
+  EXPECT_NE(traced.find(to_hex(login_message("alice", "secret").substr(0, 43)) +
+                        std::string(64, 'x') + "00\n"),
+            std::string::npos)
+      << traced;
+  EXPECT_EQ(perms_of(trace), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "support/temp_dir.h"
@@ -162,6 +164,145 @@ TEST_F(StoreTest, OpenRefusesWhatIsNotAStore) {
   store = Store::open(path, &error);
   ASSERT_TRUE(store);
   EXPECT_TRUE(store->check_login("alice", "secret"));
+}
+
+int mode_of(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+// Sets the process's umask for the life of the guard.
+class Umask {
+ public:
+  explicit Umask(mode_t mask) : saved_(umask(mask)) {}
+  ~Umask() { umask(saved_); }
+
+ private:
+  mode_t saved_;
+};
+
+TEST_F(StoreTest, BlocksAreWrittenAsTheyArriveAndOnlyCommittedOnesStay) {
+  std::string data(300000, 'w');
+  BlockKey key = key_of(data);
+  std::unique_ptr<BlockWriter> writer = store->begin_block(key, &error);
+  ASSERT_TRUE(writer) << error;
+  std::string temp = writer->temp_path();
+  ASSERT_TRUE(writer->write(std::string_view(data).substr(0, 200000)));
+  // The bytes so far are on their way to the disk, not in memory: the temporary file grows.
+  EXPECT_GE(fs::file_size(temp) + 64 * 1024, 200000u);
+  EXPECT_FALSE(store->has_block(key));
+  ASSERT_TRUE(writer->write(std::string_view(data).substr(200000)));
+  ASSERT_TRUE(writer->commit(&error)) << error;
+  writer.reset();
+  EXPECT_TRUE(store->has_block(key));
+  EXPECT_EQ(corvio::test::read_file(store->block_path(key)), data);
+  EXPECT_FALSE(fs::exists(temp));
+
+  // Dropped without a commit: nothing is kept, not even the temporary file.
+  BlockKey other = key_of("never committed");
+  writer = store->begin_block(other, &error);
+  ASSERT_TRUE(writer) << error;
+  temp = writer->temp_path();
+  ASSERT_TRUE(writer->write("never committed"));
+  EXPECT_TRUE(fs::exists(temp));
+  writer.reset();
+  EXPECT_FALSE(fs::exists(temp));
+  EXPECT_FALSE(fs::exists(store->block_path(other)));
+  EXPECT_FALSE(store->has_block(other));
+}
+
+// With no umask to help, the store's folders are 0700 and its files 0600: the index with its
+// password hashes, its journal files, the blocks and their temporary files.
+TEST(StorePrivacyTest, NewStoreIsPrivateWhateverTheUmask) {
+  corvio::test::TempDir dir;
+  Umask none(0);
+  std::string path = dir.file("a/b/store");
+  std::string error;
+  ASSERT_TRUE(Store::create(path, &error)) << error;
+  std::unique_ptr<Store> store = Store::open(path, &error);
+  ASSERT_TRUE(store) << error;
+  ASSERT_TRUE(store->add_login("alice", "secret", &error)) << error;
+  std::string data = "some block";
+  ASSERT_TRUE(store->put_block(key_of(data), data, &error)) << error;
+  std::unique_ptr<BlockWriter> writer = store->begin_block(key_of("pending"), &error);
+  ASSERT_TRUE(writer) << error;
+
+  EXPECT_EQ(mode_of(path), 0700);
+  EXPECT_EQ(mode_of(path + "/blocks"), 0700);
+  EXPECT_EQ(mode_of(fs::path(store->block_path(key_of(data))).parent_path()), 0700);
+  EXPECT_EQ(mode_of(store->block_path(key_of(data))), 0600);
+  EXPECT_EQ(mode_of(writer->temp_path()), 0600);
+  EXPECT_EQ(mode_of(path + "/store.db"), 0600);
+  ASSERT_TRUE(fs::exists(path + "/store.db-wal"));
+  EXPECT_EQ(mode_of(path + "/store.db-wal"), 0600);
+  EXPECT_EQ(mode_of(path + "/store.db-shm"), 0600);
+  // The folders above the store are not the store's to lock.
+  EXPECT_EQ(mode_of(dir.file("a")), 0777);
+}
+
+TEST(StorePrivacyTest, OpeningAnOpenStoreTightensIt) {
+  corvio::test::TempDir dir;
+  std::string path = dir.file("store");
+  std::string error;
+  std::string data = "old block";
+  std::string block_file;
+  {
+    ASSERT_TRUE(Store::create(path, &error)) << error;
+    std::unique_ptr<Store> store = Store::open(path, &error);
+    ASSERT_TRUE(store->put_block(key_of(data), data, &error)) << error;
+    block_file = store->block_path(key_of(data));
+  }
+  // As an earlier version left it.
+  for (const auto& entry : fs::recursive_directory_iterator(path)) {
+    chmod(entry.path().c_str(), entry.is_directory() ? 0755 : 0644);
+  }
+  chmod(path.c_str(), 0755);
+  std::unique_ptr<Store> store = Store::open(path, &error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(mode_of(path), 0700);
+  EXPECT_EQ(mode_of(path + "/blocks"), 0700);
+  EXPECT_EQ(mode_of(fs::path(block_file).parent_path()), 0700);
+  EXPECT_EQ(mode_of(block_file), 0600);
+  EXPECT_EQ(mode_of(path + "/store.db"), 0600);
+  EXPECT_EQ(corvio::test::read_file(block_file), data);  // tightened, not touched
+  // A file made loose by hand in a store whose folders are private is tightened too.
+  chmod((path + "/store.db").c_str(), 0644);
+  store.reset();
+  ASSERT_TRUE(Store::open(path, &error)) << error;
+  EXPECT_EQ(mode_of(path + "/store.db"), 0600);
+}
+
+// An unknown login is checked against a hash of the same cost, so the time of the answer does
+// not tell whether the login exists.
+TEST_F(StoreTest, UnknownLoginTakesAsLongAsAKnownOne) {
+  auto fastest = [&](const char* login) {
+    auto best = std::chrono::steady_clock::duration::max();
+    for (int i = 0; i < 3; ++i) {
+      auto start = std::chrono::steady_clock::now();
+      EXPECT_FALSE(store->check_login(login, "wrong"));
+      best = std::min(best, std::chrono::steady_clock::now() - start);
+    }
+    return std::chrono::duration<double>(best).count();
+  };
+  double known = fastest("alice");
+  double unknown = fastest("nobody");
+  EXPECT_GT(known, 0.005);  // the hash is slow by design
+  EXPECT_GT(unknown, known * 0.5) << "unknown " << unknown << " s, known " << known << " s";
+  EXPECT_LT(unknown, known * 2.0) << "unknown " << unknown << " s, known " << known << " s";
+  EXPECT_TRUE(store->check_login("alice", "secret"));
+}
+
+TEST_F(StoreTest, CountsWhatItHolds) {
+  std::string data = "counted";
+  ASSERT_TRUE(store->put_block(key_of(data), data, &error));
+  ASSERT_TRUE(store->allocate_catalog("alice", home, 1));
+  StoreCounts c = store->counts();
+  EXPECT_EQ(c.logins, 1);
+  EXPECT_EQ(c.profiles, 1);
+  EXPECT_EQ(c.catalogs, 1);
+  EXPECT_EQ(c.blocks, 1);  // the empty block is not counted
+  EXPECT_TRUE(Store::exists(path));
+  EXPECT_FALSE(Store::exists(dir.file("elsewhere")));
 }
 
 }  // namespace

@@ -5,13 +5,17 @@
 #include <openssl/evp.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <ctime>
 
+#include "platform/socket_wait.h"
 #include "util/coding.h"
 
 namespace corvio::server::test {
 
 TestClient::TestClient(int port, const std::string& ca_file) {
+  // A server that closes a connection first must fail the test's write, not end the test.
+  ignore_broken_pipe();
   ctx_ = SSL_CTX_new(TLS_client_method());
   if (!ctx_ || SSL_CTX_load_verify_locations(ctx_, ca_file.c_str(), nullptr) != 1) {
     error_ = "cannot load " + ca_file;
@@ -75,6 +79,39 @@ int TestClient::greet_and_login(const std::string& login, const std::string& pas
   std::optional<std::string> reply = recv(timeout_s);
   if (!reply || reply->size() < 3 || (*reply)[0] != 0 || (*reply)[1] != 9) return -1;
   return static_cast<uint8_t>((*reply)[2]);
+}
+
+RawConnection::RawConnection(int port) {
+  ignore_broken_pipe();
+  BIO* bio = BIO_new_connect(("127.0.0.1:" + std::to_string(port)).c_str());
+  if (bio && BIO_do_connect(bio) > 0) {
+    bio_ = bio;
+  } else {
+    BIO_free(bio);
+  }
+}
+
+RawConnection::~RawConnection() { BIO_free(bio_); }
+
+bool RawConnection::send(std::string_view bytes) {
+  return bio_ && BIO_write(bio_, bytes.data(), static_cast<int>(bytes.size())) ==
+                     static_cast<int>(bytes.size());
+}
+
+bool RawConnection::closed_within(int timeout_ms) {
+  if (!bio_) return true;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int fd = static_cast<int>(BIO_get_fd(bio_, nullptr));
+  BIO_set_nbio(bio_, 1);
+  for (;;) {
+    char buf[4096];
+    int n = BIO_read(bio_, buf, sizeof buf);
+    if (n == 0 || (n < 0 && !BIO_should_retry(bio_))) return true;
+    if (n > 0) continue;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    // Waits at most until the next whole second; the loop then looks again.
+    BIO_socket_wait(fd, 1, std::time(nullptr) + 1);
+  }
 }
 
 Md5 md5(std::string_view bytes) {

@@ -39,6 +39,25 @@ class TestClient {
   std::string error_;
 };
 
+// A plain TCP connection, without TLS: what a client that never starts its handshake, or
+// trickles it, looks like to the server.
+class RawConnection {
+ public:
+  explicit RawConnection(int port);
+  ~RawConnection();
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool ok() const { return bio_ != nullptr; }
+  bool send(std::string_view bytes);
+  // True when the server closed the connection within timeout_ms (reading anything it sent
+  // meanwhile); false when it is still open then.
+  bool closed_within(int timeout_ms);
+
+ private:
+  struct bio_st* bio_ = nullptr;
+};
+
 using Md5 = std::array<uint8_t, 16>;
 Md5 md5(std::string_view bytes);
 std::string zlib_compress(std::string_view bytes);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct ShownMessage {
   std::string title;
   bool operator==(const ShownMessage&) const = default;
 };
+
+// So that a failed expectation shows the boxes, not their bytes.
+inline void PrintTo(const ShownMessage& m, std::ostream* os) { *os << m.title << ": " << m.text; }
 
 class RecordingMessages : public ui::Messages {
  public:

@@ -24,6 +24,8 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int port() const { return port_; }
+  // The process's id while it runs, -1 after it ended.
+  int pid() const { return pid_; }
   const std::string& listening_line() const { return line_; }
 
   // Sends SIGTERM and waits for the exit; the exit status, or -1 when it did not end within

@@ -1,18 +1,24 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
+#include "certificates.h"
 #include "config/config.h"
+#include "net/tls_context.h"
 #include "profile/profile_db.h"
 #include "profile_command.h"
 #include "support/sql_rows.h"
 #include "support/test_world.h"
+#include "trust_ca_command.h"
 
 namespace corvio {
 namespace {
 
 using test::ShownMessage;
+using test::sql_exec;
 using test::sql_rows;
 using test::SqlRow;
 
@@ -146,12 +152,12 @@ TEST_F(CorvioctlTest, BadOptionsAreUsageErrorsThatLoseNothing) {
   EXPECT_EQ(create("u", {"--tx-unit", "6"}), kCtlUsage);
   EXPECT_EQ(create("u", {"--shadow-copy", "yes"}), kCtlUsage);
   EXPECT_EQ(create("u", {"--description", std::string(256, 'd')}), kCtlUsage);
-  EXPECT_EQ(create(std::string(31, 't')), kCtlUsage);
+  EXPECT_EQ(create(std::string(32, 't')), kCtlUsage);
   EXPECT_EQ(create("u", {"--include"}), kCtlUsage);
   EXPECT_EQ(create("u", {"--frobnicate"}), kCtlUsage);
   EXPECT_EQ(run({"create", "--tag", "u", "--login", "me"}), kCtlUsage);  // no password
   EXPECT_EQ(run({"create", "--tag", "u", "--login", "me", "--password-stdin"},
-                std::string(32, 'p') + "\n"),
+                std::string(33, 'p') + "\n"),
             kCtlUsage);
   EXPECT_EQ(run({"frob"}), kCtlUsage);
   EXPECT_EQ(run({}), kCtlUsage);
@@ -216,6 +222,172 @@ TEST_F(CorvioctlTest, EveryCommandHasHelp) {
     EXPECT_EQ(run(args), kCtlOk) << args[0];
   EXPECT_NE(out.text().find("--password-stdin"), std::string::npos);
   EXPECT_TRUE(w.messages.shown().empty());
+}
+
+TEST_F(CorvioctlTest, EveryCommandFoldsAndChecksTheTagBeforeTouchingAFile) {
+  ASSERT_EQ(create("Nightly", {"--description", "N"}), kCtlOk);
+  EXPECT_EQ(rows("nightly").at(9), (SqlRow{"11", "nightly"}));
+  EXPECT_EQ(run({"show", "NIGHTLY"}), kCtlOk);
+  EXPECT_EQ(run({"edit", "--tag", "NightLY", "--description", "M"}), kCtlOk) << err.text();
+  EXPECT_EQ(profile_load(w.ctx, "nightly", true)->description, "M");
+
+  // A file outside the data directory that a tag with separators would reach.
+  const std::string victim_dir = w.dir.file("outside/victim");
+  std::filesystem::create_directories(victim_dir);
+  test::write_file(victim_dir + "/victim.cfg", "keep");
+  w.messages.clear();
+  const std::string bad_tags[] = {"../../outside/victim", "a.b", "a b", "x/y"};
+  for (const std::string& tag : bad_tags) {
+    EXPECT_EQ(run({"show", tag}), kCtlFailed) << tag;
+    EXPECT_EQ(run({"delete", tag}), kCtlFailed) << tag;
+    EXPECT_EQ(run({"edit", "--tag", tag, "--description", "x"}), kCtlFailed) << tag;
+  }
+  const ShownMessage refused{
+      "Profile tags may only consist of letters, numbers,\ndashes or underscores.",
+      "Invalid profile tag"};
+  EXPECT_EQ(w.messages.shown(), std::vector<ShownMessage>(3 * std::size(bad_tags), refused));
+  EXPECT_EQ(test::read_file(victim_dir + "/victim.cfg"), "keep");
+  EXPECT_FALSE(w.ctx.fs.exists(victim_dir + "/victim.cfg.bak"));
+
+  // A tag that begins with '-' is named after "--".
+  ASSERT_EQ(create("-dash"), kCtlOk);
+  EXPECT_EQ(run({"show", "-dash"}), kCtlUsage);
+  EXPECT_EQ(run({"show", "--", "-DASH"}), kCtlOk);
+  EXPECT_EQ(run({"delete", "--", "-dash"}), kCtlOk);
+  EXPECT_EQ(run({"delete", "NIGHTLY"}), kCtlOk);
+  EXPECT_FALSE(w.ctx.fs.exists(profile_db_path(w.ctx, "nightly")));
+}
+
+TEST_F(CorvioctlTest, AnEditChangesOnlyWhatItIsToldTo) {
+  const std::string login(32, 'l'), password(32, 'p');
+  ASSERT_EQ(run({"create", "--tag", "full", "--login", login, "--password-stdin"}, password + "\n"),
+            kCtlOk)
+      << err.text();
+  ASSERT_EQ(run({"edit", "--tag", "full", "--description", "changed"}), kCtlOk);
+  auto p = profile_load(w.ctx, "full", true);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->login, login);
+  EXPECT_EQ(p->password, password);
+  EXPECT_EQ(p->description, "changed");
+
+  // Empty values are refused with the editor's text before anything is written.
+  const std::string before = test::read_file(profile_db_path(w.ctx, "full"));
+  w.messages.clear();
+  EXPECT_EQ(run({"edit", "--tag", "full", "--login", ""}), kCtlFailed);
+  EXPECT_EQ(run({"edit", "--tag", "full", "--server", ""}), kCtlFailed);
+  EXPECT_EQ(run({"edit", "--tag", "full", "--password-stdin"}, "\n"), kCtlFailed);
+  EXPECT_EQ(run({"create", "--tag", "empty", "--login", "me", "--password-stdin"}, "\n"),
+            kCtlFailed);
+  const char* title = "Backup Profile Error";
+  EXPECT_EQ(w.messages.shown(),
+            (std::vector<ShownMessage>{{"No login specified in backup profile!", title},
+                                       {"No server specified in backup profile!", title},
+                                       {"No password specified in backup profile!", title},
+                                       {"No password specified in backup profile!", title}}));
+  EXPECT_EQ(test::read_file(profile_db_path(w.ctx, "full")), before);
+  EXPECT_FALSE(w.ctx.fs.exists(w.ctx.profile_dir("empty")));
+}
+
+TEST_F(CorvioctlTest, AnUnreadableRegisterIsNeverRebuiltAndFailsListAndCreate) {
+  ASSERT_EQ(create("kept"), kCtlOk);
+  config.close();
+  sql_exec(w.dir.file("corvio.dat"), "drop table corvio_info");
+  const std::string before = test::read_file(w.dir.file("corvio.dat"));
+  w.messages.clear();
+
+  Config fresh(w.ctx);
+  EXPECT_EQ(profile_command(w.ctx, fresh, {"--help"}, CtlIo{out.file(), err.file(), stdin}),
+            kCtlOk);
+  EXPECT_EQ(profile_command(w.ctx, fresh, {"list", "--help"}, CtlIo{out.file(), err.file(), stdin}),
+            kCtlOk);
+  EXPECT_TRUE(w.messages.shown().empty());  // help does not even open it
+  EXPECT_EQ(profile_command(w.ctx, fresh, {"list"}, CtlIo{out.file(), err.file(), stdin}),
+            kCtlFailed);
+  std::string input = "pw\n";
+  std::FILE* in = fmemopen(input.data(), input.size(), "r");
+  EXPECT_EQ(
+      profile_command(w.ctx, fresh, {"create", "--tag", "new", "--login", "me", "--password-stdin"},
+                      CtlIo{out.file(), err.file(), in}),
+      kCtlFailed);
+  std::fclose(in);
+  const ShownMessage unreadable{"Can't read configuration database!\n" + w.dir.file("corvio.dat") +
+                                    "\nno such table: corvio_info",
+                                "SQL Error"};
+  EXPECT_EQ(w.messages.shown(), (std::vector<ShownMessage>{unreadable, unreadable}));
+  EXPECT_EQ(test::read_file(w.dir.file("corvio.dat")), before);
+  EXPECT_EQ(sql_rows(w.dir.file("corvio.dat"), "select profile from profiles"),
+            (std::vector<SqlRow>{{"kept"}}));
+  EXPECT_FALSE(w.ctx.fs.exists(w.ctx.profile_dir("new")));
+}
+
+TEST_F(CorvioctlTest, ShowAndListEscapeControlCharactersAndBrokenUtf8) {
+  ASSERT_EQ(create("esc", {"--description", "red\x1b[31m \xc3\xa9t\xc3 \xc2\x9b\x7f", "--include",
+                           "/tab\there"}),
+            kCtlOk);
+  Captured shown, listed;
+  ASSERT_EQ(profile_command(w.ctx, config, {"show", "esc"}, CtlIo{shown.file(), err.file(), stdin}),
+            kCtlOk);
+  EXPECT_NE(shown.text().find("description: red\\x1b[31m \xc3\xa9t\\xc3 \\xc2\\x9b\\x7f\n"),
+            std::string::npos)
+      << shown.text();
+  EXPECT_NE(shown.text().find("include: /tab\\x09here\n"), std::string::npos);
+  ASSERT_EQ(profile_command(w.ctx, config, {"list"}, CtlIo{listed.file(), err.file(), stdin}),
+            kCtlOk);
+  EXPECT_EQ(listed.text(), "esc\tred\\x1b[31m \xc3\xa9t\\xc3 \\xc2\\x9b\\x7f\n");
+}
+
+TEST_F(CorvioctlTest, TrustCaTakesOnlyPemCertificatesAndReplacesTheFileWhole) {
+  std::string error;
+  ASSERT_TRUE(server::write_self_signed(w.dir.path(), "127.0.0.1", &error)) << error;
+  const std::string trusted = w.dir.file("trusted-ca.pem");
+  auto trust = [&](std::vector<std::string> args) {
+    return trust_ca_command(w.ctx, args, CtlIo{out.file(), err.file(), stdin});
+  };
+  ASSERT_EQ(trust({w.dir.file("ca.pem")}), kCtlOk) << err.text();
+  EXPECT_NE(out.text().find("trusted 1 certificate: " + trusted), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(stat(trusted.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  TlsContext tls;
+  EXPECT_EQ(tls.init(w.ctx), 0);
+  EXPECT_TRUE(w.messages.shown().empty());  // the client reads the file it wrote
+  const std::string first = test::read_file(trusted);
+
+  test::write_file(w.dir.file("both.pem"), "comment\n" + test::read_file(w.dir.file("ca.pem")) +
+                                               test::read_file(w.dir.file("server.pem")));
+  test::write_file(w.dir.file("notes.txt"), "no certificate here\n");
+  test::write_file(w.dir.file("broken.pem"),
+                   "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n");
+  const struct {
+    std::string file;
+    const char* reason;
+  } refused[] = {{w.dir.file("server.key"), "it holds a PRIVATE KEY, not only certificates"},
+                 {w.dir.file("notes.txt"), "it holds no PEM certificate"},
+                 {w.dir.file("broken.pem"), "certificate 1 cannot be read"}};
+  for (const auto& r : refused) {
+    EXPECT_EQ(trust({r.file}), kCtlFailed) << r.file;
+    EXPECT_NE(err.text().find(r.file + ": " + r.reason), std::string::npos) << err.text();
+  }
+  EXPECT_EQ(trust({w.dir.file("missing.pem")}), kCtlFailed);
+  EXPECT_EQ(trust({}), kCtlUsage);
+  EXPECT_EQ(trust({"-x"}), kCtlUsage);
+  EXPECT_EQ(test::read_file(trusted), first);  // a refused file changes nothing
+  EXPECT_FALSE(w.ctx.fs.exists(trusted + ".new"));
+
+  ASSERT_EQ(trust({"--", w.dir.file("both.pem")}), kCtlOk);
+  int count = 0;
+  EXPECT_FALSE(pem_certificates(test::read_file(trusted), &error, &count).empty());
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(CorvioctlTest, HelpStatesTheLimits) {
+  ASSERT_EQ(run({"--help"}), kCtlOk);
+  ASSERT_EQ(run({"create", "--help"}), kCtlOk);
+  const std::string help = out.text();
+  EXPECT_NE(help.find("A tag is 1-31 letters"), std::string::npos);
+  EXPECT_NE(help.find("Logins and passwords are\n1-32 characters"), std::string::npos);
+  EXPECT_NE(help.find("--login NAME           1-32 characters"), std::string::npos);
+  EXPECT_NE(help.find("read the password (1-32 characters)"), std::string::npos);
 }
 
 }  // namespace

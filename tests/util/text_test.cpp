@@ -30,6 +30,19 @@ TEST(Text, BoundedAndCaseFolding) {
   EXPECT_FALSE(equal_ignoring_ascii_case("abc", "abcd"));
 }
 
+TEST(Text, PrintableEscapesControlCharactersAndBrokenUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain C:\\Data", "plain C:\\Data"},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+      {"a\x1b[2Jb\n\t\x7f", "a\\x1b[2Jb\\x0a\\x09\\x7f"},
+      {"\xc2\x9b\xc2\xa0", "\\xc2\\x9b\xc2\xa0"},             // C1 control; no-break space kept
+      {"\xff\xc3", "\\xff\\xc3"},                             // not UTF-8; cut sequence
+      {"\xc0\xaf\xed\xa0\x80", "\\xc0\\xaf\\xed\\xa0\\x80"},  // overlong; surrogate
+      {std::string("n\0l", 3), "n\\x00l"},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(printable(text), shown) << shown;
+}
+
 TEST(Coding, WritesLittleEndianAndReadsWithinBounds) {
   std::string m;
   put_u8(&m, 0x80);

@@ -8,8 +8,10 @@
 #include "platform/clock.h"
 #include "platform/directories.h"
 #include "platform/file_system.h"
+#include "profile/profile_db.h"
 #include "profile_command.h"
 #include "run_commands.h"
+#include "trust_ca_command.h"
 #include "ui/display.h"
 #include "ui/term/terminal_messages.h"
 
@@ -17,10 +19,13 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: corvioctl profile create|edit|show|list|delete ...\n"
+    "       corvioctl trust-ca FILE\n"
     "       corvioctl runs TAG\n"
     "       corvioctl log TAG [N]\n"
     "\n"
-    "Manages the backup profiles of this user. Run 'corvioctl profile --help' for details.\n"
+    "Manages the backup profiles of this user, and the certificate authorities the client\n"
+    "trusts besides the system's. Run 'corvioctl profile --help' or 'corvioctl trust-ca --help'\n"
+    "for details. Tags are 1-31 characters, logins and passwords 1-32.\n"
     "'runs' lists a profile's runs, 'log' prints a run's log; each takes --help.\n";
 
 }  // namespace
@@ -32,11 +37,11 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? kCtlUsage : kCtlOk;
   }
-  if (args[0] != "profile" && !is_run_command(args[0])) {
-    std::fprintf(stderr, "corvioctl: unknown command: %s\n%s", args[0].c_str(), kUsage);
+  const std::string command = args[0];
+  if (command != "profile" && command != "trust-ca" && !is_run_command(command)) {
+    std::fprintf(stderr, "corvioctl: unknown command: %s\n%s", command.c_str(), kUsage);
     return kCtlUsage;
   }
-  const std::string command = args[0];
   args.erase(args.begin());
 
   ui::TerminalMessages messages;
@@ -51,10 +56,12 @@ int main(int argc, char** argv) {
   Context ctx{
       real_file_system(),        system_clock(), messages, display, PathStyle::native(), *data_dir,
       install_dir().value_or("")};
-  if (is_run_command(command)) return run_command(ctx, command, args, CtlIo{stdout, stderr, stdin});
+  profile_check_data_dir_privacy(ctx);
+  const CtlIo io{stdout, stderr, stdin};
+  if (command == "trust-ca") return trust_ca_command(ctx, args, io);
+  if (is_run_command(command)) return run_command(ctx, command, args, io);
   Config config(ctx);
-  if (config.open() != 0) return kCtlFailed;
-  int rc = profile_command(ctx, config, args, CtlIo{stdout, stderr, stdin});
+  int rc = profile_command(ctx, config, args, io);
   config.close();
   return rc;
 }

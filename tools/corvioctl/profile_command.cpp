@@ -6,8 +6,10 @@
 #include <optional>
 
 #include "config/config.h"
+#include "platform/terminal.h"
 #include "profile/profile_db.h"
 #include "profile/profile_editor.h"
+#include "util/text.h"
 
 namespace corvio {
 
@@ -23,16 +25,20 @@ constexpr char kProfileUsage[] =
     "  list                         print the tag and description of every profile\n"
     "  delete TAG                   retire a profile (its catalogs and logs stay)\n"
     "\n"
+    "A tag is 1-31 letters, digits, '-' and '_', in any letter case (it is stored and looked\n"
+    "up in lower case); name a tag that begins with '-' after '--'. Logins and passwords are\n"
+    "1-32 characters.\n"
     "Run 'corvioctl profile COMMAND --help' for the options of a command.\n";
 
 constexpr char kFieldOptions[] =
     "options:\n"
-    "  --tag TAG              letters, digits, '-' and '_' (stored in lower case)\n"
-    "  --description TEXT\n"
-    "  --server HOST\n"
+    "  --tag TAG              1-31 letters, digits, '-' and '_' (stored in lower case)\n"
+    "  --description TEXT     at most 255 characters\n"
+    "  --server HOST          1-255 characters\n"
     "  --port N\n"
-    "  --login NAME\n"
-    "  --password-stdin       read the password from the first line of standard input\n"
+    "  --login NAME           1-32 characters\n"
+    "  --password-stdin       read the password (1-32 characters) from the first line of\n"
+    "                         standard input; typed without echo on a terminal\n"
     "  --priority 0-4         0 idle, 1 below normal, 2 normal, 3 above normal, 4 highest\n"
     "  --file-delay MS        pause between files, at most 10000\n"
     "  --block-delay MS       pause between blocks, at most 10000\n"
@@ -83,7 +89,13 @@ std::string text(const std::string& option, const std::string& value, size_t max
   return value;
 }
 
-std::string read_password(std::FILE* in) {
+// One line of in. On a terminal the user is asked for it on prompt_out, and it is not echoed.
+std::string read_password(std::FILE* in, std::FILE* prompt_out) {
+  HiddenInput hidden(in);
+  if (hidden.is_terminal()) {
+    std::fputs("Password: ", prompt_out);
+    std::fflush(prompt_out);
+  }
   std::string line;
   int c;
   while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
@@ -92,7 +104,7 @@ std::string read_password(std::FILE* in) {
 }
 
 FieldOptions parse_field_options(const std::vector<std::string>& args, size_t first,
-                                 std::FILE* password_in) {
+                                 const CtlIo& io) {
   FieldOptions o;
   for (size_t i = first; i < args.size(); i++) {
     const std::string& a = args[i];
@@ -103,7 +115,7 @@ FieldOptions parse_field_options(const std::vector<std::string>& args, size_t fi
     if (a == "--help" || a == "-h")
       o.help = true;
     else if (a == "--tag")
-      o.tag = text(a, value(), kTagFieldChars);
+      o.tag = text(a, value(), kTagChars);
     else if (a == "--description")
       o.description = text(a, value(), kDescriptionChars);
     else if (a == "--server")
@@ -111,9 +123,9 @@ FieldOptions parse_field_options(const std::vector<std::string>& args, size_t fi
     else if (a == "--port")
       o.port = number(a, value(), 65535);
     else if (a == "--login")
-      o.login = text(a, value(), kLoginFieldChars);
+      o.login = text(a, value(), kLoginChars);
     else if (a == "--password-stdin")
-      o.password = text(a, read_password(password_in), kPasswordFieldChars);
+      o.password = text(a, read_password(io.password_in, io.err), kPasswordChars);
     else if (a == "--priority")
       o.priority = number(a, value(), 4);
     else if (a == "--file-delay")
@@ -198,20 +210,32 @@ int create(const Context& ctx, Config& config, const FieldOptions& o, const CtlI
   if (!o.password) throw UsageError("create: --password-stdin is required");
   ProfileEditor editor(ctx, config, new_profile_defaults(), true);
   EditorFields f = editor_fields(editor.profile());
-  if (apply(ctx, o, f) != 0 || editor.ok(f) != 0) return kCtlFailed;
+  // The editor folds and checks the tag before anything is written. corvioctl takes the
+  // record's full widths, so that nothing it accepted is cut.
+  if (apply(ctx, o, f) != 0 || editor.ok(f, kRecordFieldWidths) != 0) return kCtlFailed;
   std::fprintf(io.out, "created profile %s\n", editor.profile().tag.c_str());
   return kCtlOk;
 }
 
 int edit(const Context& ctx, Config& config, const FieldOptions& o, const CtlIo& io) {
   if (!o.tag) throw UsageError("edit: --tag is required");
-  std::unique_ptr<Profile> loaded = profile_load(ctx, *o.tag, false);
+  std::string tag = *o.tag;
+  if (!checked_tag(ctx, tag)) return kCtlFailed;
+  std::unique_ptr<Profile> loaded = profile_load(ctx, tag, false);
   if (!loaded) return kCtlFailed;
+  // Every field not given stays exactly as loaded.
   EditorFields f = editor_fields(*loaded);
   ProfileEditor editor(ctx, config, std::move(loaded), false);
-  if (apply(ctx, o, f) != 0 || editor.ok(f) != 0) return kCtlFailed;
+  if (apply(ctx, o, f) != 0) return kCtlFailed;
+  f.tag = tag;
+  if (editor.ok(f, kRecordFieldWidths) != 0) return kCtlFailed;
   std::fprintf(io.out, "saved profile %s\n", editor.profile().tag.c_str());
   return kCtlOk;
+}
+
+// Prints a stored text with its control characters and broken UTF-8 escaped.
+void print_field(std::FILE* out, const char* name, const std::string& value) {
+  std::fprintf(out, "%s: %s\n", name, printable(value).c_str());
 }
 
 void print_limit(std::FILE* out, const char* name, uint32_t enabled, uint32_t rate, uint32_t unit) {
@@ -223,11 +247,11 @@ int show(const Context& ctx, const std::string& tag, const CtlIo& io) {
   std::unique_ptr<Profile> p = profile_load(ctx, tag, false);
   if (!p) return kCtlFailed;
   std::FILE* out = io.out;
-  std::fprintf(out, "tag: %s\n", p->tag.c_str());
-  std::fprintf(out, "description: %s\n", p->description.c_str());
-  std::fprintf(out, "server: %s\n", p->server.c_str());
+  print_field(out, "tag", p->tag);
+  print_field(out, "description", p->description);
+  print_field(out, "server", p->server);
   std::fprintf(out, "port: %u\n", p->port);
-  std::fprintf(out, "login: %s\n", p->login.c_str());
+  print_field(out, "login", p->login);
   std::fprintf(out, "password: ********\n");
   uint32_t priority = p->thread_priority.load();
   std::fprintf(out, "priority: %u (%s)\n", priority, kPriorityNames[priority]);
@@ -239,30 +263,52 @@ int show(const Context& ctx, const std::string& tag, const CtlIo& io) {
               p->rx_limit_unit.load());
   std::fprintf(out, "shadow copy: %s\n", p->use_shadow_copy ? "on" : "off");
   std::fprintf(out, "block size: %d\n", p->block_size);
-  std::fprintf(out, "reserved: %s\n", p->reserved_parm.c_str());
-  for (const std::string& rule : p->include_rules) std::fprintf(out, "include: %s\n", rule.c_str());
-  for (const std::string& rule : p->exclude_rules) std::fprintf(out, "exclude: %s\n", rule.c_str());
+  print_field(out, "reserved", p->reserved_parm);
+  for (const std::string& rule : p->include_rules) print_field(out, "include", rule);
+  for (const std::string& rule : p->exclude_rules) print_field(out, "exclude", rule);
   return kCtlOk;
 }
 
 int list(Config& config, const CtlIo& io) {
   if (config.load_profiles() != 0) return kCtlFailed;
   for (const ProfileListEntry& e : config.profile_list())
-    std::fprintf(io.out, "%s\t%s\n", e.tag.c_str(), e.description.c_str());
+    std::fprintf(io.out, "%s\t%s\n", printable(e.tag).c_str(), printable(e.description).c_str());
   return kCtlOk;
 }
 
 int remove(const Context& ctx, Config& config, const std::string& tag, const CtlIo& io) {
   if (!ctx.fs.exists(profile_db_path(ctx, tag))) {
-    std::fprintf(io.err, "corvioctl: no profile named %s\n", tag.c_str());
+    std::fprintf(io.err, "corvioctl: no profile named %s\n", printable(tag).c_str());
     return kCtlFailed;
   }
-  profile_delete(ctx, config, tag);
+  if (profile_delete(ctx, config, tag) != 0) return kCtlFailed;
   std::fprintf(io.out, "deleted profile %s\n", tag.c_str());
   return kCtlOk;
 }
 
 }  // namespace
+
+bool checked_tag(const Context& ctx, std::string& tag) {
+  if (const char* problem = profile_tag_check(tag)) {
+    ctx.messages.message_box(problem, "Invalid profile tag");
+    return false;
+  }
+  return true;
+}
+
+Operand single_operand(const std::vector<std::string>& args, size_t first, std::string* value) {
+  if (args.size() == first + 1 && (args[first] == "--help" || args[first] == "-h"))
+    return Operand::kHelp;
+  size_t at = first;
+  if (at < args.size() && args[at] == "--") {
+    ++at;
+  } else if (at < args.size() && args[at].starts_with("-")) {
+    return Operand::kUsage;  // an option no command of this kind has
+  }
+  if (args.size() != at + 1) return Operand::kUsage;
+  *value = args[at];
+  return Operand::kValue;
+}
 
 int profile_command(const Context& ctx, Config& config, const std::vector<std::string>& args,
                     const CtlIo& io) {
@@ -271,31 +317,46 @@ int profile_command(const Context& ctx, Config& config, const std::vector<std::s
     return args.empty() ? kCtlUsage : kCtlOk;
   }
   const std::string& command = args[0];
+  auto open_config = [&] { return config.is_open() || config.open() == 0; };
   try {
     if (command == "create" || command == "edit") {
-      FieldOptions o = parse_field_options(args, 1, io.password_in);
+      FieldOptions o = parse_field_options(args, 1, io);
       if (o.help) {
         std::fprintf(io.out, "usage: corvioctl profile %s --tag TAG [OPTIONS]\n\n%s",
                      command.c_str(), kFieldOptions);
         return kCtlOk;
       }
+      if (!open_config()) return kCtlFailed;
       return command == "create" ? create(ctx, config, o, io) : edit(ctx, config, o, io);
     }
-    if (command == "show" || command == "delete" || command == "list") {
-      // Fixed arguments: TAG for show and delete, nothing for list.
-      size_t words = command == "list" ? 1 : 2;
-      std::string usage = "usage: corvioctl profile " + command + (words == 2 ? " TAG\n" : "\n");
+    if (command == "list") {
       if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
-        std::fputs(usage.c_str(), io.out);
+        std::fputs("usage: corvioctl profile list\n", io.out);
         return kCtlOk;
       }
-      if (args.size() != words) {
-        std::fputs(usage.c_str(), io.err);
+      if (args.size() != 1) {
+        std::fputs("usage: corvioctl profile list\n", io.err);
         return kCtlUsage;
       }
-      if (command == "show") return show(ctx, args[1], io);
-      if (command == "delete") return remove(ctx, config, args[1], io);
-      return list(config, io);
+      return open_config() ? list(config, io) : kCtlFailed;
+    }
+    if (command == "show" || command == "delete") {
+      const std::string usage = "usage: corvioctl profile " + command + " [--] TAG\n";
+      std::string tag;
+      switch (single_operand(args, 1, &tag)) {
+        case Operand::kHelp:
+          std::fputs(usage.c_str(), io.out);
+          return kCtlOk;
+        case Operand::kUsage:
+          std::fputs(usage.c_str(), io.err);
+          return kCtlUsage;
+        case Operand::kValue:
+          break;
+      }
+      text("TAG", tag, kTagChars);
+      if (!checked_tag(ctx, tag)) return kCtlFailed;
+      if (command == "show") return show(ctx, tag, io);
+      return open_config() ? remove(ctx, config, tag, io) : kCtlFailed;
     }
     throw UsageError("unknown command: " + command);
   } catch (const UsageError& e) {

@@ -24,8 +24,19 @@ struct CtlIo {
   std::FILE* password_in;  // read by --password-stdin
 };
 
-// args are the words after "profile". Failures of the profile code itself are shown through
-// ctx.messages; usage errors are printed on io.err.
+// Folds a tag and applies the editor's check to it, before it names any file. False after
+// showing the editor's text.
+bool checked_tag(const Context& ctx, std::string& tag);
+
+// The single operand of a command, from args[first] on: "--help" or "-h" asks for help, and
+// "--" ends the options, so that an operand that begins with '-' can still be named.
+enum class Operand { kValue, kHelp, kUsage };
+Operand single_operand(const std::vector<std::string>& args, size_t first, std::string* value);
+
+// args are the words after "profile". config is opened here when a command needs it (so that
+// help never touches corvio.dat). Every tag is folded and checked as the editor does before any
+// file is touched. Failures of the profile code itself are shown through ctx.messages; usage
+// errors are printed on io.err.
 int profile_command(const Context& ctx, Config& config, const std::vector<std::string>& args,
                     const CtlIo& io);
 

@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "base/profile.h"
 #include "engine/run_log.h"
-#include "printable_text.h"
-#include "profile/profile_editor.h"
 #include "run_list.h"
 #include "util/text.h"
 
@@ -28,20 +27,11 @@ constexpr char kLogUsage[] =
     "Prints the log of run N of a profile, N its catalog number in hexadecimal as\n"
     "'corvioctl runs' lists it (1a2b or 00001a2b); by default the newest run's log.\n";
 
-constexpr char kTagRule[] = "letters, digits, '-' and '_'";
-
 bool is_help(const std::string& word) { return word == "--help" || word == "-h"; }
 
 int usage_error(const CtlIo& io, const std::string& command, const std::string& text) {
   std::fprintf(io.err, "corvioctl %s: %s\n", command.c_str(), printable(text).c_str());
   return kCtlUsage;
-}
-
-// The tag as the profile editor would store it, or nothing when the editor would refuse it.
-std::optional<std::string> folded_tag(const std::string& text) {
-  std::string tag = lower_ascii(text);
-  if (tag.size() > kTagFieldChars || !is_valid_tag(tag)) return std::nullopt;
-  return tag;
 }
 
 // A run number as typed: one to eight hexadecimal digits, either letter case.
@@ -117,6 +107,15 @@ int runs(const Context& ctx, const std::string& tag, const CtlIo& io) {
   return kCtlOk;
 }
 
+// One line of a log without its LF: the CR of the CR LF line end goes, tabs stay, and every other
+// control character is escaped.
+void print_log_line(std::FILE* out, std::string_view line) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  for (size_t tab; (tab = line.find('\t')) != std::string_view::npos; line.remove_prefix(tab + 1))
+    std::fprintf(out, "%s\t", printable(line.substr(0, tab)).c_str());
+  std::fputs(printable(line).c_str(), out);
+}
+
 int print_log(const Context& ctx, const std::string& tag, std::optional<uint32_t> number,
               const CtlIo& io) {
   if (!profile_exists(ctx, tag, io)) return kCtlFailed;
@@ -133,12 +132,20 @@ int print_log(const Context& ctx, const std::string& tag, std::optional<uint32_t
     std::fprintf(io.err, "corvioctl: profile %s has no log of run %08x\n", tag.c_str(), *number);
     return kCtlFailed;
   }
-  PrintableText text;
+  // Line by line, so that a character cut by a read's end is escaped whole or not at all.
+  std::string line;
   char chunk[65536];
   int64_t n;
-  while ((n = file->read(chunk, sizeof chunk)) > 0)
-    std::fputs(text.feed(std::string_view(chunk, static_cast<size_t>(n))).c_str(), io.out);
-  std::fputs(text.finish().c_str(), io.out);
+  while ((n = file->read(chunk, sizeof chunk)) > 0) {
+    line.append(chunk, static_cast<size_t>(n));
+    size_t start = 0;
+    for (size_t eol; (eol = line.find('\n', start)) != std::string::npos; start = eol + 1) {
+      print_log_line(io.out, std::string_view(line).substr(start, eol - start));
+      std::fputc('\n', io.out);
+    }
+    line.erase(0, start);
+  }
+  print_log_line(io.out, line);
   if (n < 0) {
     std::fprintf(io.err, "corvioctl: the log of run %08x could not be read to its end\n", *number);
     return kCtlFailed;
@@ -154,26 +161,34 @@ int run_command(const Context& ctx, const std::string& command,
                 const std::vector<std::string>& args, const CtlIo& io) {
   const bool log = command == "log";
   const char* usage = log ? kLogUsage : kRunsUsage;
-  if (args.size() == 1 && is_help(args[0])) {
+  // Operands: TAG, and for log an optional N; "--" may come first.
+  std::vector<std::string> operands = args;
+  if (operands.size() == 1 && is_help(operands[0])) {
     std::fputs(usage, io.out);
     return kCtlOk;
   }
-  if (args.empty() || args.size() > (log ? 2u : 1u)) {
+  if (!operands.empty() && operands[0] == "--") {
+    operands.erase(operands.begin());
+  } else if (!operands.empty() && operands[0].starts_with("-")) {
+    operands.clear();  // an option neither command has
+  }
+  if (operands.empty() || operands.size() > (log ? 2u : 1u)) {
     std::fputs(usage, io.err);
     return kCtlUsage;
   }
-  std::optional<std::string> tag = folded_tag(args[0]);
-  if (!tag)
+  std::string tag = operands[0];
+  if (tag.size() > kTagChars)
     return usage_error(io, command,
-                       "not a profile tag (" + std::string(kTagRule) + "): " + args[0]);
-  if (!log) return runs(ctx, *tag, io);
+                       "TAG: longer than " + std::to_string(kTagChars) + " characters");
+  if (!checked_tag(ctx, tag)) return kCtlFailed;
+  if (!log) return runs(ctx, tag, io);
 
   std::optional<uint32_t> number;
-  if (args.size() == 2) {
-    number = run_number(args[1]);
-    if (!number) return usage_error(io, command, "not a run number (hexadecimal): " + args[1]);
+  if (operands.size() == 2) {
+    number = run_number(operands[1]);
+    if (!number) return usage_error(io, command, "not a run number (hexadecimal): " + operands[1]);
   }
-  return print_log(ctx, *tag, number, io);
+  return print_log(ctx, tag, number, io);
 }
 
 }  // namespace corvio
