@@ -83,7 +83,7 @@ std::unique_ptr<CatalogReader> open_run_catalog(const Store& store, const Stored
     *error = name + " is unfinished: the store has no end-of-run record for it";
     return nullptr;
   }
-  if (catalog.run->catalog_size > kMaxBlock) {
+  if (catalog.run->catalog_size > kMaxCatalogLimit) {
     *error = name + ": its end-of-run record gives a catalog size of " +
              std::to_string(catalog.run->catalog_size) + " bytes, more than a block can hold";
     return nullptr;
@@ -101,7 +101,7 @@ std::unique_ptr<CatalogReader> open_run_catalog(const Store& store, const Stored
 }
 
 bool seg_key(const CatalogSeg& seg, BlockKey* key, std::string* why) {
-  if (seg.size < 0 || seg.size > kMaxBlock) {
+  if (seg.size < 0 || seg.size > kMaxFileBlock) {
     *why = "block length " + std::to_string(seg.size) + " is out of range";
     return false;
   }

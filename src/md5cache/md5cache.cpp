@@ -75,7 +75,9 @@ int Md5Cache::replace_damaged(const std::string& path, const std::string& reason
   db_.close();
   char stamp[32];
   const std::time_t now = static_cast<std::time_t>(ctx_.clock.now());
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::gmtime(&now));
+  const std::tm* utc = std::gmtime(&now);  // start-up, one thread: the shared result is fine
+  if (!utc || std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", utc) == 0)
+    std::snprintf(stamp, sizeof stamp, "%lld", static_cast<long long>(now));
   const std::string aside = path + ".damaged-" + stamp;
   // The journal goes with its database: left behind, it would be played into the new file.
   const std::string journal = path + "-journal";

@@ -167,7 +167,9 @@ TEST_F(ApplicationTest, CacheOrConfigurationFailureExitsWithOneAtOnce) {
   EXPECT_EQ(app.run("", f), 1);
   EXPECT_EQ(r.calls, (Calls{"md5cache_open"}));
   EXPECT_EQ(w.messages.shown().back(),
-            (ShownMessage{"Can't open configuration database!", "Blah!"}));
+            (ShownMessage{"Can't open configuration database!\n" + *f.data_dir +
+                              "/corvio.dat\nunable to open database file (Is a directory)",
+                          "Blah!"}));
 }
 
 TEST_F(ApplicationTest, TlsFailureSkipsTheWindowsButShutsDown) {

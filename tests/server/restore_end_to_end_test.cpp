@@ -582,7 +582,7 @@ TEST_F(RestoreTest, BadCommandLinesAreRefusedWithStatusTwo) {
       {{"restore", "--store", store_dir, "--catalog", n, "--to", to, "extra"},
        "restore takes no arguments"},
       {{"restore", "--store", store_dir, "--catalog", n, "--to", to, "--login", "x"},
-       "unknown option --login"},
+       "unknown option --login for restore"},
       {{"verify", "--store", store_dir, "--catalog", "-1"},
        "--catalog takes a catalog number, not -1"},
       {{"catalogs"}, "--store DIR is required"},
