@@ -10,6 +10,7 @@
 #include "net/tls_context.h"
 #include "profile/profile_db.h"
 #include "profile_command.h"
+#include "support/captured_output.h"
 #include "support/sql_rows.h"
 #include "support/test_world.h"
 #include "trust_ca_command.h"
@@ -22,25 +23,7 @@ using test::sql_exec;
 using test::sql_rows;
 using test::SqlRow;
 
-// Captures what a command prints.
-class Captured {
- public:
-  Captured() : file_(open_memstream(&data_, &size_)) {}
-  ~Captured() {
-    std::fclose(file_);
-    std::free(data_);
-  }
-  std::FILE* file() { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
+using Captured = test::CapturedOutput;
 
 class CorvioctlTest : public ::testing::Test {
  protected:

@@ -23,7 +23,9 @@ struct RunSummary {
   uint32_t number = 0;
   bool has_catalog = false;
   bool has_log = false;
-  // Each absent when no file says it.
+  // Each absent when no file says it. The counters are the log's statistics when its trailer
+  // has them (they are written last and count a failed catalog upload as an error), else the
+  // catalog's.
   std::optional<uint32_t> start_time, end_time;  // seconds since 1970, from the catalog
   std::optional<uint64_t> files, bytes, bytes_stored, errors;
   RunEnd outcome = RunEnd::kIncomplete;
@@ -32,7 +34,7 @@ struct RunSummary {
 };
 
 // The runs of the profile tag by increasing catalog number, which is the order the server
-// handed the numbers out in: oldest first. The tag must have passed is_valid_tag.
+// handed the numbers out in: oldest first. The tag must have passed profile_tag_check.
 std::vector<RunSummary> list_runs(const Context& ctx, const std::string& tag);
 
 // The run a file belongs to: "0000001a.cat" and "0000001a.log" (suffix ".cat" or ".log") are
