@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -159,6 +160,13 @@ TEST_F(RunCommandsTest, LogPrintsTheRunsLogWithLineFeedsAndEscapes) {
   }
   EXPECT_EQ(run("log", {"daily", "f"}), kCtlOk);
   EXPECT_NE(out.text().find("older\n"), std::string::npos);
+
+  // A character cut in two by the 64 KiB reads of the log stays one character.
+  const std::string head = header.text();
+  const size_t in_file = head.size() + std::count(head.begin(), head.end(), '\n');  // CR LF
+  make_log(0x10, std::string(65535 - in_file, 'a') + "ü\n", Trailer::kNone);
+  EXPECT_EQ(run("log", {"daily", "10"}), kCtlOk);
+  EXPECT_NE(out.text().find("aü\n"), std::string::npos);
   EXPECT_EQ(err.text(), "");
 }
 
