@@ -44,6 +44,7 @@ int Application::run(std::string_view command_line, const SystemFacts& facts) {
   command_line_ = parse_command_line(command_line);
 
   if (settle_directories(facts) != 0) return 0;
+  profile_check_data_dir_privacy(ctx_);
   session_.reset();
   if (services_.md5cache_open(ctx_) != 0) return 1;
   if (config_.open() != 0) return 1;

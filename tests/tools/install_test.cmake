@@ -5,7 +5,7 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREF
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-foreach(program corvioctl corvio-server)
+foreach(program corvio corvioctl corvio-server)
   if(NOT EXISTS "${PREFIX}/bin/${program}")
     message(FATAL_ERROR "${program} was not installed into ${PREFIX}/bin")
   endif()

@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/core_services.h"
+#include "base/version.h"
 #include "platform/directories.h"
 #include "platform/process.h"
 #include "ui/term/terminal_front_end.h"
@@ -12,6 +13,15 @@
 
 int main(int argc, char** argv) {
   using namespace corvio;
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "--version")) {
+    std::printf("corvio %s, the Meridane Online Backup client\n", version_text().c_str());
+    if (std::string(argv[1]) == "--help") {
+      std::puts(
+          "usage: corvio /run:TAG [/exitwhendone]   back up the profile TAG\n"
+          "profiles are managed with corvioctl (corvioctl --help)");
+    }
+    return 0;
+  }
   // The command line as one text, arguments separated by single blanks.
   std::string command_line;
   for (int i = 1; i < argc; ++i) {
