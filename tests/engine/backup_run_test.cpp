@@ -204,7 +204,7 @@ TEST_F(BackupRunTest, RunsThroughServerFaultsAndRestoresExactly) {
   EXPECT_EQ(tree_difference(tree_of(source()), tree_of(to + source())), "");
 
   // Unchanged, through connections dropped every few messages.
-  ASSERT_TRUE(restart({"drop=3:3", "store-status=01:1"}));
+  ASSERT_TRUE(restart({"drop=3:3", "store-status=01:1", "login=ff:1"}));
   clock.advance_ms(3600 * 1000);
   ASSERT_EQ(run(), RunOutcome::kCompleted);
   ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
@@ -260,6 +260,44 @@ TEST_F(BackupRunTest, PauseHoldsTheRunUntilResumed) {
   EXPECT_EQ(paused_polls, 50);
   EXPECT_GT(session.net_tx_bytes, tx_when_paused);
   EXPECT_EQ(session.stats.files_scanned, 3u);
+}
+
+TEST_F(BackupRunTest, TheEndOfACompletedRunOffersTheUpdateOrClosesTheWindow) {
+  write_file(source("f"), "f");
+  ASSERT_TRUE(serve());
+  int checks = 0, closes = 0;
+  auto newer = [&](std::string* version) {
+    ++checks;
+    *version = "v0.14";
+    return true;
+  };
+  auto close = [&] { ++closes; };
+
+  // Without an installation directory there is no check and the plain message.
+  ASSERT_EQ(run(false, newer, close), RunOutcome::kCompleted);
+  EXPECT_EQ(checks, 0);
+  EXPECT_EQ(messages.shown().back().text, "Backup Completed!");
+
+  // With one: the offer, answered Yes, starts the updater and closes the window.
+  ctx.install_dir = dir.file("install");
+  messages.clear();
+  messages.next_answer = ui::Answer::Yes;
+  ASSERT_EQ(run(false, newer, close), RunOutcome::kCompleted);
+  EXPECT_EQ(checks, 1);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(
+      messages.shown(),
+      (std::vector<ShownMessage>{{"Backup Completed!\n\nA new version of Corvio is available.  "
+                                  "To download\nv0.14 now, click Yes below.",
+                                  "Meridane Online Backup"}}));
+
+  // An unattended run closes by itself two seconds after completing, without a message.
+  messages.clear();
+  ASSERT_EQ(run(true, newer, close), RunOutcome::kCompleted);
+  EXPECT_EQ(closes, 2);
+  EXPECT_TRUE(messages.shown().empty());
+  EXPECT_EQ(clock.sleeps().back(), 2000u);
+  EXPECT_EQ(view.status(), "Backup Completed!");
 }
 
 TEST_F(BackupRunTest, RunsThatCannotStartSayWhy) {

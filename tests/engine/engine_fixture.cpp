@@ -97,10 +97,21 @@ bool EngineFixture::restart(const std::vector<std::string>& faults) {
   return true;
 }
 
-RunOutcome EngineFixture::run() {
+RunOutcome EngineFixture::run() { return run(false, nullptr, nullptr); }
+
+RunOutcome EngineFixture::run(bool exit_when_done, std::function<bool(std::string*)> update_check,
+                              std::function<void()> close_window) {
   session.reset();
   session.profile = std::make_unique<Profile>(profile);
-  WorkerSetup setup{ctx, session, *cache, tls, nullptr, false, settings, nullptr, nullptr};
+  WorkerSetup setup{ctx,
+                    session,
+                    *cache,
+                    tls,
+                    nullptr,
+                    exit_when_done,
+                    settings,
+                    std::move(update_check),
+                    std::move(close_window)};
   const RunOutcome outcome = backup_worker(setup);
   catalogs.push_back(session.catalog_id);
   return outcome;

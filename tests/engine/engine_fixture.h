@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ class EngineFixture : public ::testing::Test {
 
   // One run of the profile, as the progress window starts it.
   RunOutcome run();
+  // The same with the run's update check and window closing set as a front end sets them.
+  RunOutcome run(bool exit_when_done, std::function<bool(std::string*)> update_check,
+                 std::function<void()> close_window);
   // The run's log with its CR LF line ends turned to LF; the last run's by default.
   std::string log_text(uint32_t catalog_id = 0);
   // corvio-server restore of a catalog into a new folder; its exit status, the folder in *to.

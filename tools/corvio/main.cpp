@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   ui::TerminalMessages messages;
   ui::Display display;
   CoreServices services;
-  TerminalFrontEnd front_end(services, stdout, update_settings_from_environment());
+  TerminalFrontEnd front_end(services, stdout, update_settings_from_environment(), &messages);
   Application app(real_file_system(), system_clock(), messages, display, PathStyle::native(),
                   services, front_end);
 

@@ -10,6 +10,7 @@
 #include "platform/console.h"
 #include "platform/process.h"
 #include "ui/format_count.h"
+#include "ui/term/terminal_messages.h"
 #include "ui/term/terminal_view.h"
 #include "vss/shadow_copy.h"
 
@@ -63,6 +64,7 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
 
   ui::TerminalView view(out_, interactive);
   ctx.display.attach(&view);
+  if (messages_) messages_->set_before_print([&view] { view.finish(); });
   ProgressTimers timers(ctx, session);
   timers.init_fields();
 
@@ -115,6 +117,7 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
   view.draw(false);
   view.finish();
   ctx.display.detach();
+  if (messages_) messages_->set_before_print(nullptr);
   std::fprintf(out_, "%s\n", statistics_line(session).c_str());
   std::fflush(out_);
   return exit_code(outcome);

@@ -14,12 +14,18 @@
 namespace corvio {
 
 class CoreServices;
+namespace ui {
+class TerminalMessages;
+}
 
 class TerminalFrontEnd : public FrontEnd {
  public:
   // After a completed run, asks the web server of update for a newer client.
-  TerminalFrontEnd(CoreServices& services, std::FILE* out, UpdateSettings update)
-      : services_(services), out_(out), update_(std::move(update)) {}
+  // messages, when given, is the program's message printer, which the progress display
+  // steps aside for.
+  TerminalFrontEnd(CoreServices& services, std::FILE* out, UpdateSettings update,
+                   ui::TerminalMessages* messages = nullptr)
+      : services_(services), out_(out), update_(std::move(update)), messages_(messages) {}
 
   // There are no windows here: says what the program can do instead, and fails.
   int run_main_window(Application& app) override;
@@ -29,6 +35,7 @@ class TerminalFrontEnd : public FrontEnd {
   CoreServices& services_;
   std::FILE* out_;
   UpdateSettings update_;
+  ui::TerminalMessages* messages_;
 };
 
 // The run's statistics on one line, for the end of a run.
