@@ -188,6 +188,24 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   EXPECT_EQ(tree_difference(tree_of(src), tree_of(to + src)), "");
 }
 
+TEST_F(BackupRunTest, APathBeyondTheLimitIsSkippedWithAWarningNeverCut) {
+  const std::string deep =
+      source(std::string(250, 'a') + "/" + std::string(250, 'b') + "/" + std::string(250, 'c'));
+  fs::create_directories(deep);
+  const std::string too_long = deep + "/" + std::string(1023 - deep.size(), 'x') + "y";
+  write_file(too_long, "not backed up");
+  write_file(deep + "/short", "backed up");
+  ASSERT_TRUE(serve());
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(session.stats.warnings, 1u);
+  EXPECT_EQ(session.stats.files, 1u);
+  EXPECT_TRUE(contains(log_text(), "Warning: Path too long, not backed up: " + too_long + "\n"));
+  EXPECT_EQ(sql_rows(session.catalog_path,
+                     "select count(*) from filespec where length(filename_full) > 1023"),
+            (std::vector<SqlRow>{{"0"}}));
+}
+
 TEST_F(BackupRunTest, RunsThroughServerFaultsAndRestoresExactly) {
   write_file(source("a.bin"), pattern(2 * 1048576 + 17, 7));
   write_file(source("b.txt"), "small");
