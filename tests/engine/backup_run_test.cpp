@@ -206,6 +206,25 @@ TEST_F(BackupRunTest, APathBeyondTheLimitIsSkippedWithAWarningNeverCut) {
             (std::vector<SqlRow>{{"0"}}));
 }
 
+TEST_F(BackupRunTest, ARunWhoseCatalogCannotBeWrittenIsNotReportedComplete) {
+  write_file(source("f"), "f");
+  ASSERT_TRUE(serve());
+  // The first run's catalog file cannot be created: a folder stands in its place.
+  fs::create_directories(dir.file("data/Profiles/home/00000001.cat"));
+
+  EXPECT_EQ(run(), RunOutcome::kFailed);
+  EXPECT_EQ(session.stats.errors, 1u);
+  EXPECT_TRUE(contains(log_text(),
+                       "Error: The catalog of this run was not uploaded; the run "
+                       "cannot be restored.\n"));
+  EXPECT_TRUE(contains(log_text(), "Errors:         1\n"));
+  ASSERT_FALSE(messages.shown().empty());
+  EXPECT_EQ(messages.shown().back().title, "Backup Failure");
+  EXPECT_EQ(view.status(), "Backup Incomplete!");
+  std::string to;
+  EXPECT_NE(restore(catalogs.back(), &to), 0);  // the server never got an end-of-run record
+}
+
 TEST_F(BackupRunTest, RunsThroughServerFaultsAndRestoresExactly) {
   write_file(source("a.bin"), pattern(2 * 1048576 + 17, 7));
   write_file(source("b.txt"), "small");
