@@ -85,11 +85,13 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
                       NetSettings{},
                       nullptr,
                       nullptr};
-    setup.update_check = [&](std::string* version) {
-      UpdateInfo info = update_check(ctx, services_.tls(), update_);
-      *version = info.update_version;
-      return info.newer;
-    };
+    if (!update_.host.empty()) {
+      setup.update_check = [&](std::string* version) {
+        UpdateInfo info = update_check(ctx, services_.tls(), update_);
+        *version = info.update_version;
+        return info.newer;
+      };
+    }
     outcome = backup_worker(setup);
     done = true;
   });
