@@ -64,7 +64,7 @@ std::string address_of(const std::string& peer) {
 
 }  // namespace
 
-Session::Session(const SessionShared& shared, uint64_t number, std::string peer,
+Session::Session(const SessionShared& shared, uint64_t number, const std::string& peer,
                  ConnectionControl& control)
     : store_(shared.store),
       faults_(shared.faults),
@@ -72,8 +72,7 @@ Session::Session(const SessionShared& shared, uint64_t number, std::string peer,
       options_(shared.options),
       throttle_(shared.throttle),
       number_(number),
-      peer_(std::move(peer)),
-      address_(address_of(peer_)),
+      address_(address_of(peer)),
       control_(control) {}
 
 SessionSummary Session::run(SSL* ssl) {

@@ -52,7 +52,7 @@ struct SessionShared {
 class Session {
  public:
   // peer is the client's "ADDR:PORT"; control is the connection's deadline and stop.
-  Session(const SessionShared& shared, uint64_t number, std::string peer,
+  Session(const SessionShared& shared, uint64_t number, const std::string& peer,
           ConnectionControl& control);
 
   // Runs the connection over ssl, which owns the accepted socket; returns when it ends.
@@ -94,7 +94,6 @@ class Session {
   const ServerOptions& options_;
   LoginThrottle& throttle_;
   uint64_t number_;
-  std::string peer_;
   std::string address_;  // the peer without its port: what the login throttle counts
   ConnectionControl& control_;
   SSL* ssl_ = nullptr;
