@@ -20,13 +20,24 @@ namespace {
 constexpr char kUsage[] =
     "usage: corvioctl profile create|edit|show|list|delete ...\n"
     "       corvioctl trust-ca FILE\n"
-    "       corvioctl runs TAG\n"
+    "       corvioctl runs [--json] TAG\n"
     "       corvioctl log TAG [N]\n"
     "\n"
     "Manages the backup profiles of this user, and the certificate authorities the client\n"
     "trusts besides the system's. Run 'corvioctl profile --help' or 'corvioctl trust-ca --help'\n"
     "for details. Tags are 1-31 characters, logins and passwords 1-32.\n"
-    "'runs' lists a profile's runs, 'log' prints a run's log; each takes --help.\n";
+    "'runs' lists a profile's runs, 'log' prints a run's log; each takes --help.\n"
+    "\n"
+    "--json: 'profile show', 'profile list' and 'runs' print one JSON document instead, with\n"
+    "numbers as numbers, times in ISO 8601 UTC (2026-12-09T03:04:05Z), null for what is not\n"
+    "known, and never the password:\n"
+    "  profile show  {tag, description, server, port, login, priority, priority_name,\n"
+    "                file_delay_ms, block_delay_ms, tx_limit and rx_limit (each {on, rate,\n"
+    "                unit, unit_name}), shadow_copy, block_size, reserved, include [...],\n"
+    "                exclude [...]}\n"
+    "  profile list  [{tag, description}, ...]\n"
+    "  runs          [{catalog, start, end, outcome, files, bytes, stored, errors,\n"
+    "                has_catalog, has_log, catalog_error, log_error}, ...]\n";
 
 }  // namespace
 
