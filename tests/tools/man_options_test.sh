@@ -12,14 +12,15 @@ failures=0
 # The page as text: roff's \- and font changes undone.
 page_text() { gzip -dc "$man_dir/$1.gz" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' -e 's/\\&//g'; }
 
-# check PAGE PROGRAM HELP_TEXT_FILE: the options (--x, /x) and the commands ("PROGRAM word")
-# of the help text are all in the page.
+# check PAGE PROGRAM HELP_TEXT_FILE: the options (--x, /x) and the commands ("PROGRAM word" and
+# "PROGRAM word word") of the help text are all in the page.
 check() {
   local page="$1" program="$2" help="$3" word missing=0
   page_text "$page" > "$work/page"
   [ -s "$work/page" ] || { echo "FAILED: $page is empty"; failures=$((failures + 1)); return; }
   for word in $( (grep -oE -- '(^|[ [|])(--[a-z][a-z0-9-]*|/[a-z]+)' "$help" | tr -d ' [|'
-                 grep -oE -- "$program [a-z][a-z-]*( |$)" "$help" | cut -d' ' -f2) | sort -u); do
+                 grep -oE -- "$program( [a-z][a-z-]*){1,2}( |$)" "$help" | cut -d' ' -f2-3 |
+                   tr ' ' '\n') | sort -u); do
     # Whole words: --login is not found inside --login-timeout.
     if ! grep -qE -- "(^|[^a-z0-9-])$word([^a-z0-9-]|\$)" "$work/page"; then
       echo "FAILED: $page lacks '$word' that '$program' lists"
