@@ -63,6 +63,10 @@ else
 fi
 check "list" diff -u - <("$ctl" schedule list) <<< $'nightly\tTue *-*-* 02:05:00'
 
+"$ctl" schedule nightly --help > "$work/out"; status=$?
+check "help exits 0" [ "$status" -eq 0 ]
+check "help prints the usage" grep -q '^usage: corvioctl schedule' "$work/out"
+
 # Rescheduling replaces the timer; hourly and daily calendars.
 "$ctl" schedule nightly --daily 23:59 > /dev/null
 check "daily calendar replaces weekly" has "$timer" "OnCalendar=*-*-* 23:59:00"

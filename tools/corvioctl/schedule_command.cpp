@@ -195,7 +195,8 @@ std::optional<ScheduleEnv> schedule_env(const Context& ctx, std::string* error) 
 
 int schedule_command(const Context& ctx, const ScheduleEnv& env,
                      const std::vector<std::string>& args, const CtlIo& io) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+  if (std::find_if(args.begin(), args.end(),
+                   [](const std::string& a) { return a == "--help" || a == "-h"; }) != args.end()) {
     std::fputs(kScheduleUsage, io.out);
     return kCtlOk;
   }
