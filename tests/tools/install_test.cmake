@@ -1,4 +1,5 @@
-# Installs the build into a fresh PREFIX and checks that the programs land in PREFIX/bin and run.
+# Installs the build into a fresh PREFIX and checks that the programs land in PREFIX/bin and run,
+# and, with MAN_PAGES on, that their man pages land in PREFIX/share/man.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
                 RESULT_VARIABLE rc OUTPUT_QUIET)
@@ -15,4 +16,12 @@ foreach(program corvio corvioctl corvio-server)
     message(FATAL_ERROR "the installed ${program} --help exited with ${rc}")
   endif()
 endforeach()
+if(MAN_PAGES)
+  foreach(page corvio.1 corvioctl.1 corvio-server.8)
+    string(REGEX REPLACE ".*\\." "" section ${page})
+    if(NOT EXISTS "${PREFIX}/share/man/man${section}/${page}.gz")
+      message(FATAL_ERROR "${page} was not installed into ${PREFIX}/share/man/man${section}")
+    endif()
+  endforeach()
+endif()
 file(REMOVE_RECURSE "${PREFIX}")

@@ -11,6 +11,7 @@
 #include "catalog/catalog.h"
 #include "config/config.h"
 #include "engine/run_log.h"
+#include "json_check.h"
 #include "platform/text_file.h"
 #include "profile/profile_db.h"
 #include "profile/profile_editor.h"
@@ -142,6 +143,36 @@ TEST_F(RunCommandsTest, RunsListsEveryRunFromWhatItsFilesSay) {
             "journal not yet played back; no log\n"
             "fffffff0\t-\t-\tincomplete\t-\t-\t-\t-\tno catalog\n");
   EXPECT_EQ(folder_hashes(), before);
+}
+
+TEST_F(RunCommandsTest, RunsJsonIsOneDocumentWithNumbersTimesAndNulls) {
+  const BackupStats big = stats_of(7, 5000000000, 4294967296, 2);
+  make_catalog(0x14, &big, 4000000000, 4000000061);  // past 2038, and counts past 32 bits
+  make_log(0x14, "", Trailer::kCompleted, big);
+  make_log(0x0e, "", Trailer::kCancelled);
+  test::write_file(file("00000015.cat"), "this is no database, just some text at all");
+
+  CapturedOutput empty;
+  ASSERT_EQ(run_command(w.ctx, "runs", {"--json", "daily"}, CtlIo{empty.file(), err.file(), stdin}),
+            kCtlOk);
+  ASSERT_EQ(run("runs", {"DAILY", "--json"}), kCtlOk) << err.text();
+  EXPECT_EQ(test::json_canonical(out.text()),
+            R"([{"bytes":null,"catalog":"0000000e","catalog_error":null,"end":null,)"
+            R"("errors":null,"files":null,"has_catalog":false,"has_log":true,"log_error":null,)"
+            R"("outcome":"cancelled","start":null,"stored":null},)"
+            R"({"bytes":5000000000,"catalog":"00000014","catalog_error":null,)"
+            R"("end":"2096-10-02T07:07:41Z","errors":2,"files":7,"has_catalog":true,)"
+            R"("has_log":true,"log_error":null,"outcome":"completed",)"
+            R"("start":"2096-10-02T07:06:40Z","stored":4294967296},)"
+            R"({"bytes":null,"catalog":"00000015","catalog_error":"file is not a database",)"
+            R"("end":null,"errors":null,"files":null,"has_catalog":true,"has_log":false,)"
+            R"("log_error":null,"outcome":"incomplete","start":null,"stored":null}])")
+      << out.text();
+  EXPECT_EQ(test::json_canonical(empty.text()), test::json_canonical(out.text()));
+
+  EXPECT_EQ(run("log", {"--json", "daily"}), kCtlUsage);  // log prints the log as it is
+  EXPECT_EQ(run("runs", {"--json"}), kCtlUsage);
+  EXPECT_EQ(run("runs", {"--json", "nobody"}), kCtlFailed);
 }
 
 TEST_F(RunCommandsTest, LogPrintsTheRunsLogWithLineFeedsAndEscapes) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "config/config.h"
+#include "json_writer.h"
 #include "platform/terminal.h"
 #include "profile/profile_db.h"
 #include "profile/profile_editor.h"
@@ -21,8 +22,8 @@ constexpr char kProfileUsage[] =
     "commands:\n"
     "  create --tag TAG [OPTIONS]   create a profile\n"
     "  edit --tag TAG [OPTIONS]     change the given fields of a profile\n"
-    "  show TAG                     print every field of a profile\n"
-    "  list                         print the tag and description of every profile\n"
+    "  show [--json] TAG            print every field of a profile\n"
+    "  list [--json]                print the tag and description of every profile\n"
     "  delete TAG                   retire a profile (its catalogs and logs stay)\n"
     "\n"
     "A tag is 1-31 letters, digits, '-' and '_', in any letter case (it is stored and looked\n"
@@ -243,9 +244,74 @@ void print_limit(std::FILE* out, const char* name, uint32_t enabled, uint32_t ra
                unit <= 5 ? kUnitNames[unit] : "?");
 }
 
-int show(const Context& ctx, const std::string& tag, const CtlIo& io) {
+void json_limit(JsonWriter& json, const char* name, uint32_t enabled, uint32_t rate,
+                uint32_t unit) {
+  json.key(name);
+  json.begin_object();
+  json.key("on");
+  json.boolean(enabled != 0);
+  json.key("rate");
+  json.number(rate);
+  json.key("unit");
+  json.number(unit);
+  json.key("unit_name");
+  json.string(unit <= 5 ? kUnitNames[unit] : "?");
+  json.end_object();
+}
+
+void json_strings(JsonWriter& json, const char* name, const std::vector<std::string>& texts) {
+  json.key(name);
+  json.begin_array();
+  for (const std::string& text : texts) json.string(text);
+  json.end_array();
+}
+
+// Every field show prints, by the same names (spaces as '_'), with numbers as numbers.
+void show_json(const Profile& p, std::FILE* out) {
+  JsonWriter json(out);
+  json.begin_object();
+  json.key("tag");
+  json.string(p.tag);
+  json.key("description");
+  json.string(p.description);
+  json.key("server");
+  json.string(p.server);
+  json.key("port");
+  json.number(p.port);
+  json.key("login");
+  json.string(p.login);
+  const uint32_t priority = p.thread_priority.load();
+  json.key("priority");
+  json.number(priority);
+  json.key("priority_name");
+  json.string(priority <= 4 ? kPriorityNames[priority] : "?");
+  json.key("file_delay_ms");
+  json.number(p.file_delay_ms.load());
+  json.key("block_delay_ms");
+  json.number(p.block_delay_ms.load());
+  json_limit(json, "tx_limit", p.tx_limit_enabled.load(), p.tx_limit_rate.load(),
+             p.tx_limit_unit.load());
+  json_limit(json, "rx_limit", p.rx_limit_enabled.load(), p.rx_limit_rate.load(),
+             p.rx_limit_unit.load());
+  json.key("shadow_copy");
+  json.boolean(p.use_shadow_copy);
+  json.key("block_size");
+  json.number(static_cast<uint64_t>(p.block_size));
+  json.key("reserved");
+  json.string(p.reserved_parm);
+  json_strings(json, "include", p.include_rules);
+  json_strings(json, "exclude", p.exclude_rules);
+  json.end_object();
+  json.finish();
+}
+
+int show(const Context& ctx, const std::string& tag, bool as_json, const CtlIo& io) {
   std::unique_ptr<Profile> p = profile_load(ctx, tag, false);
   if (!p) return kCtlFailed;
+  if (as_json) {
+    show_json(*p, io.out);
+    return kCtlOk;
+  }
   std::FILE* out = io.out;
   print_field(out, "tag", p->tag);
   print_field(out, "description", p->description);
@@ -269,8 +335,23 @@ int show(const Context& ctx, const std::string& tag, const CtlIo& io) {
   return kCtlOk;
 }
 
-int list(Config& config, const CtlIo& io) {
+int list(Config& config, bool as_json, const CtlIo& io) {
   if (config.load_profiles() != 0) return kCtlFailed;
+  if (as_json) {
+    JsonWriter json(io.out);
+    json.begin_array();
+    for (const ProfileListEntry& e : config.profile_list()) {
+      json.begin_object();
+      json.key("tag");
+      json.string(e.tag);
+      json.key("description");
+      json.string(e.description);
+      json.end_object();
+    }
+    json.end_array();
+    json.finish();
+    return kCtlOk;
+  }
   for (const ProfileListEntry& e : config.profile_list())
     std::fprintf(io.out, "%s\t%s\n", printable(e.tag).c_str(), printable(e.description).c_str());
   return kCtlOk;
@@ -296,6 +377,19 @@ bool checked_tag(const Context& ctx, std::string& tag) {
   return true;
 }
 
+bool take_flag(std::vector<std::string>& args, size_t first, const std::string& option) {
+  bool found = false;
+  for (size_t i = first; i < args.size() && args[i] != "--";) {
+    if (args[i] == option) {
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+      found = true;
+    } else {
+      i++;
+    }
+  }
+  return found;
+}
+
 Operand single_operand(const std::vector<std::string>& args, size_t first, std::string* value) {
   if (args.size() == first + 1 && (args[first] == "--help" || args[first] == "-h"))
     return Operand::kHelp;
@@ -310,13 +404,13 @@ Operand single_operand(const std::vector<std::string>& args, size_t first, std::
   return Operand::kValue;
 }
 
-int profile_command(const Context& ctx, Config& config, const std::vector<std::string>& args,
+int profile_command(const Context& ctx, Config& config, std::vector<std::string> args,
                     const CtlIo& io) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     std::fputs(kProfileUsage, args.empty() ? io.err : io.out);
     return args.empty() ? kCtlUsage : kCtlOk;
   }
-  const std::string& command = args[0];
+  const std::string command = args[0];
   auto open_config = [&] { return config.is_open() || config.open() == 0; };
   try {
     if (command == "create" || command == "edit") {
@@ -329,19 +423,22 @@ int profile_command(const Context& ctx, Config& config, const std::vector<std::s
       if (!open_config()) return kCtlFailed;
       return command == "create" ? create(ctx, config, o, io) : edit(ctx, config, o, io);
     }
+    // "--json" is taken only by the commands that print profiles.
+    const bool as_json = (command == "list" || command == "show") && take_flag(args, 1, "--json");
     if (command == "list") {
       if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
-        std::fputs("usage: corvioctl profile list\n", io.out);
+        std::fputs("usage: corvioctl profile list [--json]\n", io.out);
         return kCtlOk;
       }
       if (args.size() != 1) {
-        std::fputs("usage: corvioctl profile list\n", io.err);
+        std::fputs("usage: corvioctl profile list [--json]\n", io.err);
         return kCtlUsage;
       }
-      return open_config() ? list(config, io) : kCtlFailed;
+      return open_config() ? list(config, as_json, io) : kCtlFailed;
     }
     if (command == "show" || command == "delete") {
-      const std::string usage = "usage: corvioctl profile " + command + " [--] TAG\n";
+      const std::string usage = "usage: corvioctl profile " + command +
+                                (command == "show" ? " [--json]" : "") + " [--] TAG\n";
       std::string tag;
       switch (single_operand(args, 1, &tag)) {
         case Operand::kHelp:
@@ -355,7 +452,7 @@ int profile_command(const Context& ctx, Config& config, const std::vector<std::s
       }
       text("TAG", tag, kTagChars);
       if (!checked_tag(ctx, tag)) return kCtlFailed;
-      if (command == "show") return show(ctx, tag, io);
+      if (command == "show") return show(ctx, tag, as_json, io);
       return open_config() ? remove(ctx, config, tag, io) : kCtlFailed;
     }
     throw UsageError("unknown command: " + command);

@@ -33,11 +33,15 @@ bool checked_tag(const Context& ctx, std::string& tag);
 enum class Operand { kValue, kHelp, kUsage };
 Operand single_operand(const std::vector<std::string>& args, size_t first, std::string* value);
 
+// Removes option (a flag without a value, such as "--json") from args[first] on, up to a "--"
+// that ends the options. True when it was there.
+bool take_flag(std::vector<std::string>& args, size_t first, const std::string& option);
+
 // args are the words after "profile". config is opened here when a command needs it (so that
 // help never touches corvio.dat). Every tag is folded and checked as the editor does before any
 // file is touched. Failures of the profile code itself are shown through ctx.messages; usage
 // errors are printed on io.err.
-int profile_command(const Context& ctx, Config& config, const std::vector<std::string>& args,
+int profile_command(const Context& ctx, Config& config, std::vector<std::string> args,
                     const CtlIo& io);
 
 }  // namespace corvio

@@ -7,6 +7,7 @@
 
 #include "base/profile.h"
 #include "engine/run_log.h"
+#include "json_writer.h"
 #include "run_list.h"
 #include "util/text.h"
 
@@ -14,12 +15,16 @@ namespace corvio {
 namespace {
 
 constexpr char kRunsUsage[] =
-    "usage: corvioctl runs TAG\n"
+    "usage: corvioctl runs [--json] TAG\n"
     "\n"
     "Lists the runs of a profile whose catalog or log is on this machine, oldest first, one\n"
     "line each, tab-separated: catalog number, start and end (UTC), outcome (completed,\n"
     "cancelled or incomplete), files, bytes, stored bytes, errors, and notes. '-' marks what\n"
-    "neither file records.\n";
+    "neither file records.\n"
+    "With --json, one JSON array of objects with the members catalog (the number as 'log'\n"
+    "takes it), start and end (ISO 8601 UTC), outcome, files, bytes, stored, errors (null\n"
+    "where neither file records them), has_catalog, has_log, and catalog_error and log_error\n"
+    "(null, or why the file could not be read).\n";
 
 constexpr char kLogUsage[] =
     "usage: corvioctl log TAG [N]\n"
@@ -51,19 +56,24 @@ bool profile_exists(const Context& ctx, const std::string& tag, const CtlIo& io)
   return false;
 }
 
-std::string utc_text(std::optional<uint32_t> seconds) {
-  if (!seconds) return "-";
+// "2026-12-09 03:04:05", or with iso "2026-12-09T03:04:05Z".
+std::string utc_text(uint32_t seconds, bool iso) {
   using namespace std::chrono;
-  const sys_seconds at{std::chrono::seconds{*seconds}};
+  const sys_seconds at{std::chrono::seconds{seconds}};
   const sys_days day = floor<days>(at);
   const year_month_day date{day};
   const hh_mm_ss time{at - day};
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02d:%02d:%02d%s",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), iso ? 'T' : ' ',
                 static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
+                static_cast<int>(time.seconds().count()), iso ? "Z" : "");
   return text;
+}
+
+std::string utc_text(std::optional<uint32_t> seconds) {
+  return seconds ? utc_text(*seconds, false) : "-";
 }
 
 std::string count_text(std::optional<uint64_t> value) {
@@ -94,8 +104,52 @@ std::string notes_of(const RunSummary& run) {
   return notes;
 }
 
-int runs(const Context& ctx, const std::string& tag, const CtlIo& io) {
+std::optional<std::string> text_or_null(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+void runs_json(const std::vector<RunSummary>& runs, std::FILE* out) {
+  JsonWriter json(out);
+  json.begin_array();
+  for (const RunSummary& run : runs) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%08x", run.number);
+    json.begin_object();
+    json.key("catalog");
+    json.string(number);
+    for (auto [name, time] : {std::pair{"start", run.start_time}, {"end", run.end_time}}) {
+      json.key(name);
+      json.string_or_null(time ? std::optional(utc_text(*time, true)) : std::nullopt);
+    }
+    json.key("outcome");
+    json.string(outcome_text(run.outcome));
+    for (auto [name, count] : {std::pair{"files", run.files},
+                               {"bytes", run.bytes},
+                               {"stored", run.bytes_stored},
+                               {"errors", run.errors}}) {
+      json.key(name);
+      json.number_or_null(count);
+    }
+    json.key("has_catalog");
+    json.boolean(run.has_catalog);
+    json.key("has_log");
+    json.boolean(run.has_log);
+    json.key("catalog_error");
+    json.string_or_null(text_or_null(run.catalog_error));
+    json.key("log_error");
+    json.string_or_null(text_or_null(run.log_error));
+    json.end_object();
+  }
+  json.end_array();
+  json.finish();
+}
+
+int runs(const Context& ctx, const std::string& tag, bool as_json, const CtlIo& io) {
   if (!profile_exists(ctx, tag, io)) return kCtlFailed;
+  if (as_json) {
+    runs_json(list_runs(ctx, tag), io.out);
+    return kCtlOk;
+  }
   std::fputs("catalog\tstart\tend\toutcome\tfiles\tbytes\tstored\terrors\tnotes\n", io.out);
   for (const RunSummary& run : list_runs(ctx, tag)) {
     std::fprintf(io.out, "%08x\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", run.number,
@@ -163,6 +217,7 @@ int run_command(const Context& ctx, const std::string& command,
   const char* usage = log ? kLogUsage : kRunsUsage;
   // Operands: TAG, and for log an optional N; "--" may come first.
   std::vector<std::string> operands = args;
+  const bool as_json = !log && take_flag(operands, 0, "--json");
   if (operands.size() == 1 && is_help(operands[0])) {
     std::fputs(usage, io.out);
     return kCtlOk;
@@ -181,7 +236,7 @@ int run_command(const Context& ctx, const std::string& command,
     return usage_error(io, command,
                        "TAG: longer than " + std::to_string(kTagChars) + " characters");
   if (!checked_tag(ctx, tag)) return kCtlFailed;
-  if (!log) return runs(ctx, tag, io);
+  if (!log) return runs(ctx, tag, as_json, io);
 
   std::optional<uint32_t> number;
   if (operands.size() == 2) {
