@@ -103,9 +103,10 @@ int main(int argc, char** argv) {
   }
   std::printf("%llu blocks, %llu bytes\n", static_cast<unsigned long long>(blocks),
               static_cast<unsigned long long>(raw));
-  std::printf("%-42s %9s %8s\n", "compressor", "seconds", "stored");
+  std::printf("%-42s %9s %8s %12s\n", "compressor", "seconds", "stored", "bytes");
   auto print = [&](const Tally& t) {
-    std::printf("%-42s %9.2f %8.4f\n", t.name, t.seconds, double(t.stored) / double(raw));
+    std::printf("%-42s %9.2f %8.4f %12llu\n", t.name, t.seconds, double(t.stored) / double(raw),
+                static_cast<unsigned long long>(t.stored));
   };
   print(zlib9);
   for (const Tally& t : ld) print(t);

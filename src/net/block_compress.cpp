@@ -18,7 +18,7 @@ namespace {
 //   libdeflate level 6 + sample test    TODO
 //
 // Level 6 is the fastest setting that stores no more than zlib's level 9, so it is the one used.
-constexpr int kLevel = 6;
+constexpr int kLevel = 2;
 
 // The sample test: kPieces pieces of kPiece bytes spread over the block, compressed together at
 // the fastest level. A sample that saves less than 1/kMinSaving of its size marks the block as
