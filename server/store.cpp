@@ -101,6 +101,25 @@ bool insert_unique(db::Database& db, db::Statement& st, const std::string& dupli
   return false;
 }
 
+// Borrows a statement that is prepared on its first use and kept; resets it when done, so that
+// none stays open between calls (an open one would hold back the commit of later writes).
+class Reused {
+ public:
+  Reused(db::Database& db, db::Statement& st, const char* sql) : st_(st) {
+    if (!st_) st_ = db.prepare(sql);
+  }
+  ~Reused() {
+    if (st_) st_.reset();
+  }
+  Reused(const Reused&) = delete;
+  Reused& operator=(const Reused&) = delete;
+  db::Statement& operator*() { return st_; }
+  db::Statement* operator->() { return &st_; }
+
+ private:
+  db::Statement& st_;
+};
+
 }  // namespace
 
 bool Store::create(const std::string& dir, std::string* error) {
@@ -271,9 +290,9 @@ std::optional<uint32_t> Store::allocate_catalog(std::string_view login, uint32_t
 
 bool Store::has_block(const BlockKey& key) {
   std::lock_guard lock(mu_);
-  db::Statement st = db_.prepare("select 1 from blocks where md5=? and length=?");
-  return st && st.bind_text(1, key.md5_hex()) == SQLITE_OK &&
-         st.bind_int64(2, key.length) == SQLITE_OK && st.step() == SQLITE_ROW;
+  Reused st(db_, has_block_st_, "select 1 from blocks where md5=? and length=?");
+  return *st && st->bind_text(1, key.md5_hex()) == SQLITE_OK &&
+         st->bind_int64(2, key.length) == SQLITE_OK && st->step() == SQLITE_ROW;
 }
 
 std::string Store::block_path(const BlockKey& key) const {
@@ -302,11 +321,11 @@ std::unique_ptr<BlockWriter> Store::begin_block(const BlockKey& key, std::string
 
 bool Store::index_block(const BlockKey& key, std::string* error) {
   std::lock_guard lock(mu_);
-  db::Statement st =
-      db_.prepare("insert or ignore into blocks (md5, length, stored) values (?,?,?)");
-  if (!st || st.bind_text(1, key.md5_hex()) != SQLITE_OK ||
-      st.bind_int64(2, key.length) != SQLITE_OK ||
-      st.bind_int64(3, std::time(nullptr)) != SQLITE_OK || st.step() != SQLITE_DONE) {
+  Reused st(db_, index_block_st_,
+            "insert or ignore into blocks (md5, length, stored) values (?,?,?)");
+  if (!*st || st->bind_text(1, key.md5_hex()) != SQLITE_OK ||
+      st->bind_int64(2, key.length) != SQLITE_OK ||
+      st->bind_int64(3, std::time(nullptr)) != SQLITE_OK || st->step() != SQLITE_DONE) {
     *error = "cannot index a block: " + db_.error_message();
     return false;
   }
@@ -349,11 +368,11 @@ bool BlockWriter::commit(std::string* error) {
 }
 
 bool Store::owns_catalog(std::string_view login, uint32_t catalog_id) {
-  db::Statement st = db_.prepare(
-      "select 1 from catalogs join profiles on profiles.id = catalogs.profile_id"
-      " where catalogs.id=? and profiles.login=?");
-  return st && st.bind_int64(1, catalog_id) == SQLITE_OK && st.bind_text(2, login) == SQLITE_OK &&
-         st.step() == SQLITE_ROW;
+  Reused st(db_, owns_catalog_st_,
+            "select 1 from catalogs join profiles on profiles.id = catalogs.profile_id"
+            " where catalogs.id=? and profiles.login=?");
+  return *st && st->bind_int64(1, catalog_id) == SQLITE_OK &&
+         st->bind_text(2, login) == SQLITE_OK && st->step() == SQLITE_ROW;
 }
 
 RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
@@ -361,17 +380,20 @@ RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
   std::lock_guard lock(mu_);
   if (!owns_catalog(login, catalog_id)) return RefResult::kNotOwner;
   // A reference names the digest only; the block held under that digest is the one meant.
-  db::Statement find = db_.prepare("select length from blocks where md5=? limit 1");
-  if (!find || find.bind_text(1, hex_of(md5)) != SQLITE_OK) return RefResult::kError;
-  int rc = find.step();
-  if (rc == SQLITE_DONE) return RefResult::kNoBlock;
-  if (rc != SQLITE_ROW) return RefResult::kError;
-  int64_t length = find.column_int64(0);
-  db::Statement st =
-      db_.prepare("insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
-  if (!st || st.bind_int64(1, catalog_id) != SQLITE_OK ||
-      st.bind_text(2, hex_of(md5)) != SQLITE_OK || st.bind_int64(3, length) != SQLITE_OK ||
-      st.step() != SQLITE_DONE) {
+  int64_t length = 0;
+  {
+    Reused find(db_, find_length_st_, "select length from blocks where md5=? limit 1");
+    if (!*find || find->bind_text(1, hex_of(md5)) != SQLITE_OK) return RefResult::kError;
+    int rc = find->step();
+    if (rc == SQLITE_DONE) return RefResult::kNoBlock;
+    if (rc != SQLITE_ROW) return RefResult::kError;
+    length = find->column_int64(0);
+  }
+  Reused st(db_, add_ref_st_,
+            "insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
+  if (!*st || st->bind_int64(1, catalog_id) != SQLITE_OK ||
+      st->bind_text(2, hex_of(md5)) != SQLITE_OK || st->bind_int64(3, length) != SQLITE_OK ||
+      st->step() != SQLITE_DONE) {
     return RefResult::kError;
   }
   return RefResult::kRecorded;

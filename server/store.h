@@ -150,6 +150,8 @@ class Store {
   std::string dir_;
   std::mutex mu_;
   db::Database db_;
+  // The statements of every block request, prepared once (after db_: finalized before it).
+  db::Statement has_block_st_, owns_catalog_st_, find_length_st_, add_ref_st_, index_block_st_;
 };
 
 }  // namespace corvio::server
