@@ -17,7 +17,7 @@ void log_text(BackupSession& run, const char* text) {
 }
 
 // The block's payload: its zlib form when that is at least one byte shorter, otherwise the
-// block itself. The compressor (block_compress.cpp tells why it is libdeflate's at level 6, and
+// block itself. The compressor (block_compress.cpp tells why it is libdeflate's at level 2, and
 // why a block that looks incompressible is not compressed) is kept per thread, so a block
 // costs no allocation.
 class Payload {
