@@ -328,9 +328,12 @@ bool Session::on_finish(const std::string& message) {
   r.u64(46, &run.bytes_total);
   r.u64(54, &run.bytes_stored);
   r.u64(62, &run.bytes_compressed);
-  bool recorded = store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
+  FinishResult result =
+      store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
+  // Not acknowledged unless the run's blocks are on the disk: the client asks again.
+  if (result == FinishResult::kError) return fail("cannot record the end of a run on the disk");
   std::string out = header(MSG_CATALOG_FINISH_REPLY);
-  put_u8(&out, recorded ? 0 : kFinishRefused);
+  put_u8(&out, result == FinishResult::kRecorded ? 0 : kFinishRefused);
   return reply(Reply::kFinish, out);
 }
 
