@@ -2,6 +2,7 @@
 // value an integer, a real, a text of any bytes, a blob or NULL, written as an SQL literal.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "fuzz_check.h"
@@ -19,8 +20,12 @@ inline std::string sql_value(Input& in) {
       uint64_t high = in.u32();
       return std::to_string(static_cast<int64_t>(high << 32 | in.u32()));
     }
-    case 3:
-      return std::to_string(static_cast<double>(static_cast<int32_t>(in.u32())) * 1e300);
+    case 3: {
+      // Up to about 2e299: finite, so that SQLite reads the literal as a number.
+      char real[32];
+      std::snprintf(real, sizeof real, "%.17g", static_cast<int32_t>(in.u32()) * 1e290);
+      return real;
+    }
     case 4:
       return "X'" + to_hex(in.long_text()) + "'";
     default:  // mostly texts, the usual case
