@@ -389,6 +389,14 @@ int cmd_serve(const Args& args) {
     trace = Trace::open(args.get("trace"), &error);
     if (!trace) return fail(error);
   }
+  int64_t dropped = 0;
+  if (!store->recover(&dropped, &error)) return fail(error);
+  if (dropped > 0) {
+    std::fprintf(stderr,
+                 "corvio-server: %lld blocks listed in the index were missing or of the wrong "
+                 "length (lost in a crash); they are no longer listed\n",
+                 static_cast<long long>(dropped));
+  }
   std::unique_ptr<Listener> listener = Listener::open(listen.host, listen.port, &error);
   if (!listener) return fail(error);
   listener->stop_on_signals();

@@ -1,6 +1,6 @@
 // The few operating-system services the server needs: a listening socket that a stop request
 // (SIGINT, SIGTERM or stop()) wakes, cutting a connection's socket from another thread, and
-// flushing a file to the disk. Every operating-system call of the server lives behind this
+// forcing written files to the disk. Every operating-system call of the server lives behind this
 // header.
 #pragma once
 
@@ -48,14 +48,16 @@ class Listener {
 // hold its thread for ever.
 void set_receive_timeout(int fd, int seconds);
 
+// Sends small writes at once (TCP_NODELAY): every reply is one write the client waits for, so
+// holding it back for coalescing only adds latency.
+void set_no_delay(int fd);
+
 // Ends both directions of a socket without closing it; a thread blocked reading it wakes up.
 void shutdown_socket(int fd);
 
-// Flushes a stream and forces its bytes to the disk. False on failure.
-bool sync_file(std::FILE* file);
-
-// Forces a directory's entries (a rename into it) to the disk. False on failure.
-bool sync_dir(const std::string& path);
+// Forces every file and folder of the file system holding path (written but not yet on the
+// disk) to the disk: one sync for all the blocks written since the last. False on failure.
+bool sync_filesystem(const std::string& path);
 
 // Private files and folders, whatever the process's umask: a folder is made (or, existing,
 // set) to mode 0700, a file created new with mode 0600. False, with *error set, on failure.

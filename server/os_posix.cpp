@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -132,14 +134,17 @@ void set_receive_timeout(int fd, int seconds) {
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
+void set_no_delay(int fd) {
+  int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 void shutdown_socket(int fd) { shutdown(fd, SHUT_RDWR); }
 
-bool sync_file(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
-
-bool sync_dir(const std::string& path) {
+bool sync_filesystem(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = fsync(fd) == 0;
+  bool ok = syncfs(fd) == 0;
   close(fd);
   return ok;
 }

@@ -30,6 +30,7 @@ void Server::run(Listener& listener) {
       continue;
     }
     set_receive_timeout(fd, options_.idle_timeout_seconds);
+    set_no_delay(fd);
     uint64_t number = next_number++;
     auto control = std::make_shared<ConnectionControl>();
     control->set_deadline(options_.handshake_timeout);

@@ -272,9 +272,12 @@ bool Session::on_ref(const std::string& message) {
 
 bool Session::on_finish(const std::string& message) {
   RunRecord run = decode_catalog_finish(message);
-  bool recorded = store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
+  FinishResult result =
+      store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
+  // Not acknowledged unless the run's blocks are on the disk: the client asks again.
+  if (result == FinishResult::kError) return fail("cannot record the end of a run on the disk");
   std::string out = header(MSG_CATALOG_FINISH_REPLY);
-  put_u8(&out, recorded ? 0 : kFinishRefused);
+  put_u8(&out, result == FinishResult::kRecorded ? 0 : kFinishRefused);
   return reply(Reply::kFinish, out);
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <ctime>
 #include <filesystem>
+#include <vector>
 
 #include "os.h"
 #include "password.h"
@@ -99,6 +100,25 @@ bool insert_unique(db::Database& db, db::Statement& st, const std::string& dupli
   *error = rc == SQLITE_CONSTRAINT ? duplicate : db.error_message();
   return false;
 }
+
+// Borrows a statement that is prepared on its first use and kept; resets it when done, so that
+// none stays open between calls (an open one would hold back the commit of later writes).
+class Reused {
+ public:
+  Reused(db::Database& db, db::Statement& st, const char* sql) : st_(st) {
+    if (!st_) st_ = db.prepare(sql);
+  }
+  ~Reused() {
+    if (st_) st_.reset();
+  }
+  Reused(const Reused&) = delete;
+  Reused& operator=(const Reused&) = delete;
+  db::Statement& operator*() { return st_; }
+  db::Statement* operator->() { return &st_; }
+
+ private:
+  db::Statement& st_;
+};
 
 }  // namespace
 
@@ -270,9 +290,9 @@ std::optional<uint32_t> Store::allocate_catalog(std::string_view login, uint32_t
 
 bool Store::has_block(const BlockKey& key) {
   std::lock_guard lock(mu_);
-  db::Statement st = db_.prepare("select 1 from blocks where md5=? and length=?");
-  return st && st.bind_text(1, key.md5_hex()) == SQLITE_OK &&
-         st.bind_int64(2, key.length) == SQLITE_OK && st.step() == SQLITE_ROW;
+  Reused st(db_, has_block_st_, "select 1 from blocks where md5=? and length=?");
+  return *st && st->bind_text(1, key.md5_hex()) == SQLITE_OK &&
+         st->bind_int64(2, key.length) == SQLITE_OK && st->step() == SQLITE_ROW;
 }
 
 std::string Store::block_path(const BlockKey& key) const {
@@ -296,16 +316,16 @@ std::unique_ptr<BlockWriter> Store::begin_block(const BlockKey& key, std::string
   std::string temp = folder + "/" + temp_name();
   FileHandle file = create_private_file(temp, error);
   if (!file) return nullptr;
-  return std::unique_ptr<BlockWriter>(new BlockWriter(*this, key, folder, temp, std::move(file)));
+  return std::unique_ptr<BlockWriter>(new BlockWriter(*this, key, temp, std::move(file)));
 }
 
 bool Store::index_block(const BlockKey& key, std::string* error) {
   std::lock_guard lock(mu_);
-  db::Statement st =
-      db_.prepare("insert or ignore into blocks (md5, length, stored) values (?,?,?)");
-  if (!st || st.bind_text(1, key.md5_hex()) != SQLITE_OK ||
-      st.bind_int64(2, key.length) != SQLITE_OK ||
-      st.bind_int64(3, std::time(nullptr)) != SQLITE_OK || st.step() != SQLITE_DONE) {
+  Reused st(db_, index_block_st_,
+            "insert or ignore into blocks (md5, length, stored) values (?,?,?)");
+  if (!*st || st->bind_text(1, key.md5_hex()) != SQLITE_OK ||
+      st->bind_int64(2, key.length) != SQLITE_OK ||
+      st->bind_int64(3, std::time(nullptr)) != SQLITE_OK || st->step() != SQLITE_DONE) {
     *error = "cannot index a block: " + db_.error_message();
     return false;
   }
@@ -329,9 +349,10 @@ bool BlockWriter::write(std::string_view bytes) {
 }
 
 bool BlockWriter::commit(std::string* error) {
-  // Closed here rather than by the owner, to see a failure of the close.
-  bool written = file_ && sync_file(file_.get());
-  if ((file_ && std::fclose(file_.release()) != 0) || !written) {
+  // Closed here rather than by the owner, to see a failure of the close. The bytes reach the
+  // disk with the next finish_run's sync; until then a crash of the machine may lose them,
+  // which recover() finds.
+  if (!file_ || std::fclose(file_.release()) != 0) {
     *error = "cannot write " + temp_;
     return false;
   }
@@ -343,21 +364,15 @@ bool BlockWriter::commit(std::string* error) {
     return false;
   }
   temp_.clear();
-  // Until the directory entry is on disk a crash could lose the block; it must not be indexed
-  // as held before then.
-  if (!sync_dir(folder_)) {
-    *error = "cannot sync " + folder_;
-    return false;
-  }
   return store_.index_block(key_, error);
 }
 
 bool Store::owns_catalog(std::string_view login, uint32_t catalog_id) {
-  db::Statement st = db_.prepare(
-      "select 1 from catalogs join profiles on profiles.id = catalogs.profile_id"
-      " where catalogs.id=? and profiles.login=?");
-  return st && st.bind_int64(1, catalog_id) == SQLITE_OK && st.bind_text(2, login) == SQLITE_OK &&
-         st.step() == SQLITE_ROW;
+  Reused st(db_, owns_catalog_st_,
+            "select 1 from catalogs join profiles on profiles.id = catalogs.profile_id"
+            " where catalogs.id=? and profiles.login=?");
+  return *st && st->bind_int64(1, catalog_id) == SQLITE_OK &&
+         st->bind_text(2, login) == SQLITE_OK && st->step() == SQLITE_ROW;
 }
 
 RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
@@ -365,40 +380,104 @@ RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
   std::lock_guard lock(mu_);
   if (!owns_catalog(login, catalog_id)) return RefResult::kNotOwner;
   // A reference names the digest only; the block held under that digest is the one meant.
-  db::Statement find = db_.prepare("select length from blocks where md5=? limit 1");
-  if (!find || find.bind_text(1, hex_of(md5)) != SQLITE_OK) return RefResult::kError;
-  int rc = find.step();
-  if (rc == SQLITE_DONE) return RefResult::kNoBlock;
-  if (rc != SQLITE_ROW) return RefResult::kError;
-  int64_t length = find.column_int64(0);
-  db::Statement st =
-      db_.prepare("insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
-  if (!st || st.bind_int64(1, catalog_id) != SQLITE_OK ||
-      st.bind_text(2, hex_of(md5)) != SQLITE_OK || st.bind_int64(3, length) != SQLITE_OK ||
-      st.step() != SQLITE_DONE) {
+  int64_t length = 0;
+  {
+    Reused find(db_, find_length_st_, "select length from blocks where md5=? limit 1");
+    if (!*find || find->bind_text(1, hex_of(md5)) != SQLITE_OK) return RefResult::kError;
+    int rc = find->step();
+    if (rc == SQLITE_DONE) return RefResult::kNoBlock;
+    if (rc != SQLITE_ROW) return RefResult::kError;
+    length = find->column_int64(0);
+  }
+  Reused st(db_, add_ref_st_,
+            "insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
+  if (!*st || st->bind_int64(1, catalog_id) != SQLITE_OK ||
+      st->bind_text(2, hex_of(md5)) != SQLITE_OK || st->bind_int64(3, length) != SQLITE_OK ||
+      st->step() != SQLITE_DONE) {
     return RefResult::kError;
   }
   return RefResult::kRecorded;
 }
 
-bool Store::finish_run(std::string_view login, const RunRecord& run, int64_t now) {
+FinishResult Store::finish_run(std::string_view login, const RunRecord& run, int64_t now) {
+  {
+    std::lock_guard lock(mu_);
+    if (!owns_catalog(login, run.catalog_id)) return FinishResult::kNotOwner;
+  }
+  // Every block the run uses was renamed into place and indexed before its reference was
+  // recorded, so before this record came. One sync of the file system puts them, their folders
+  // and the index's log on the disk, and runs outside the lock so other connections go on.
+  if (!sync_filesystem(dir_)) return FinishResult::kError;
   std::lock_guard lock(mu_);
-  if (!owns_catalog(login, run.catalog_id)) return false;
+  // The record itself is synced as it is committed.
+  if (db_.exec("pragma synchronous=full") != SQLITE_OK) return FinishResult::kError;
   // A finish sent again after a reconnection replaces the first record of the run.
   db::Statement st = db_.prepare(
       "insert or replace into runs (catalog_id, catalog_md5, catalog_size, end_time, files,"
       " directories, special_files, bytes_total, bytes_stored, bytes_compressed, received)"
       " values (?,?,?,?,?,?,?,?,?,?,?)");
-  return st && st.bind_int64(1, run.catalog_id) == SQLITE_OK &&
-         st.bind_text(2, hex_of(run.catalog_md5)) == SQLITE_OK &&
-         st.bind_int64(3, static_cast<int64_t>(run.catalog_size)) == SQLITE_OK &&
-         st.bind_int64(4, run.end_time) == SQLITE_OK && st.bind_int64(5, run.files) == SQLITE_OK &&
-         st.bind_int64(6, run.directories) == SQLITE_OK &&
-         st.bind_int64(7, run.special_files) == SQLITE_OK &&
-         st.bind_int64(8, static_cast<int64_t>(run.bytes_total)) == SQLITE_OK &&
-         st.bind_int64(9, static_cast<int64_t>(run.bytes_stored)) == SQLITE_OK &&
-         st.bind_int64(10, static_cast<int64_t>(run.bytes_compressed)) == SQLITE_OK &&
-         st.bind_int64(11, now) == SQLITE_OK && st.step() == SQLITE_DONE;
+  bool recorded = st && st.bind_int64(1, run.catalog_id) == SQLITE_OK &&
+                  st.bind_text(2, hex_of(run.catalog_md5)) == SQLITE_OK &&
+                  st.bind_int64(3, static_cast<int64_t>(run.catalog_size)) == SQLITE_OK &&
+                  st.bind_int64(4, run.end_time) == SQLITE_OK &&
+                  st.bind_int64(5, run.files) == SQLITE_OK &&
+                  st.bind_int64(6, run.directories) == SQLITE_OK &&
+                  st.bind_int64(7, run.special_files) == SQLITE_OK &&
+                  st.bind_int64(8, static_cast<int64_t>(run.bytes_total)) == SQLITE_OK &&
+                  st.bind_int64(9, static_cast<int64_t>(run.bytes_stored)) == SQLITE_OK &&
+                  st.bind_int64(10, static_cast<int64_t>(run.bytes_compressed)) == SQLITE_OK &&
+                  st.bind_int64(11, now) == SQLITE_OK && st.step() == SQLITE_DONE;
+  st.finalize();
+  if (db_.exec("pragma synchronous=normal") != SQLITE_OK) recorded = false;
+  return recorded ? FinishResult::kRecorded : FinishResult::kError;
+}
+
+bool Store::recover(int64_t* dropped, std::string* error) {
+  *dropped = 0;
+  std::vector<BlockKey> lost;
+  {
+    std::lock_guard lock(mu_);
+    db::Statement st = db_.prepare("select md5, length from blocks");
+    if (!st) {
+      *error = "cannot read the index: " + db_.error_message();
+      return false;
+    }
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) {
+      BlockKey key;
+      std::string md5 = st.column_text(0);
+      int64_t length = st.column_int64(1);
+      std::string bytes;
+      if (!from_hex(md5, &bytes) || bytes.size() != key.md5.size() || length < 0 ||
+          length > 0xFFFFFFFFLL) {
+        continue;
+      }
+      std::copy(bytes.begin(), bytes.end(), key.md5.begin());
+      key.length = static_cast<uint32_t>(length);
+      std::error_code ec;
+      uintmax_t size = fs::file_size(block_path(key), ec);
+      if (ec || size != key.length) lost.push_back(key);
+    }
+    if (rc != SQLITE_DONE) {
+      *error = "cannot read the index: " + db_.error_message();
+      return false;
+    }
+    db::Transaction tx(db_);
+    for (const BlockKey& key : lost) {
+      db::Statement del = db_.prepare("delete from blocks where md5=? and length=?");
+      if (!del || del.bind_text(1, key.md5_hex()) != SQLITE_OK ||
+          del.bind_int64(2, key.length) != SQLITE_OK || del.step() != SQLITE_DONE) {
+        *error = "cannot drop a lost block from the index: " + db_.error_message();
+        return false;
+      }
+    }
+    if (tx.commit(error) != SQLITE_OK) return false;
+    // Committed from now on without a sync each; finish_run syncs them.
+    if (db_.exec("pragma synchronous=normal", error) != SQLITE_OK) return false;
+  }
+  *dropped = static_cast<int64_t>(lost.size());
+  BlockKey empty{md5_of(""), 0};
+  return has_block(empty) || put_block(empty, "", error);
 }
 
 }  // namespace corvio::server

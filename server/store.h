@@ -2,8 +2,15 @@
 // blocks/. The index lists logins (salted password hashes), profiles, catalog numbers, the
 // blocks held, which catalog references which block, and the end-of-run records.
 //
-// A block file is written to a temporary name, synced and renamed into place before the index
-// lists it, so a crash never leaves a half-written block that counts as held. One Store is
+// Durability. A block file is written whole to a temporary name and renamed into place before
+// the index lists it, so a killed server never leaves a half-written block that counts as
+// held. Nothing is forced to the disk block by block (that cost a disk sync per block and per
+// reference); instead finish_run() syncs the store's file system before it records a run, so
+// a run whose end-of-run record is acknowledged uses only blocks that are on the disk, with
+// their index rows. A crash of the machine may still lose blocks written since the last such
+// sync, and the index rows written with them may or may not survive: recover(), run before the
+// store is served, drops the rows of blocks whose files are missing or of the wrong length, so
+// the store never lists a block it does not hold (a client then uploads it again). One Store is
 // shared by every connection of the server; each method takes the store's lock for its use of
 // the index, so the index is never used by two threads at once.
 //
@@ -47,6 +54,8 @@ struct RunRecord {
 };
 
 enum class RefResult { kRecorded, kNoBlock, kNotOwner, kError };
+// kError: the blocks could not be synced or the record written; nothing may be acknowledged.
+enum class FinishResult { kRecorded, kNotOwner, kError };
 
 // How much a store holds, as init reports it for an existing store.
 struct StoreCounts {
@@ -57,7 +66,7 @@ struct StoreCounts {
 };
 
 // A block being written as its bytes arrive, to a temporary file beside its final place.
-// commit() syncs it, renames it into place and lists it as held; a writer dropped without a
+// commit() closes it, renames it into place and lists it as held; a writer dropped without a
 // commit removes its temporary file.
 class BlockWriter {
  public:
@@ -74,16 +83,10 @@ class BlockWriter {
 
  private:
   friend class Store;
-  BlockWriter(class Store& store, BlockKey key, std::string folder, std::string temp,
-              FileHandle file)
-      : store_(store),
-        key_(key),
-        folder_(std::move(folder)),
-        temp_(std::move(temp)),
-        file_(std::move(file)) {}
+  BlockWriter(class Store& store, BlockKey key, std::string temp, FileHandle file)
+      : store_(store), key_(key), temp_(std::move(temp)), file_(std::move(file)) {}
   Store& store_;
   BlockKey key_;
-  std::string folder_;
   std::string temp_;
   FileHandle file_;
   std::string error_;
@@ -100,6 +103,12 @@ class Store {
   static std::unique_ptr<Store> open(const std::string& dir, std::string* error);
 
   const std::string& dir() const { return dir_; }
+
+  // Makes the index fit to serve after a crash: drops the rows of blocks whose files are
+  // missing or not of their length, and holds the empty block again if it was lost. Then index
+  // writes are no longer forced to the disk one by one (finish_run syncs them with the blocks).
+  // *dropped tells how many rows went. False, with *error set, when the index cannot be read.
+  bool recover(int64_t* dropped, std::string* error);
 
   StoreCounts counts();
 
@@ -125,8 +134,10 @@ class Store {
   // Records that a catalog of login uses the block of this digest.
   RefResult add_ref(std::string_view login, uint32_t catalog_id,
                     const std::array<uint8_t, 16>& md5);
-  // Records the end-of-run record of a catalog of login. False when the catalog is not login's.
-  bool finish_run(std::string_view login, const RunRecord& run, int64_t now);
+  // Forces every block written so far and the index to the disk, then records the end-of-run
+  // record of a catalog of login, synced too. Takes as long as the sync: the store stays usable
+  // by the other connections meanwhile.
+  FinishResult finish_run(std::string_view login, const RunRecord& run, int64_t now);
 
   std::string block_path(const BlockKey& key) const;
 
@@ -139,6 +150,8 @@ class Store {
   std::string dir_;
   std::mutex mu_;
   db::Database db_;
+  // The statements of every block request, prepared once (after db_: finalized before it).
+  db::Statement has_block_st_, owns_catalog_st_, find_length_st_, add_ref_st_, index_block_st_;
 };
 
 }  // namespace corvio::server

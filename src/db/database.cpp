@@ -4,7 +4,9 @@
 
 namespace corvio::db {
 
-int Statement::bind_int(int index, int32_t value) { return sqlite3_bind_int(st_.get(), index, value); }
+int Statement::bind_int(int index, int32_t value) {
+  return sqlite3_bind_int(st_.get(), index, value);
+}
 
 int Statement::bind_int64(int index, int64_t value) {
   return sqlite3_bind_int64(st_.get(), index, value);
@@ -17,6 +19,12 @@ int Statement::bind_text(int index, std::string_view value) {
 }
 
 int Statement::step() { return sqlite3_step(st_.get()); }
+
+int Statement::reset() {
+  int rc = sqlite3_reset(st_.get());
+  sqlite3_clear_bindings(st_.get());
+  return rc;
+}
 
 int32_t Statement::column_int(int index) { return sqlite3_column_int(st_.get(), index); }
 

@@ -49,6 +49,9 @@ class Statement {
   int column_count();
   bool column_is_null(int index);
 
+  // Makes a stepped statement ready to run again, with its bindings cleared: a statement used
+  // often is prepared once.
+  int reset();
   void finalize() { st_.reset(); }
 
  private:

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "catalog/catalog.h"
@@ -99,9 +100,14 @@ enum class Read { kDone, kFailed, kCancelled };
 
 Read read_file(Run& run, ReadableFile& file, uint32_t catalog_id, Md5CachePendingFile* entry,
                uint32_t n, uint64_t* offset, uint32_t* counted) {
-  std::vector<uint8_t> buffer(kBlockSize);
+  // Not zero-filled: every byte used is read first.
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlockSize]);
+  if (!buffer) {
+    run.ctx.messages.message_box("Memory alloc failure for file buffer!", "Backup Failure");
+    return Read::kFailed;
+  }
   for (;;) {
-    const int64_t got = read_block(file, buffer.data());
+    const int64_t got = read_block(file, buffer.get());
     if (got < 0) return Read::kFailed;
     run.net.wait_if_paused();
     if (run.session.cancelled()) return Read::kCancelled;
@@ -109,7 +115,7 @@ Read read_file(Run& run, ReadableFile& file, uint32_t catalog_id, Md5CachePendin
     if (got == 0) break;
 
     const uint32_t length = static_cast<uint32_t>(got);
-    const Md5Digest md5 = md5_digest(buffer.data(), length);
+    const Md5Digest md5 = md5_digest(buffer.get(), length);
     run.cache.queue_seg(entry, *offset, length, md5.data());
     run.catalog.seg_insert(catalog_id, md5.data(), *offset, length);
     *offset += length;
@@ -120,7 +126,7 @@ Read read_file(Run& run, ReadableFile& file, uint32_t catalog_id, Md5CachePendin
       run.log(text);
       show_block_progress(run, *counted, n);
     }
-    if (seg_store_retry(run.net, buffer.data(), length, md5) != 0) {
+    if (seg_store_retry(run.net, buffer.get(), length, md5) != 0) {
       run.log("Error storing segment! ");
     }
     if (length < kBlockSize) break;

@@ -1,13 +1,10 @@
 // Storing one block: the query, the upload in chunks, and the retry around it.
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <new>
 
-#include "base/context.h"
 #include "base/backup_session.h"
+#include "base/context.h"
+#include "net/block_compress.h"
 #include "net/messages.h"
 #include "net/requests.h"
 #include "net/session.h"
@@ -19,19 +16,17 @@ void log_text(BackupSession& run, const char* text) {
   if (run.log) std::fputs(text, run.log.get());
 }
 
-// The block's payload: its zlib form at level 9 when that is at least one byte shorter,
-// otherwise the block itself.
+// The block's payload: its zlib form when that is at least one byte shorter, otherwise the
+// block itself. The compressor (block_compress.cpp tells why it is libdeflate's at level 2, and
+// why a block that looks incompressible is not compressed) is kept per thread, so a block
+// costs no allocation.
 class Payload {
  public:
   Payload(const uint8_t* data, uint32_t length) : data_(data), length_(length) {
-    // L + L/128 + 16 exceeds zlib's worst case for L bytes.
-    uLongf capacity = length + length / 128 + 16;
-    buffer_.reset(new (std::nothrow) Bytef[capacity]);
-    if (!buffer_) return;
-    uLongf out = capacity;
-    if (compress2(buffer_.get(), &out, data, length, 9) == Z_OK && out < length) {
-      data_ = buffer_.get();
-      length_ = static_cast<uint32_t>(out);
+    thread_local BlockCompressor compressor;
+    if (compressor.compress(data, length)) {
+      data_ = compressor.output();
+      length_ = compressor.output_length();
       compressed_ = true;
     }
   }
@@ -41,7 +36,6 @@ class Payload {
   bool compressed() const { return compressed_; }
 
  private:
-  std::unique_ptr<Bytef[]> buffer_;
   const uint8_t* data_;
   uint32_t length_;
   bool compressed_ = false;

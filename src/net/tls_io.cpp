@@ -55,7 +55,11 @@ int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& ru
 
 BioPtr tls_new_socket(const std::string& host, uint16_t port) {
   const std::string target = host + ":" + std::to_string(port);
-  return BioPtr(BIO_new_connect(target.c_str()));
+  BioPtr socket(BIO_new_connect(target.c_str()));
+  // Every message is one write that the other side waits for before it answers: sent at once
+  // (TCP_NODELAY), not held back to be joined with a next one that only comes after the reply.
+  if (socket) BIO_set_conn_mode(socket.get(), BIO_SOCK_NODELAY);
+  return socket;
 }
 
 bool tls_connect_socket(BIO* socket) {

@@ -23,7 +23,8 @@ namespace ui {
 class Messages;
 }
 
-// The connect-type socket object for "host:port", not yet connected; null on failure.
+// The connect-type socket object for "host:port", not yet connected, set to send small writes
+// at once (TCP_NODELAY); null on failure.
 BioPtr tls_new_socket(const std::string& host, uint16_t port);
 
 // Connects the socket object. False on failure.

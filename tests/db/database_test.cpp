@@ -39,6 +39,29 @@ TEST_F(DatabaseTest, BindsStepsAndReadsColumns) {
   EXPECT_EQ(sel.step(), SQLITE_DONE);
 }
 
+// A statement prepared once runs again after reset(), its bindings cleared.
+TEST_F(DatabaseTest, ResetStatementRunsAgain) {
+  Statement ins = db.prepare("insert into t (s, n) values (?,?)");
+  ASSERT_EQ(ins.bind_text(1, "a"), SQLITE_OK);
+  ASSERT_EQ(ins.bind_int(2, 1), SQLITE_OK);
+  ASSERT_EQ(ins.step(), SQLITE_DONE);
+  EXPECT_EQ(ins.reset(), SQLITE_OK);
+  ASSERT_EQ(ins.bind_text(1, "b"), SQLITE_OK);
+  ASSERT_EQ(ins.step(), SQLITE_DONE);  // n left unbound: NULL
+
+  Statement sel = db.prepare("select n from t where s=?");
+  ASSERT_EQ(sel.bind_text(1, "a"), SQLITE_OK);
+  ASSERT_EQ(sel.step(), SQLITE_ROW);
+  EXPECT_EQ(sel.column_int(0), 1);
+  sel.reset();
+  ASSERT_EQ(sel.bind_text(1, "b"), SQLITE_OK);
+  ASSERT_EQ(sel.step(), SQLITE_ROW);
+  EXPECT_TRUE(sel.column_is_null(0));
+  sel.reset();
+  EXPECT_FALSE(db.in_transaction());
+  EXPECT_EQ(count(), 2);
+}
+
 TEST_F(DatabaseTest, ReportsFailuresWithTheirCodesAndTexts) {
   EXPECT_FALSE(db.prepare("select nonsense from nowhere"));
   std::string error;

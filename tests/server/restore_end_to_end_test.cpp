@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <set>
 
-#include "util/md5_hex.h"
 #include "run_builder.h"
 #include "store.h"
+#include "stored_block.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "test_client.h"
+#include "util/hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server::test {
 namespace {
@@ -598,6 +600,134 @@ TEST_F(RestoreTest, BadCommandLinesAreRefusedWithStatusTwo) {
                        " is not a store (run: corvio-server init --store " + dir.file("nothing") +
                        ")\n");
   EXPECT_FALSE(fs::exists(dir.file("nothing")));
+}
+
+namespace kill {
+
+// A client of a served store, one request and its reply at a time.
+class Uploader {
+ public:
+  Uploader(int port, const std::string& ca) : client_(port, ca) {}
+
+  bool login() { return client_.ok() && client_.greet_and_login("alice", "secret") == 0; }
+  std::string exchange(const std::string& message) {
+    EXPECT_TRUE(client_.send(message));
+    return client_.recv().value_or("<no reply>");
+  }
+  uint32_t begin_run() {
+    std::string profile = exchange(profile_get("home"));
+    std::string alloc = exchange(catalog_alloc(profile.size() >= 6 ? u32_at(profile, 2) : 0));
+    return alloc.size() >= 7 && alloc[2] == 0 ? u32_at(alloc, 3) : 0;
+  }
+  // Uploads a block that is not held yet and references it; false on any other reply.
+  bool store(const std::string& block, uint32_t catalog_id) {
+    uint32_t length = static_cast<uint32_t>(block.size());
+    if (exchange(seg_store(md5(block), length, false, length)) !=
+        std::string("\x80\x11\0\0\0\0\0", 7))
+      return false;
+    for (size_t at = 0; at < block.size(); at += 4096) {
+      if (!client_.send(seg_data(std::string_view(block).substr(at, 4096)))) return false;
+    }
+    return client_.recv().value_or("").substr(0, 2) == "\x80\x13" &&
+           exchange(seg_ref(md5(block), catalog_id)) == std::string("\x80\x1f\x00", 3);
+  }
+  bool held(const std::string& block) {
+    return exchange(seg_query(md5(block), static_cast<uint32_t>(block.size()))) ==
+           std::string("\x80\x01\xff", 3);
+  }
+  TestClient& client() { return client_; }
+
+ private:
+  TestClient client_;
+};
+
+}  // namespace kill
+
+// The server keeps no block in memory and syncs at the end of each run: killed in the middle of
+// a run and started again on the same store, it has every finished run whole and every block it
+// acknowledged, and after losing block files (as a crash of the machine may, for blocks written
+// since the last run ended) it lists only the blocks it holds.
+TEST_F(RestoreTest, AKilledServerKeepsItsFinishedRunsAndListsOnlyBlocksItHolds) {
+  ASSERT_EQ(run_server_command({"init", "--store", store_dir, "--self-signed", "127.0.0.1"}, ""),
+            0);
+  const std::string ca = store_dir + "/ca.pem";
+  auto server = std::make_unique<ServerProcess>(
+      std::vector<std::string>{"--store", store_dir, "--listen", "127.0.0.1:0"});
+  ASSERT_NE(server->port(), 0) << server->error_output();
+  kill::Uploader first(server->port(), ca);
+  ASSERT_TRUE(first.login());
+  uint32_t done = first.begin_run();
+  ASSERT_NE(done, 0u);
+  const std::string notes = text(kBlock + 5000, 11);
+  RunBuilder run(false, done);
+  run.add_dir("/", 1'600'000'000, 1'600'000'000, 040755);
+  run.add_file("/notes.txt", notes, 1'500'000'000, 1'500'000'001, 0100644);
+  std::string catalog = run.finish();
+  for (const std::string& block : run.blocks()) ASSERT_TRUE(first.store(block, done));
+  ASSERT_TRUE(first.store(catalog, done));
+  ASSERT_EQ(first.exchange(catalog_finish(done, md5(catalog), catalog.size(), 1)).substr(0, 3),
+            std::string("\x02\x24\x00", 3));
+
+  // The next run: three blocks acknowledged, a fourth cut off by the kill.
+  kill::Uploader second(server->port(), ca);
+  ASSERT_TRUE(second.login());
+  uint32_t unfinished = second.begin_run();
+  const std::string kept = text(300000, 12), lost = text(200000, 13), cut = noise(150000, 14);
+  for (const std::string* block : {&kept, &lost, &cut})
+    ASSERT_TRUE(second.store(*block, unfinished));
+  const std::string partial = noise(100000, 15);
+  ASSERT_EQ(second.exchange(seg_store(md5(partial), 100000, false, 100000)).substr(0, 2),
+            "\x80\x11");
+  ASSERT_TRUE(second.client().send(seg_data(std::string_view(partial).substr(0, 4096))));
+  ASSERT_TRUE(server->kill_now());
+
+  // What a crash of the machine may leave of blocks written since the last run ended.
+  fs::remove(block_file(lost));
+  fs::resize_file(block_file(cut), 1000);
+  server = std::make_unique<ServerProcess>(
+      std::vector<std::string>{"--store", store_dir, "--listen", "127.0.0.1:0"});
+  ASSERT_NE(server->port(), 0) << server->error_output();
+  EXPECT_NE(server->error_output().find("corvio-server: 2 blocks listed in the index were missing "
+                                        "or of the wrong length"),
+            std::string::npos)
+      << server->error_output();
+  kill::Uploader after(server->port(), ca);
+  ASSERT_TRUE(after.login());
+  for (const std::string& block : run.blocks()) EXPECT_TRUE(after.held(block));
+  EXPECT_TRUE(after.held(catalog));
+  EXPECT_TRUE(after.held(kept));
+  EXPECT_FALSE(after.held(lost));
+  EXPECT_FALSE(after.held(cut));
+  EXPECT_FALSE(after.held(partial));
+  EXPECT_TRUE(after.store(lost, unfinished));  // a client sends it again
+  EXPECT_EQ(server->terminate(), 0);
+
+  // Every block the index lists is there, of its length and digest.
+  db::Database db;
+  ASSERT_EQ(db.open(store_dir + "/store.db"), SQLITE_OK);
+  db::Statement rows = db.prepare("select md5, length from blocks");
+  int listed = 0;
+  while (rows.step() == SQLITE_ROW) {
+    BlockKey key;
+    std::string digest;
+    ASSERT_TRUE(from_hex(rows.column_text(0), &digest));
+    std::copy(digest.begin(), digest.end(), key.md5.begin());
+    key.length = static_cast<uint32_t>(rows.column_int64(1));
+    std::string why;
+    EXPECT_EQ(read_stored_block(store->block_path(key), key, nullptr, &why), BlockRead::kOk)
+        << key.md5_hex() << ": " << why;
+    ++listed;
+  }
+  EXPECT_EQ(listed, 1 + static_cast<int>(run.blocks().size()) + 1 + 2);  // the empty block too
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_EQ(v.out,
+            "verified 1 catalogs, 1 files, 3 blocks: 0 problems (1 unfinished catalogs not "
+            "checked)\n");
+  Outcome r = restore(done, to);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(to + "/notes.txt") == notes);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "util/md5_hex.h"
 #include "support/sql_rows.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server::test {
 
@@ -115,7 +115,7 @@ void put_run(Store& store, const std::string& login, uint32_t catalog_id,
   record.bytes_total = run.bytes() + catalog.size();
   record.bytes_stored = run.bytes();
   record.bytes_compressed = run.bytes() / 2;
-  ASSERT_TRUE(store.finish_run(login, record, end_time));
+  ASSERT_EQ(store.finish_run(login, record, end_time), FinishResult::kRecorded);
 }
 
 std::string noise(size_t n, uint32_t seed) {

@@ -117,6 +117,15 @@ int ServerProcess::stop(bool interrupt, int timeout_ms) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool ServerProcess::kill_now() {
+  if (pid_ < 0) return false;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
 std::string ServerProcess::error_output() { return corvio::test::read_file(err_path_); }
 
 }  // namespace corvio::test

@@ -33,6 +33,9 @@ class ServerProcess {
   int terminate(int timeout_ms = 5000) { return stop(false, timeout_ms); }
   // The same with SIGINT, as from Ctrl-C.
   int interrupt(int timeout_ms = 5000) { return stop(true, timeout_ms); }
+  // Kills the process with SIGKILL, as a crash would end it, and waits for it. True when it
+  // was running and the signal ended it.
+  bool kill_now();
   // Everything the process wrote to standard error so far (complete once it has ended).
   std::string error_output();
 
