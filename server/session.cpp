@@ -5,6 +5,7 @@
 #include <ctime>
 #include <thread>
 
+#include "client_message.h"
 #include "log.h"
 #include "net/protocol.h"
 #include "tls_context.h"
@@ -16,9 +17,6 @@ namespace {
 
 using namespace protocol;
 
-// Longest MSG_PROFILE_GET taken: the class, the code, a tag and its 0 byte. Anything longer
-// without a 0 byte is not a profile request.
-constexpr size_t kMaxProfileGet = 2 + 1024 + 1;
 constexpr size_t kTrailingBytes = 7;
 constexpr std::chrono::milliseconds kSplitPause{50};
 // Status bytes of the replies that carry one, beyond those the client names.
@@ -29,29 +27,11 @@ constexpr uint8_t kRefNoBlock = 0x01;
 constexpr uint8_t kRefNotRecorded = 0x02;
 constexpr uint8_t kFinishRefused = 0x01;
 
-bool is(std::string_view message, MessageType type) {
-  return message.size() >= 2 && static_cast<uint8_t>(message[0]) == type.cls &&
-         static_cast<uint8_t>(message[1]) == type.code;
-}
-
 std::string header(MessageType type) {
   std::string out;
   put_u8(&out, type.cls);
   put_u8(&out, type.code);
   return out;
-}
-
-// A text field of width bytes, ending at its first 0 byte.
-std::string field_text(std::string_view message, size_t offset, size_t width) {
-  std::string_view field = message.substr(offset, width);
-  return std::string(field.substr(0, field.find('\0')));
-}
-
-BlockKey read_key(const Reader& r) {
-  BlockKey key;
-  r.bytes(2, key.md5.data(), key.md5.size());
-  r.u32(18, &key.length);
-  return key;
 }
 
 // "ADDR:PORT" or "[ADDR]:PORT" without the port and the brackets.
@@ -141,41 +121,22 @@ Session::Next Session::next_message(std::string* message) {
 }
 
 std::optional<size_t> Session::message_length() const {
-  if (in_.size() < 2) return 0;
-  auto need = [&](size_t n) -> size_t { return in_.size() >= n ? n : 0; };
-  for (MessageType type : {MSG_LOGIN, MSG_QUIT, MSG_CATALOG_ALLOC, MSG_CATALOG_FINISH,
-                           MSG_SEG_QUERY, MSG_SEG_STORE, MSG_SEG_REF}) {
-    if (is(in_, type)) return need(type.length);
-  }
-  if (is(in_, MSG_PROFILE_GET)) {
-    size_t end = in_.find('\0', 2);
-    if (end != std::string::npos && end < kMaxProfileGet) return end + 1;
-    if (in_.size() >= kMaxProfileGet) return std::nullopt;
-    return 0;
-  }
-  if (is(in_, MSG_SEG_DATA) && upload_) {
-    size_t left = upload_->payload_length - upload_->received;
-    size_t chunk = std::min(kChunk, left);
-    // Each payload message arrives in one read; one shorter than the usual chunk is taken as
-    // it came rather than run into the next message.
-    size_t buffered = in_.size() - 2;
-    if (buffered == 0) return 0;
-    return 2 + std::min(chunk, buffered);
-  }
-  return std::nullopt;
+  std::optional<uint32_t> payload_left;
+  if (upload_) payload_left = upload_->payload_length - upload_->received;
+  return client_message_length(in_, payload_left);
 }
 
 bool Session::handle(const std::string& message) {
-  if (is(message, MSG_LOGIN)) return on_login(message);
-  if (is(message, MSG_QUIT)) return fail("quit");
+  if (is_message(message, MSG_LOGIN)) return on_login(message);
+  if (is_message(message, MSG_QUIT)) return fail("quit");
   if (!logged_in_) return fail("request before login");
-  if (is(message, MSG_PROFILE_GET)) return on_profile(message);
-  if (is(message, MSG_CATALOG_ALLOC)) return on_catalog_alloc(message);
-  if (is(message, MSG_CATALOG_FINISH)) return on_finish(message);
-  if (is(message, MSG_SEG_QUERY)) return on_query(message);
-  if (is(message, MSG_SEG_STORE)) return on_store(message);
-  if (is(message, MSG_SEG_DATA)) return on_data(message);
-  if (is(message, MSG_SEG_REF)) return on_ref(message);
+  if (is_message(message, MSG_PROFILE_GET)) return on_profile(message);
+  if (is_message(message, MSG_CATALOG_ALLOC)) return on_catalog_alloc(message);
+  if (is_message(message, MSG_CATALOG_FINISH)) return on_finish(message);
+  if (is_message(message, MSG_SEG_QUERY)) return on_query(message);
+  if (is_message(message, MSG_SEG_STORE)) return on_store(message);
+  if (is_message(message, MSG_SEG_DATA)) return on_data(message);
+  if (is_message(message, MSG_SEG_REF)) return on_ref(message);
   return fail("unexpected message");
 }
 
@@ -184,8 +145,9 @@ bool Session::on_login(const std::string& message) {
   control_.clear_deadline();
   if (login_tried_) return fail("second login on one connection");
   login_tried_ = true;
-  std::string login = field_text(message, 10, kLoginField);
-  std::string password = field_text(message, 43, kLoginField);
+  LoginRequest request = decode_login(message);
+  const std::string& login = request.login;
+  const std::string& password = request.password;
   // Earlier failures for this login or from this address make the check wait; a stop cuts the
   // wait short and ends the session.
   std::chrono::milliseconds wait = throttle_.delay(login, address_, LoginThrottle::Clock::now());
@@ -207,7 +169,7 @@ bool Session::on_login(const std::string& message) {
 }
 
 bool Session::on_profile(const std::string& message) {
-  std::string tag = message.substr(2, message.size() - 3);
+  std::string tag = decode_profile_get(message);
   summary_.tag = tag;
   std::optional<uint32_t> id;
   if (!faults_.profile_unknown.take()) id = store_.find_profile(summary_.login, tag);
@@ -219,8 +181,7 @@ bool Session::on_profile(const std::string& message) {
 }
 
 bool Session::on_catalog_alloc(const std::string& message) {
-  uint32_t profile_id = 0;
-  Reader(message).u32(2, &profile_id);
+  uint32_t profile_id = decode_catalog_alloc(message);
   uint8_t status = kCatalogRefused;
   uint32_t catalog_id = 0;
   if (!faults_.catalog_refuse.take()) {
@@ -237,18 +198,16 @@ bool Session::on_catalog_alloc(const std::string& message) {
 
 bool Session::on_query(const std::string& message) {
   std::string out = header(MSG_SEG_QUERY_REPLY);
-  put_u8(&out, store_.has_block(read_key(Reader(message))) ? SEG_HELD : 0x00);
+  put_u8(&out, store_.has_block(decode_seg_key(message)) ? SEG_HELD : 0x00);
   return reply(Reply::kQuery, out);
 }
 
 bool Session::on_store(const std::string& message) {
   if (upload_) return fail("block store before the previous payload ended");
-  Reader r(message);
-  BlockKey key = read_key(r);
-  uint8_t compressed = 0;
-  uint32_t payload_length = 0;
-  r.u8(22, &compressed);
-  r.u32(24, &payload_length);
+  StoreRequest request = decode_seg_store(message);
+  const BlockKey& key = request.key;
+  uint8_t compressed = request.compressed;
+  uint32_t payload_length = request.payload_length;
   uint8_t status = STORE_SEND;
   // A block of a file, or a catalog within the limit.
   uint32_t max_length = std::max(kMaxFileBlock, options_.max_catalog);
@@ -300,12 +259,8 @@ bool Session::on_data(const std::string& message) {
 }
 
 bool Session::on_ref(const std::string& message) {
-  Reader r(message);
-  std::array<uint8_t, 16> md5{};
-  uint32_t catalog_id = 0;
-  r.bytes(2, md5.data(), md5.size());
-  r.u32(18, &catalog_id);
-  RefResult result = store_.add_ref(summary_.login, catalog_id, md5);
+  RefRequest ref = decode_seg_ref(message);
+  RefResult result = store_.add_ref(summary_.login, ref.catalog_id, ref.md5);
   uint8_t status = result == RefResult::kRecorded  ? 0
                    : result == RefResult::kNoBlock ? kRefNoBlock
                                                    : kRefNotRecorded;
@@ -316,18 +271,7 @@ bool Session::on_ref(const std::string& message) {
 }
 
 bool Session::on_finish(const std::string& message) {
-  Reader r(message);
-  RunRecord run;
-  r.u32(2, &run.catalog_id);
-  r.bytes(6, run.catalog_md5.data(), run.catalog_md5.size());
-  r.u64(22, &run.catalog_size);
-  r.u32(30, &run.end_time);
-  r.u32(34, &run.files);
-  r.u32(38, &run.directories);
-  r.u32(42, &run.special_files);
-  r.u64(46, &run.bytes_total);
-  r.u64(54, &run.bytes_stored);
-  r.u64(62, &run.bytes_compressed);
+  RunRecord run = decode_catalog_finish(message);
   FinishResult result =
       store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
   // Not acknowledged unless the run's blocks are on the disk: the client asks again.

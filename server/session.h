@@ -3,9 +3,9 @@
 // connection's own thread; what it shares (the store, the fault counts, the trace, the login
 // throttle) is safe to use from many threads.
 //
-// Client messages are taken from the received bytes by their known lengths (MSG_PROFILE_GET
-// runs to its 0 byte); a payload message carries at most the rest of the announced payload,
-// up to 4096 bytes. Every reply is written in one piece, unless a fault says otherwise.
+// Client messages are taken from the received bytes and decoded as client_message.h says: by
+// their known lengths (MSG_PROFILE_GET runs to its 0 byte); a payload message carries at most
+// the rest of the announced payload, up to 4096 bytes. Every reply is written in one piece, unless a fault says otherwise.
 //
 // Bounds: the handshake and the login must each come within their time-outs; a connection
 // gets one login attempt (a refused one is answered, then the connection is closed), checked

@@ -68,13 +68,15 @@ bool parse_filever(std::string_view text, uint32_t v[4]) {
   return true;
 }
 
-bool newer_than_this_client(const uint32_t v[4]) {
+}  // namespace
+
+bool update_filever_newer(std::string_view filever) {
+  uint32_t v[4];
+  if (!parse_filever(filever, v)) return false;
   if (v[0] != kVersionMajor) return v[0] > kVersionMajor;
   if (v[1] != kVersionMinor) return v[1] > kVersionMinor;
   return v[2] > kVersionBuild;
 }
-
-}  // namespace
 
 UpdateSettings update_settings(const char* host_override, const char* port_override) {
   UpdateSettings s;
@@ -129,8 +131,7 @@ UpdateInfo update_check(const Context& ctx, const TlsContext& tls, const UpdateS
 
   info.update_filever = ini_get_string(ini, kSection, "filever", kValueBufferSize);
   info.update_version = ini_get_string(ini, kSection, "version", kValueBufferSize);
-  uint32_t v[4];
-  info.newer = parse_filever(info.update_filever, v) && newer_than_this_client(v);
+  info.newer = update_filever_newer(info.update_filever);
   return info;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace corvio {
 
@@ -38,6 +39,11 @@ struct UpdateInfo {
   std::string update_filever;  // the values read, at most 254 characters each; empty when
   std::string update_version;  // the check failed before reading them
 };
+
+// True when filever names a client newer than this one: four numbers joined by dots, each
+// read as the C library's atoi reads it (a leading minus sign wraps round to a large unsigned
+// number), compared in order; the fourth is not compared.
+bool update_filever_newer(std::string_view filever);
 
 // update_check. False in every failure, including a missing TLS context.
 UpdateInfo update_check(const Context& ctx, const TlsContext& tls, const UpdateSettings& settings);
