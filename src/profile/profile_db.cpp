@@ -64,6 +64,12 @@ bool is_tag_char(char c) {
 template <typename Show>
 bool open_for_reading(const Context& ctx, const std::string& tag, db::Database& db, Show show,
                       const char* read_title) {
+  // A tag written into corvio.dat by hand could name a file outside the profiles' folder.
+  std::string checked = tag;
+  if (const char* problem = profile_tag_check(checked)) {
+    show("Profile tag \"" + tag + "\" is not opened:\n" + problem, "Backup Profile Error");
+    return false;
+  }
   const std::string path = profile_db_path(ctx, tag);
   if (!ctx.fs.exists(path)) {
     show(path, "Backup Profile Missing!");

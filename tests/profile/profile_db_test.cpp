@@ -404,6 +404,11 @@ TEST_F(ProfileDbTest, ATagThatCouldLeaveItsDirectoryTouchesNothing) {
     p.tag = tag;
     EXPECT_EQ(profile_delete(w.ctx, config, tag), 1) << tag;
     EXPECT_EQ(profile_create(w.ctx, config, p), 1) << tag;
+    // Loading refuses it too, as a tag registered by hand would be.
+    std::string description = "unchanged";
+    EXPECT_EQ(profile_load(w.ctx, tag, true), nullptr) << tag;
+    EXPECT_EQ(profile_load_description(w.ctx, tag, description), 1) << tag;
+    EXPECT_EQ(description, "unchanged");
   }
   EXPECT_EQ(test::read_file(w.dir.file("outside/victim.cfg")), "keep");
   EXPECT_FALSE(w.ctx.fs.exists(w.dir.file("outside/victim.cfg.bak")));
