@@ -32,9 +32,7 @@ std::string Md5Cache::stored_path(std::string_view path) const {
 
 uint32_t Md5Cache::recheck_limit() { return 7776000 - random_() % 864000; }
 
-int Md5Cache::open() {
-  const std::string path = ctx_.style.join(ctx_.data_dir, "md5cache.dat");
-  failed_batches_ = 0;
+int Md5Cache::open_file(const std::string& path) {
   std::string error;
   if (db_.open(path, &error) != SQLITE_OK) {
     ctx_.messages.message_box("Can't open MD5 database!\n" + path + "\n" + error,
@@ -42,6 +40,14 @@ int Md5Cache::open() {
     return 1;
   }
   db_.busy_timeout(busy_timeout_ms_);
+  return 0;
+}
+
+int Md5Cache::open() {
+  const std::string path = ctx_.style.join(ctx_.data_dir, "md5cache.dat");
+  failed_batches_ = 0;
+  if (open_file(path) != 0) return 1;
+  std::string error;
 
   // A readable version table is enough: its values are never compared.
   int rc = SQLITE_OK;
@@ -92,13 +98,7 @@ int Md5Cache::replace_damaged(const std::string& path, const std::string& reason
                                 "). It was moved to " + aside +
                                 " and a new, empty cache is used: files are read again.",
                             "Meridane Online Backup");
-  std::string error;
-  if (db_.open(path, &error) != SQLITE_OK) {
-    ctx_.messages.message_box("Can't open MD5 database!\n" + path + "\n" + error,
-                              "Meridane Online Backup");
-    return 1;
-  }
-  db_.busy_timeout(busy_timeout_ms_);
+  if (open_file(path) != 0) return 1;
   if (create_tables() != 0) {
     db_.close();
     return 1;

@@ -125,6 +125,8 @@ class Md5Cache {
   void set_random_source(std::function<uint32_t()> source) { random_ = std::move(source); }
 
  private:
+  // Opens (or creates) the file at path with the busy time-out; 0, or 1 after its message.
+  int open_file(const std::string& path);
   int create_tables();
   // Moves a damaged cache file (and its journal) aside and opens a new one in its place.
   int replace_damaged(const std::string& path, const std::string& reason);
