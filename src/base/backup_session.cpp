@@ -1,11 +1,17 @@
 #include "base/backup_session.h"
 
+#include <cstdio>
+
 #include "base/tls_connection.h"
 
 namespace corvio {
 
 BackupSession::BackupSession() = default;
 BackupSession::~BackupSession() = default;
+
+void BackupSession::write_log(std::string_view text) {
+  if (log) std::fwrite(text.data(), 1, text.size(), log.get());
+}
 
 void BackupSession::reset() {
   profile.reset();

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/profile.h"
 #include "util/file_handle.h"
@@ -48,10 +49,12 @@ struct BackupSession {
   void reset();
 
   bool cancelled() const { return cancel_requested.load() == 1; }
+  // Appends text to the run's log; nothing while no log is open.
+  void write_log(std::string_view text);
 
   std::unique_ptr<Profile> profile;
-  FileHandle log;            // the run's log file
-  std::string catalog_path;  // this run's catalog file, set when the catalog is created
+  FileHandle log;               // the run's log file
+  std::string catalog_path;     // this run's catalog file, set when the catalog is created
   Relaxed<int64_t> start_time;  // seconds since 1970; 0 until the catalog number is known
   Relaxed<int64_t> end_time;    // 0 while the run goes on
   uint32_t catalog_id = 0;

@@ -42,9 +42,7 @@ class Worker {
   void walk(Run& run);
   RunOutcome cancel(Session& net, Catalog& catalog);
   RunOutcome complete(Session& net, Catalog& catalog);
-  void log(const std::string& text) {
-    if (s_.log) std::fputs(text.c_str(), s_.log.get());
-  }
+  void log(const std::string& text) { s_.write_log(text); }
 
   WorkerSetup& w_;
   Context& ctx_;

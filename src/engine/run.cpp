@@ -12,9 +12,7 @@ std::string Run::source(const std::string& path) const {
   return shadow->map_path(path);
 }
 
-void Run::log(const std::string& text) const {
-  if (session.log) std::fputs(text.c_str(), session.log.get());
-}
+void Run::log(const std::string& text) const { session.write_log(text); }
 
 std::string upper_drive_letter(const PathStyle& style, std::string path) {
   if (style.drive_letters && path.size() >= 2 && path[1] == ':' && path[0] >= 'a' &&

@@ -12,10 +12,6 @@
 namespace corvio {
 namespace {
 
-void log_text(BackupSession& run, const char* text) {
-  if (run.log) std::fputs(text, run.log.get());
-}
-
 // The block's payload: its zlib form when that is at least one byte shorter, otherwise the
 // block itself. The compressor (block_compress.cpp tells why it is libdeflate's at level 2, and
 // why a block that looks incompressible is not compressed) is kept per thread, so a block
@@ -69,7 +65,7 @@ int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t lengt
 
   display.set_segs_total(stats.segs_total.add(1));
   if (seg_query(s, key, length) == 0) {
-    log_text(run, " exists.\n");
+    run.write_log(" exists.\n");
     (void)seg_ref(s, key);
     stats.bytes_duped.add(length);
     display.set_segs_duped(stats.segs_duped.add(1));
@@ -95,17 +91,17 @@ int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t lengt
 
   switch (*status) {
     case protocol::STORE_HELD:
-      log_text(run, " exists (blah!)\n");
+      run.write_log(" exists (blah!)\n");
       (void)seg_ref(s, key);
       return 0;
     case protocol::STORE_SEND:
-      log_text(run, " upload... ");
+      run.write_log(" upload... ");
       if (!upload(s, payload)) return 1;
-      log_text(run, "OK\n");
+      run.write_log("OK\n");
       (void)seg_ref(s, key);
       return 0;
     default:
-      log_text(run, " Unknown error\n");
+      run.write_log(" Unknown error\n");
       return 1;
   }
 }
