@@ -1,6 +1,6 @@
-# The Debian package (scripts/package): the programs, their man pages, a system service for
-# corvio-server (disabled until enabled), bash completion for corvioctl, and the files Debian
-# asks of every package. Its runtime dependencies are read from the linked libraries
+# The Debian package (scripts/package): the programs, their man pages, a desktop entry and icon
+# for the windows, a system service for corvio-server (disabled until enabled), bash completion
+# for corvioctl, and the files Debian asks of every package. Its runtime dependencies are read from the linked libraries
 # (dpkg-shlibdeps); adduser is for the service's user.
 
 # The version of the client, from src/base/version.h: v0.13.0004 is 0.13.4.
@@ -15,6 +15,9 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/corvio-server.service.in
                ${CMAKE_BINARY_DIR}/packaging/corvio-server.service @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/corvio-server.service
         DESTINATION lib/systemd/system)  # not LIBDIR: systemd looks in PREFIX/lib, never multiarch
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvio.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvio.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvioctl.bash RENAME corvioctl
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 

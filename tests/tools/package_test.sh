@@ -19,11 +19,18 @@ for file in usr/bin/corvio usr/bin/corvioctl usr/bin/corvio-server \
     usr/share/man/man1/corvio.1.gz usr/share/man/man1/corvioctl.1.gz \
     usr/share/man/man8/corvio-server.8.gz usr/lib/systemd/system/corvio-server.service \
     usr/share/bash-completion/completions/corvioctl usr/share/doc/corvio/copyright \
+    usr/share/applications/corvio.desktop usr/share/icons/hicolor/scalable/apps/corvio.svg \
     usr/share/doc/corvio/changelog.gz; do
   check "holds /$file" [ -f "$root/$file" ]
 done
 check "nothing outside /usr" [ "$(ls "$root")" = usr ]
 check "programs are executable" [ -x "$root/usr/bin/corvio" ] && [ -x "$root/usr/bin/corvioctl" ]
+check "the desktop entry starts corvio in a window" \
+  grep -qx 'Exec=corvio' "$root/usr/share/applications/corvio.desktop"
+if command -v desktop-file-validate > /dev/null; then
+  check "desktop-file-validate accepts the desktop entry" \
+    desktop-file-validate "$root/usr/share/applications/corvio.desktop"
+fi
 check "man pages are roff" bash -c "gzip -dc '$root/usr/share/man/man1/corvioctl.1.gz' | grep -q '^.TH \"corvioctl\" \"1\"'"
 
 # The dependencies come from the libraries the programs link.
