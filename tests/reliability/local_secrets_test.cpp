@@ -1,13 +1,17 @@
 // The profile database holds the server password. After a run that had a login refused
 // once and then completed, the password is in no other file of the data directory (run log,
-// catalog, MD5 cache, configuration database), in no message and in no status text, and the
-// data directory and the profile database are the owner's alone.
+// catalog, MD5 cache, configuration database), in no message, in no status text and not in
+// what `corvioctl profile show` prints; corvioctl takes no password on its command line, where
+// the process list would show it; and the data directory and the profile database are the
+// owner's alone.
 #include <sys/stat.h>
 
 #include <filesystem>
 
+#include "config/config.h"
 #include "engine/engine_fixture.h"
 #include "profile/profile_db.h"
+#include "profile_command.h"
 
 namespace corvio::test {
 namespace {
@@ -48,6 +52,26 @@ TEST_F(LocalSecretsTest, ThePasswordStaysInTheProfileDatabase) {
     EXPECT_EQ(m.text.find(profile.password), std::string::npos) << m.text;
   for (const std::string& status : view.statuses())
     EXPECT_EQ(status.find(profile.password), std::string::npos) << status;
+
+  Config config(ctx);
+  ASSERT_EQ(config.open(), 0);
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  ASSERT_TRUE(out && err);
+  const CtlIo io{out, err, stdin};
+  EXPECT_EQ(profile_command(ctx, config, {"show", profile.tag}, io), kCtlOk);
+  EXPECT_EQ(profile_command(ctx, config, {"show", "--json", profile.tag}, io), kCtlOk);
+  EXPECT_EQ(profile_command(ctx, config,
+                            {"edit", "--tag", profile.tag, "--password", "Other-Secret"}, io),
+            kCtlUsage);
+  std::string shown(static_cast<size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  ASSERT_EQ(std::fread(shown.data(), 1, shown.size(), out), shown.size());
+  EXPECT_NE(shown.find(profile.login), std::string::npos) << shown;
+  EXPECT_EQ(shown.find(profile.password), std::string::npos) << shown;
+  std::fclose(out);
+  std::fclose(err);
+  config.close();
 }
 
 }  // namespace
