@@ -53,6 +53,7 @@ TEST_P(ClientKillTest, NextRunCompletesAndRestoresAndNoDatabaseIsLeftUnusable) {
   if (child == 0) run_child(p);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
+  proxy->arm(nullptr, nullptr);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
       << "the kill point was not reached; the run ended with status " << status;
   if (p.event == Event::kMessage) {
