@@ -53,12 +53,12 @@ TEST_P(ClientKillTest, NextRunCompletesAndRestoresAndNoDatabaseIsLeftUnusable) {
   if (child == 0) run_child(p);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
-  proxy->arm(nullptr, nullptr);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
       << "the kill point was not reached; the run ended with status " << status;
   if (p.event == Event::kMessage) {
     EXPECT_NE(proxy->fired_line(), "");
   }
+  proxy->arm(nullptr, nullptr);
 
   expect_databases_usable();
   // The MD5 cache still knows sub/c.bin; with its block gone, the cache must not make the
@@ -70,6 +70,9 @@ TEST_P(ClientKillTest, NextRunCompletesAndRestoresAndNoDatabaseIsLeftUnusable) {
   messages.clear();
   ASSERT_EQ(run(), RunOutcome::kCompleted);
   EXPECT_EQ(session.stats.errors, 0u);
+  EXPECT_NE(log_text().find(source("sub/c.bin") + " : 6000 : File (A)  upload... OK\n"),
+            std::string::npos)
+      << log_text();
   expect_restores(catalogs.back(), second_tree);
   expect_verifies(catalogs.back());
   expect_databases_usable();
