@@ -65,6 +65,7 @@ class EngineFixture : public ::testing::Test {
   TlsContext tls;
   NetSettings settings;
   std::unique_ptr<ServerProcess> server;
+  std::vector<std::string> serve_options;  // more options of `serve`, as "--trace", FILE
   std::vector<uint32_t> catalogs;  // of the runs so far, in order
 };
 

@@ -11,14 +11,18 @@ namespace {
 
 class FaultyFile : public ReadableFile {
  public:
-  FaultyFile(std::unique_ptr<ReadableFile> file, std::string real_path, int64_t fail_after,
-             std::string grow)
+  FaultyFile(std::unique_ptr<ReadableFile> file, std::string path, std::string real_path,
+             int64_t fail_after, std::string grow,
+             const std::function<void(const std::string&)>& on_read)
       : file_(std::move(file)),
+        path_(std::move(path)),
         real_path_(std::move(real_path)),
         fail_after_(fail_after),
-        grow_(std::move(grow)) {}
+        grow_(std::move(grow)),
+        on_read_(on_read) {}
 
   int64_t read(void* buffer, size_t n) override {
+    if (on_read_) on_read_(path_);
     if (fail_after_ >= 0) {
       if (done_ >= fail_after_) return -1;
       n = std::min<size_t>(n, static_cast<size_t>(fail_after_ - done_));
@@ -37,10 +41,12 @@ class FaultyFile : public ReadableFile {
 
  private:
   std::unique_ptr<ReadableFile> file_;
+  std::string path_;
   std::string real_path_;
   int64_t fail_after_;
   int64_t done_ = 0;
   std::string grow_;
+  const std::function<void(const std::string&)>& on_read_;
 };
 
 }  // namespace
@@ -87,11 +93,11 @@ std::unique_ptr<ReadableFile> TestFileSystem::open_read(const std::string& path)
   if (!file) return nullptr;
   auto fail = fail_read_after.find(path);
   auto grow = grow_on_read.find(path);
-  if (fail == fail_read_after.end() && grow == grow_on_read.end()) return file;
+  if (fail == fail_read_after.end() && grow == grow_on_read.end() && !on_read) return file;
   return std::make_unique<FaultyFile>(
-      std::move(file), map(path),
+      std::move(file), path, map(path),
       fail == fail_read_after.end() ? -1 : static_cast<int64_t>(fail->second),
-      grow == grow_on_read.end() ? std::string() : grow->second);
+      grow == grow_on_read.end() ? std::string() : grow->second, on_read);
 }
 
 }  // namespace corvio::test

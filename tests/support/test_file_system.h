@@ -39,6 +39,8 @@ class TestFileSystem : public FileSystem {
   std::map<std::string, std::string> grow_on_read;  // appended once the first read is done
   // Runs before every lookup, with the caller's path.
   std::function<void(const std::string&)> on_find;
+  // Runs before every read of an open file, with the caller's path.
+  std::function<void(const std::string&)> on_read;
 
  private:
   static FileSystem& real() { return real_file_system(); }
