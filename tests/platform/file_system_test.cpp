@@ -80,6 +80,17 @@ TEST_F(RealFileSystem, ListsReadsRenamesAndRemoves) {
   EXPECT_EQ(fs.open_read(dir.file("target")), nullptr);
 }
 
+TEST_F(RealFileSystem, SizesAboveFourGibibytesAreWhole) {
+  test::write_file(dir.file("big"), "");
+  const uint64_t size = (5ull << 30) + 3;  // sparse: no blocks are written
+  ASSERT_EQ(::truncate(dir.file("big").c_str(), static_cast<off_t>(size)), 0);
+  EXPECT_EQ(fs.find(dir.file("big"))->size, size);
+  std::vector<FileInfo> entries;
+  ASSERT_TRUE(fs.list(dir.path(), &entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].size, size);
+}
+
 TEST(Directories, DataDirFollowsTheEnvironment) {
   std::string saved_home = ::getenv("HOME") ? ::getenv("HOME") : "";
   ::setenv("XDG_DATA_HOME", "/x/data/", 1);

@@ -1,18 +1,32 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace corvio::test {
 
 TempDir::TempDir() {
-  std::string templ = (std::filesystem::temp_directory_path() / "corvio-test-XXXXXX").string();
-  if (!::mkdtemp(templ.data())) ADD_FAILURE() << "mkdtemp failed";
-  path_ = templ;
+  // create_directory fails on a name that exists, so the directory found is a new one.
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "corvio-test-%012llx",
+                  static_cast<unsigned long long>(random() & 0xffffffffffffULL));
+    std::error_code ec;
+    if (std::filesystem::create_directory(base / name, ec)) {
+      path_ = (base / name).string();
+      std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+      return;
+    }
+  }
+  ADD_FAILURE() << "cannot create a temporary directory in " << base.string();
 }
 
 TempDir::~TempDir() {
