@@ -97,13 +97,10 @@ const ClientKillPoint kPoints[] = {
     {"LateCatalogWrite", Event::kDatabaseWrite, {}, ".cat", 12},
     {"FirstMd5CacheWrite", Event::kDatabaseWrite, {}, "md5cache.dat", 1},
     {"MidMd5CacheFlush", Event::kDatabaseWrite, {}, "md5cache.dat", 3},
-    {"LateMd5CacheWrite", Event::kDatabaseWrite, {}, "md5cache.dat", 6},
     // Messages the server received, the reply still on its way.
     {"AfterLogin", Event::kMessage, {kStart, "0008", 1}, "", 0},
-    {"AfterProfileRequest", Event::kMessage, {kStart, "0102", 1}, "", 0},
     {"AfterCatalogNumberRequest", Event::kMessage, {kStart, "0221", 1}, "", 0},
     {"AfterFirstQuery", Event::kMessage, {kStart, "8000", 1}, "", 0},
-    {"AfterThirdQuery", Event::kMessage, {kStart, "8000", 3}, "", 0},
     {"AfterFirstReference", Event::kMessage, {kStart, "801e", 1}, "", 0},
     {"BetweenAStoreAndItsReply", Event::kMessage, {kNewFile, nullptr, 0}, "", 0},
     {"MidPayload", Event::kMessage, {kNewFile, "8012", 2}, "", 0},
@@ -111,7 +108,6 @@ const ClientKillPoint kPoints[] = {
     {"CatalogStore", Event::kMessage, {kCatalog, nullptr, 0}, "", 0},
     {"CatalogPayload", Event::kMessage, {kCatalog, "8012", 1}, "", 0},
     {"BeforeTheEndOfRunReply", Event::kMessage, {kStart, "0223", 1}, "", 0},
-    {"AfterSecondReference", Event::kMessage, {kStart, "801e", 2}, "", 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Points, ClientKillTest, ::testing::ValuesIn(kPoints),

@@ -49,7 +49,6 @@ const ServerKillPoint kPoints[] = {
     {"CatalogStore", {kCatalog, nullptr, 0}},
     {"CatalogPayload", {kCatalog, "8012", 1}},
     {"BeforeTheEndOfRunReply", {kStart, "0223", 1}},
-    {"AfterSecondReference", {kStart, "801e", 2}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Points, ServerKillTest, ::testing::ValuesIn(kPoints),
