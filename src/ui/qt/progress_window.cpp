@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QLineEdit>
 
+#include "base/version.h"
 #include "ui/qt/prompts.h"
 #include "ui/qt/throttling_dialog.h"
 
@@ -159,6 +160,7 @@ void ProgressWindow::start() {
   adapter_.set_window(this, this);
   ctx_.display.attach(&adapter_);
   timers_.init_fields();
+  set_field(Field::Version, version_text() + " for Windows Vista");
   worker_ = std::thread([this] {
     worker_id_ = current_thread_id();
     outcome_ = run_worker_([this] {
