@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     std::printf("corvio %s, the Meridane Online Backup client\n", version_text().c_str());
     if (std::string(argv[1]) == "--help") {
       std::puts(
-          "usage: corvio /run:TAG [/exitwhendone]   back up the profile TAG\n"
+          "usage: corvio                            the main window (with a display)\n"
+          "       corvio /run:TAG [/exitwhendone]   back up the profile TAG\n"
           "profiles are managed with corvioctl (corvioctl --help)");
     }
     return 0;

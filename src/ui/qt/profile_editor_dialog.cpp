@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <algorithm>
 
 #include "profile/profile_db.h"
 #include "ui/qt/rule_dialog.h"
@@ -69,6 +70,10 @@ ProfileEditorDialog::ProfileEditorDialog(const Context& ctx, Config& config,
 
   rules_ = new ClickList(this, "1001", {"Mode", "Path / File", "Type", "Files", "Size"},
                          {50, 500, 50, 50, 50});
+  // The mode texts must fit where the system font is wider than the one the widths were
+  // chosen for.
+  rules_->setColumnWidth(
+      0, std::max(50, rules_->fontMetrics().horizontalAdvance(kExclude) + 16));
   rules_->setMinimumWidth(720);
   grid->addWidget(rules_, 5, 0, 1, 4);
 

@@ -113,6 +113,9 @@ ProgressWindow::ProgressWindow(Context& ctx, BackupSession& session, GuiThreadAd
     grid->addWidget(read_only(kCounters[i].field, kCounters[i].align), r, c + 1);
   }
   row += static_cast<int>((std::size(kCounters) + 1) / 2);
+  // The start time is a 24-character date; keep it whole.
+  fields_[Field::StartTime]->setMinimumWidth(
+      fontMetrics().horizontalAdvance("Wed Dec 29 00:00:00 2026") + 20);
 
   pause_ = button(this, "Pause", "1008");
   pause_->setEnabled(false);
@@ -130,7 +133,7 @@ ProgressWindow::ProgressWindow(Context& ctx, BackupSession& session, GuiThreadAd
   grid->addWidget(version, ++row, 0, 1, 4);
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
-  setMinimumWidth(560);
+  setMinimumWidth(600);
 
   connect(pause_, &QPushButton::clicked, this, [this] { pause_pressed(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });

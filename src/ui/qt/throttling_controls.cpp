@@ -47,13 +47,13 @@ ThrottlingControls::ThrottlingControls(QWidget* parent, QGridLayout* grid, int r
       rx_unit_(list(parent, "1039", kUnits)) {
   auto label = [parent](const char* text) { return new QLabel(text, parent); };
   grid->addWidget(label("Thread Priority:"), row, 0);
-  grid->addWidget(priority_, row, 1, 1, 2);
+  grid->addWidget(priority_, row, 1, 1, 3);
   grid->addWidget(label("Delay Between Files:"), row + 1, 0);
-  grid->addWidget(file_delay_, row + 1, 1);
-  grid->addWidget(label("milliseconds"), row + 1, 2);
+  grid->addWidget(file_delay_, row + 1, 1, 1, 2);
+  grid->addWidget(label("milliseconds"), row + 1, 3);
   grid->addWidget(label("Delay Between Blocks:"), row + 2, 0);
-  grid->addWidget(block_delay_, row + 2, 1);
-  grid->addWidget(label("milliseconds"), row + 2, 2);
+  grid->addWidget(block_delay_, row + 2, 1, 1, 2);
+  grid->addWidget(label("milliseconds"), row + 2, 3);
   grid->addWidget(label("Network TX Rate Limit:"), row + 3, 0);
   grid->addWidget(tx_limit_, row + 3, 1);
   grid->addWidget(tx_rate_, row + 3, 2);

@@ -204,7 +204,6 @@ TEST_F(MainWindowTest, ProfilesAreCreatedEditedRunAndDeletedThroughTheWindows) {
   EXPECT_EQ(rows->topLevelItem(0)->text(1), "Laptop");
   EXPECT_TRUE(profile_load(app.context(), "my-home", true)->exclude_rules.empty());
   EXPECT_EQ(app.config().profile_list()[0].description, "Laptop");
-  screenshot(window.get(), "main-window");
 
   on_next_modal([&](QDialog* about) {
     EXPECT_EQ(about->windowTitle(), "About Corvio");

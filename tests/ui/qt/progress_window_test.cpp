@@ -136,7 +136,6 @@ TEST_F(ProgressWindowTest, PauseResumeAndTheCloseBoxCancelsTheRunCleanly) {
   EXPECT_EQ(button("1008")->text(), "Resume");
   EXPECT_EQ(session.pause_requested.load(), 1u);
   EXPECT_TRUE(QTest::qWaitFor([&] { return status() == "Paused..."; }, 10000));
-  screenshot(window.get(), "progress-paused");
   click(window.get(), "1008");
   EXPECT_EQ(button("1008")->text(), "Pause");
   EXPECT_EQ(session.pause_requested.load(), 0u);
@@ -164,6 +163,8 @@ TEST_F(ProgressWindowTest, ThrottlingChangesTheRunningTransfer) {
   write_file(source("big.bin"), pattern(3 * 1048576, 5));
   profile.thread_priority = 2;
   profile.tx_limit_unit = 1;
+  profile.rx_limit_unit = 1;
+  profile.rx_limit_rate = 50;
   ASSERT_TRUE(serve());
   open();
   ASSERT_TRUE(QTest::qWaitFor([&] { return button("1008")->isEnabled(); }, 30000));
@@ -183,6 +184,7 @@ TEST_F(ProgressWindowTest, ThrottlingChangesTheRunningTransfer) {
                                                              "RX Rate Error"}}));
     EXPECT_EQ(session.profile->thread_priority.load(), 2u);
     control<QCheckBox>(dialog, "1041")->setChecked(false);
+    type(dialog, "1037", "50");
     control<QComboBox>(dialog, "1035")->setCurrentIndex(2);
     control<QCheckBox>(dialog, "1040")->setChecked(true);
     type(dialog, "1036", "1");
