@@ -166,6 +166,7 @@ void ProgressWindow::start() {
   set_field(Field::Version, version_text() + " for Windows Vista");
   worker_ = std::thread([this] {
     worker_id_ = current_thread_id();
+    set_thread_priority(worker_id_, session_.profile->thread_priority.load());
     outcome_ = run_worker_([this] {
       QMetaObject::invokeMethod(this, [this] { close_when_done_ = true; }, Qt::QueuedConnection);
     });
@@ -173,7 +174,6 @@ void ProgressWindow::start() {
     // The worker's last act, as clearing worker_thread is.
     QMetaObject::invokeMethod(this, [this] { worker_ended(); }, Qt::QueuedConnection);
   });
-  set_worker_priority(session_.profile->thread_priority.load());
   timer_100ms_.start(100);
   timer_500ms_.start(500);
   timer_3000ms_.start(3000);

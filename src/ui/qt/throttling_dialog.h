@@ -21,6 +21,8 @@ class ThrottlingDialog : public QDialog {
   // OK (1) and Apply (1044): 0 when the settings were stored; otherwise the reason has been
   // shown and nothing changed.
   int apply();
+  // Cancel (2), Escape and the close box: closes and changes nothing.
+  void reject() override { done(2); }
 
  private:
   Profile& profile_;

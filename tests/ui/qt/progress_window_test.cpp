@@ -8,11 +8,13 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QThread>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "engine_fixture.h"
+#include "support/recording_view.h"
 #include "qt_test_support.h"
 #include "ui/format_count.h"
 #include "ui/qt/prompts.h"
@@ -24,12 +26,57 @@ using namespace test;
 using corvio::test::pattern;
 using corvio::test::write_file;
 
+// Notes the thread of every field write.
+struct ThreadNotingView : corvio::test::RecordingView {
+  void set_field(Field field, std::string_view text) override {
+    thread = QThread::currentThread();
+    RecordingView::set_field(field, text);
+  }
+  QThread* thread = nullptr;
+};
+
+TEST(GuiThreadAdapterTest, WorkerCallsRunOnTheWindowThreadAndAreDoneWhenTheyReturn) {
+  GuiThreadAdapter adapter;
+  ThreadNotingView view;
+  adapter.set_window(&view, nullptr);
+  Prompts::set_scripted(true);
+  Prompts::set_next_answer(Answer::Yes);
+  std::atomic<bool> done{false};
+  std::string seen_on_return;
+  Answer answer = Answer::No;
+  std::thread worker([&] {
+    adapter.set_field(Field::Files, "7 ");
+    seen_on_return = view.field(Field::Files);
+    answer = adapter.message_box("Update now?", "Meridane Online Backup", Buttons::YesNo);
+    done = true;
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
+  worker.join();
+  EXPECT_EQ(seen_on_return, "7 ");
+  EXPECT_EQ(view.thread, QThread::currentThread());
+  EXPECT_EQ(answer, Answer::Yes);
+  EXPECT_EQ(Prompts::take_shown(),
+            (std::vector<ShownBox>{{"Update now?", "Meridane Online Backup"}}));
+  // On the window's own thread the calls run at once instead of waiting for themselves.
+  adapter.set_status("here");
+  EXPECT_EQ(adapter.status(), "here");
+  adapter.set_window(nullptr, nullptr);
+  adapter.set_status("nobody");
+  EXPECT_EQ(adapter.status(), "");
+  Prompts::set_scripted(false);
+}
+
 class ProgressWindowTest : public corvio::test::EngineFixture {
  protected:
   ProgressWindowTest() {
     // The worker's waits take real time here, so the window's timers meter and show them.
     clock.on_sleep = [](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     Prompts::set_scripted(true);
+    // Throttling as a new profile has it; the worker at normal priority.
+    profile.thread_priority = 2;
+    profile.tx_limit_unit = 1;
+    profile.rx_limit_unit = 1;
+    profile.rx_limit_rate = 50;
   }
   ~ProgressWindowTest() override {
     window.reset();
@@ -161,10 +208,6 @@ TEST_F(ProgressWindowTest, PauseResumeAndTheCloseBoxCancelsTheRunCleanly) {
 
 TEST_F(ProgressWindowTest, ThrottlingChangesTheRunningTransfer) {
   write_file(source("big.bin"), pattern(3 * 1048576, 5));
-  profile.thread_priority = 2;
-  profile.tx_limit_unit = 1;
-  profile.rx_limit_unit = 1;
-  profile.rx_limit_rate = 50;
   ASSERT_TRUE(serve());
   open();
   ASSERT_TRUE(QTest::qWaitFor([&] { return button("1008")->isEnabled(); }, 30000));
