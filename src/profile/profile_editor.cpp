@@ -2,17 +2,14 @@
 
 #include "config/config.h"
 #include "profile/profile_db.h"
+#include "profile/throttling_fields.h"
 #include "util/text.h"
 
 namespace corvio {
 
 namespace {
 
-constexpr uint32_t kMaxDelayMs = 10000;
-
 uint32_t decimal(const std::string& text) { return static_cast<uint32_t>(parse_decimal(text)); }
-
-uint32_t unit_for_index(int index) { return index < 0 || index > 5 ? 1 : index; }
 
 }  // namespace
 
@@ -160,21 +157,9 @@ int ProfileEditor::ok(const EditorFields& f, const FieldWidths& widths) {
     ctx_.messages.message_box(missing, "Backup Profile Error");
     return 1;
   }
-  if (p.file_delay_ms.load() > kMaxDelayMs) {
-    ctx_.messages.message_box("Maximum delay between files is 10000ms (10 seconds)", "Delay Error");
-    return 1;
-  }
-  if (p.block_delay_ms.load() > kMaxDelayMs) {
-    ctx_.messages.message_box("Maximum delay between blocks is 10000ms (10 seconds)",
-                              "Delay Error");
-    return 1;
-  }
-  if (p.tx_limit_enabled.load() && p.tx_limit_rate.load() == 0) {
-    ctx_.messages.message_box("TX throttle rate value must be at least 1", "TX Rate Error");
-    return 1;
-  }
-  if (p.rx_limit_enabled.load() && p.rx_limit_rate.load() == 0) {
-    ctx_.messages.message_box("RX throttle rate value must be at least 1", "RX Rate Error");
+  if (check_throttling(ctx_.messages, p.file_delay_ms.load(), p.block_delay_ms.load(),
+                       p.tx_limit_enabled.load() != 0, p.tx_limit_rate.load(),
+                       p.rx_limit_enabled.load() != 0, p.rx_limit_rate.load()) != 0) {
     return 1;
   }
 

@@ -1,5 +1,6 @@
-// corvio: the backup client. "corvio /run:TAG [/exitwhendone]" runs the profile TAG; without a
-// display the run is shown on the terminal.
+// corvio: the backup client. With a display it opens the main window, or for
+// "corvio /run:TAG [/exitwhendone]" the progress window of the profile TAG; without one the run
+// is shown on the terminal.
 #include <cstdio>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "platform/process.h"
 #include "ui/term/terminal_front_end.h"
 #include "ui/term/terminal_messages.h"
+#include "windows.h"
 
 int main(int argc, char** argv) {
   using namespace corvio;
@@ -17,7 +19,8 @@ int main(int argc, char** argv) {
     std::printf("corvio %s, the Meridane Online Backup client\n", version_text().c_str());
     if (std::string(argv[1]) == "--help") {
       std::puts(
-          "usage: corvio /run:TAG [/exitwhendone]   back up the profile TAG\n"
+          "usage: corvio                            the main window (with a display)\n"
+          "       corvio /run:TAG [/exitwhendone]   back up the profile TAG\n"
           "profiles are managed with corvioctl (corvioctl --help)");
     }
     return 0;
@@ -28,6 +31,9 @@ int main(int argc, char** argv) {
     if (i > 1) command_line += ' ';
     command_line += argv[i];
   }
+
+  int exit_code = 0;
+  if (run_with_windows(argc, argv, command_line.c_str(), &exit_code)) return exit_code;
 
   ui::TerminalMessages messages;
   ui::Display display;

@@ -5,32 +5,14 @@
 
 #include "app/application.h"
 #include "app/core_services.h"
-#include "engine/backup_worker.h"
+#include "app/worker_run.h"
 #include "engine/progress_timers.h"
 #include "platform/console.h"
-#include "platform/process.h"
 #include "ui/format_count.h"
 #include "ui/term/terminal_messages.h"
 #include "ui/term/terminal_view.h"
-#include "vss/shadow_copy.h"
 
 namespace corvio {
-
-namespace {
-
-int exit_code(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::kCompleted:
-      return kExitCompleted;
-    case RunOutcome::kCancelled:
-      return kExitCancelled;
-    case RunOutcome::kFailed:
-      break;
-  }
-  return kExitFailed;
-}
-
-}  // namespace
 
 std::string statistics_line(const BackupSession& s) {
   using ui::format_count;
@@ -72,27 +54,7 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
   RunOutcome outcome = RunOutcome::kFailed;
   RunConsole console;
   std::thread worker([&] {
-    set_thread_priority(current_thread_id(), session.profile->thread_priority);
-    // The snapshot service belongs to the worker thread from start to end.
-    std::unique_ptr<SnapshotBackend> backend = make_system_snapshot_backend();
-    ShadowCopy shadow(ctx, *backend);
-    WorkerSetup setup{ctx,
-                      session,
-                      services_.md5cache(),
-                      services_.tls(),
-                      &shadow,
-                      app.command_line().exit_when_done,
-                      NetSettings{},
-                      nullptr,
-                      nullptr};
-    if (!update_.host.empty()) {
-      setup.update_check = [&](std::string* version) {
-        UpdateInfo info = update_check(ctx, services_.tls(), update_);
-        *version = info.update_version;
-        return info.newer;
-      };
-    }
-    outcome = backup_worker(setup);
+    outcome = run_backup_worker(services_, app, update_, nullptr);
     done = true;
   });
 
@@ -122,7 +84,7 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
   if (messages_) messages_->set_before_print(nullptr);
   std::fprintf(out_, "%s\n", statistics_line(session).c_str());
   std::fflush(out_);
-  return exit_code(outcome);
+  return run_exit_code(outcome);
 }
 
 }  // namespace corvio

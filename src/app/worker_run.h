@@ -1,0 +1,23 @@
+// The worker thread's body as every front end runs it: the thread's priority from the profile,
+// the system's snapshot service for the length of the run, and the update check after a
+// completed run when the build names a web server for it.
+#pragma once
+
+#include <functional>
+
+#include "engine/backup_worker.h"
+#include "net/update_check.h"
+
+namespace corvio {
+
+class Application;
+class CoreServices;
+
+// Call on the worker thread. close_window closes the progress window (empty: nothing to close).
+RunOutcome run_backup_worker(CoreServices& services, Application& app,
+                             const UpdateSettings& update, std::function<void()> close_window);
+
+// The program's exit code for a run's outcome (kExitCompleted, kExitFailed, kExitCancelled).
+int run_exit_code(RunOutcome outcome);
+
+}  // namespace corvio

@@ -1,0 +1,8 @@
+// A build without Qt has no windows.
+#include "windows.h"
+
+namespace corvio {
+
+bool run_with_windows(int, char**, const char*, int*) { return false; }
+
+}  // namespace corvio
