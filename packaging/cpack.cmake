@@ -15,9 +15,12 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/corvio-server.service.in
                ${CMAKE_BINARY_DIR}/packaging/corvio-server.service @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/corvio-server.service
         DESTINATION lib/systemd/system)  # not LIBDIR: systemd looks in PREFIX/lib, never multiarch
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvio.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvio.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+if(CORVIO_QT)  # without the windows, corvio has nothing to show a desktop user
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvio.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvio.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/corvioctl.bash RENAME corvioctl
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 

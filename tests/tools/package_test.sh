@@ -35,7 +35,7 @@ check "man pages are roff" bash -c "gzip -dc '$root/usr/share/man/man1/corvioctl
 
 # The dependencies come from the libraries the programs link.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for library in libc6 libstdc++6 libssl3 libsqlite3-0 zlib1g adduser; do
+for library in libc6 libstdc++6 libssl3 libsqlite3-0 zlib1g libqt6widgets6 adduser; do
   check "depends on $library" grep -q "\\b$library\\b" <<< "$depends"
 done
 check "the package is named corvio" [ "$(dpkg-deb -f "$deb" Package)" = corvio ]
