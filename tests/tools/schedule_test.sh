@@ -47,6 +47,8 @@ check "timer is installed into timers.target" has "$timer" "WantedBy=timers.targ
 check "oneshot service: the run's exit code is its result" has "$service" "Type=oneshot"
 check "service runs the profile unattended" \
   has "$service" "ExecStart=\"$corvio\" /run:nightly /exitwhendone"
+check "service never opens windows" \
+  has "$service" "UnsetEnvironment=DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM"
 check "data directory quoted, specifier escaped" \
   has "$service" "Environment=\"XDG_DATA_HOME=$work/my data %%h\""
 check "systemctl calls" diff -u - "$FAKE_LOG" <<LOG

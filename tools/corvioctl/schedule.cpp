@@ -139,6 +139,9 @@ std::string service_unit_text(const ScheduledRun& run) {
          "Type=oneshot\n"
          "Environment=" +
          unit_quoted("XDG_DATA_HOME=" + run.data_home) + "\n" +
+         // A timer's run is unattended: it never waits for a click in a window, and a display the
+         // user manager still names after logout would make the windows fail to start.
+         "UnsetEnvironment=DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM\n"
          "ExecStart=" + unit_quoted(run.corvio_path) + " /run:" + run.tag + " /exitwhendone\n";
 }
 
