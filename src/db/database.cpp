@@ -37,6 +37,13 @@ std::string Statement::column_text(int index) {
                      static_cast<size_t>(sqlite3_column_bytes(st_.get(), index)));
 }
 
+std::string_view Statement::column_text_view(int index) {
+  const unsigned char* text = sqlite3_column_text(st_.get(), index);
+  if (!text) return std::string_view();
+  return std::string_view(reinterpret_cast<const char*>(text),
+                          static_cast<size_t>(sqlite3_column_bytes(st_.get(), index)));
+}
+
 int Statement::column_count() { return sqlite3_column_count(st_.get()); }
 
 bool Statement::column_is_null(int index) {
@@ -52,6 +59,7 @@ int Database::open_existing(const std::string& path, std::string* error) {
 }
 
 int Database::open_with(const std::string& path, int flags, std::string* error) {
+  cached_.clear();  // statements of a connection opened before
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   db_.reset(raw);
@@ -95,6 +103,16 @@ Statement Database::prepare(std::string_view sql) {
     return Statement();
   }
   return Statement(st);
+}
+
+CachedStatement Database::cached(std::string_view sql) {
+  auto it = cached_.find(sql);
+  if (it == cached_.end()) {
+    Statement st = prepare(sql);
+    if (!st) return CachedStatement(nullptr);
+    it = cached_.emplace(std::string(sql), std::move(st)).first;
+  }
+  return CachedStatement(&it->second);
 }
 
 int64_t Database::last_insert_rowid() { return sqlite3_last_insert_rowid(db_.get()); }

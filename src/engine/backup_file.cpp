@@ -3,10 +3,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
-#include <new>
+#include <optional>
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "engine/read_ahead.h"
 #include "md5cache/md5cache.h"
 #include "net/requests.h"
 #include "net/session.h"
@@ -39,18 +40,6 @@ void show_blocks(Run& run, uint32_t done, uint32_t total, uint32_t percent) {
 // Progress while block k (from 1) of a file of n blocks is being handled.
 void show_block_progress(Run& run, uint32_t k, uint32_t n) {
   show_blocks(run, k - 1, n, static_cast<uint32_t>(100ull * (k - 1) / n));
-}
-
-// Reads until buffer is full or the file ends; the count, or -1 on a read error.
-int64_t read_block(ReadableFile& file, uint8_t* buffer) {
-  size_t filled = 0;
-  while (filled < kBlockSize) {
-    int64_t n = file.read(buffer + filled, kBlockSize - filled);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    filled += static_cast<size_t>(n);
-  }
-  return static_cast<int64_t>(filled);
 }
 
 // The cached blocks of a file row, or nothing when they do not describe size bytes in
@@ -98,26 +87,27 @@ Replay replay(Run& run, uint32_t catalog_id, const std::vector<CachedBlock>& blo
 
 enum class Read { kDone, kFailed, kCancelled };
 
-Read read_file(Run& run, ReadableFile& file, uint32_t catalog_id, Md5CachePendingFile* entry,
-               uint32_t n, uint64_t* offset, uint32_t* counted) {
-  // Not zero-filled: every byte used is read first.
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlockSize]);
-  if (!buffer) {
+// The blocks come from the read-ahead (read, hashed and, on its pool, compressed ahead); what
+// happens to each, in order, is the same as reading, hashing and storing it here.
+Read read_file(Run& run, ReadAhead& ahead, ReadableFile& file, uint32_t catalog_id,
+               Md5CachePendingFile* entry, uint32_t n, uint64_t* offset, uint32_t* counted) {
+  if (!ahead.ok()) {
     run.ctx.messages.message_box("Memory alloc failure for file buffer!", "Backup Failure");
     return Read::kFailed;
   }
+  ReadAhead::Reading reading(ahead, file);
+  const PayloadSource payload = [&ahead] { return ahead.payload(); };
   for (;;) {
-    const int64_t got = read_block(file, buffer.get());
-    if (got < 0) return Read::kFailed;
+    const AheadBlock& block = ahead.next();
+    if (block.length < 0) return Read::kFailed;
     run.net.wait_if_paused();
     if (run.session.cancelled()) return Read::kCancelled;
     if (uint32_t delay = run.profile().block_delay_ms.load()) run.ctx.clock.sleep_ms(delay);
-    if (got == 0) break;
+    if (block.length == 0) break;
 
-    const uint32_t length = static_cast<uint32_t>(got);
-    const Md5Digest md5 = md5_digest(buffer.get(), length);
-    run.cache.queue_seg(entry, *offset, length, md5.data());
-    run.catalog.seg_insert(catalog_id, md5.data(), *offset, length);
+    const uint32_t length = static_cast<uint32_t>(block.length);
+    run.cache.queue_seg(entry, *offset, length, block.md5.data());
+    run.catalog.seg_insert(catalog_id, block.md5.data(), *offset, length);
     *offset += length;
     if (n >= 2) {
       ++*counted;
@@ -126,7 +116,7 @@ Read read_file(Run& run, ReadableFile& file, uint32_t catalog_id, Md5CachePendin
       run.log(text);
       show_block_progress(run, *counted, n);
     }
-    if (seg_store_retry(run.net, buffer.get(), length, md5) != 0) {
+    if (seg_store_retry(run.net, block.data, length, block.md5, payload) != 0) {
       run.log("Error storing segment! ");
     }
     if (length < kBlockSize) break;
@@ -222,7 +212,9 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   run.log(" ");
   uint64_t offset = 0;
   uint32_t counted = 0;
-  const Read result = read_file(run, *file, catalog_id, entry, n, &offset, &counted);
+  std::optional<ReadAhead> own;  // a Run without a read-ahead reads block by block
+  ReadAhead& ahead = run.read_ahead ? *run.read_ahead : own.emplace(0);
+  const Read result = read_file(run, ahead, *file, catalog_id, entry, n, &offset, &counted);
   if (result == Read::kCancelled) return 1;
   show_blocks(run, counted, n, 100);
   if (result == Read::kFailed) {

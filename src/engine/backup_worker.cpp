@@ -118,7 +118,8 @@ RunOutcome Worker::run() {
   }
 
   status("Kicking Butt!");
-  Run run{ctx_, s_, catalog, w_.cache, net, shadow_on() ? w_.shadow : nullptr};
+  ReadAhead ahead(w_.read_ahead_threads);
+  Run run{ctx_, s_, catalog, w_.cache, net, shadow_on() ? w_.shadow : nullptr, &ahead};
   walk(run);
   w_.cache.flush();
 

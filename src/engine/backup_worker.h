@@ -15,6 +15,7 @@
 
 #include "base/backup_session.h"
 #include "base/context.h"
+#include "engine/read_ahead.h"
 #include "net/net_settings.h"
 
 namespace corvio {
@@ -43,6 +44,9 @@ struct WorkerSetup {
   // Closes the progress window and ends the program (after an unattended run, or when the
   // updater has been started). Empty: nothing to close.
   std::function<void()> close_window;
+  // Threads that read, hash and compress blocks ahead of the block loop (ReadAhead); 0 does it
+  // on the worker thread, block by block. The run is the same either way.
+  unsigned read_ahead_threads = ReadAhead::default_threads();
 };
 
 RunOutcome backup_worker(WorkerSetup& setup);

@@ -12,6 +12,7 @@ namespace corvio {
 
 class Catalog;
 class Md5Cache;
+class ReadAhead;
 class Session;
 class ShadowCopy;
 
@@ -22,6 +23,7 @@ struct Run {
   Md5Cache& cache;
   Session& net;
   ShadowCopy* shadow = nullptr;  // null when the run reads the live file system
+  ReadAhead* read_ahead = nullptr;  // null: the block loop reads each file block by block
 
   const Profile& profile() const { return *session.profile; }
   // The path to open or search for path: its image in the snapshot when the run reads from

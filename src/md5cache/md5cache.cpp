@@ -1,7 +1,6 @@
 // Opening the cache, and its row-level lookups and writes.
 #include "md5cache/md5cache.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -167,23 +166,23 @@ uint32_t Md5Cache::filespec_find(std::string_view path) {
   static constexpr std::string_view kOperation = "md5cache_filespec_find";
   const std::string key = stored_path(path);
   if (!is_open() || key.empty()) return 0;
-  db::Statement st = db_.prepare("select id from filespec where filespec=?");
+  db::CachedStatement st = db_.cached("select id from filespec where filespec=?");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
     return 0;
   }
-  if (st.bind_text(1, key) != SQLITE_OK) {
+  if (st->bind_text(1, key) != SQLITE_OK) {
     sql_error(kOperation, "Couldn't bind filespec");
     return 0;
   }
-  int rc = st.step();
+  int rc = st->step();
   if (rc == SQLITE_DONE) return 0;
   if (rc != SQLITE_ROW) {
     sql_error(kOperation, "Error executing statement");
     return 0;
   }
-  const uint32_t id = static_cast<uint32_t>(st.column_int64(0));
-  while (st.step() == SQLITE_ROW) {
+  const uint32_t id = static_cast<uint32_t>(st->column_int64(0));
+  while (st->step() == SQLITE_ROW) {
   }
   return id;
 }
@@ -192,17 +191,17 @@ int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
   static constexpr std::string_view kOperation = "md5cache_filespec_getdata";
   *data = Md5CacheFileData();
   if (!is_open()) return 1;
-  db::Statement st =
-      db_.prepare("select size, t_modify, t_lastcheck, blocksize from filespec where id=?");
+  db::CachedStatement st =
+      db_.cached("select size, t_modify, t_lastcheck, blocksize from filespec where id=?");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
     return 1;
   }
-  if (st.bind_int64(1, file_id) != SQLITE_OK) {
+  if (st->bind_int64(1, file_id) != SQLITE_OK) {
     sql_error(kOperation, "Couldn't bind filespec_id");
     return 1;
   }
-  int rc = st.step();
+  int rc = st->step();
   if (rc == SQLITE_DONE) return 1;
   if (rc != SQLITE_ROW) {
     sql_error(kOperation, "Error executing statement");
@@ -211,10 +210,10 @@ int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
   // The block loop steps through the cached blocks by the row's blocksize: a damaged value would
   // replay only some blocks of the file (or, at 0, the first one forever). Every row this cache
   // writes has the one block size, so any other counts as no row and the file is read again.
-  if (st.column_int64(3) != kMd5CacheBlockSize) return 1;
-  data->size = static_cast<uint64_t>(st.column_int64(0));
-  data->t_modify = static_cast<uint32_t>(st.column_int64(1));
-  data->t_lastcheck = static_cast<uint32_t>(st.column_int64(2));
+  if (st->column_int64(3) != kMd5CacheBlockSize) return 1;
+  data->size = static_cast<uint64_t>(st->column_int64(0));
+  data->t_modify = static_cast<uint32_t>(st->column_int64(1));
+  data->t_lastcheck = static_cast<uint32_t>(st->column_int64(2));
   data->blocksize = kMd5CacheBlockSize;
   return 0;
 }
@@ -224,10 +223,9 @@ int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
 // (0, 1 MiB, 2 MiB, ...) and so scans a large share of the table for every block: writing and
 // replaying 100,000 files became quadratic. The unary plus on offset leaves it the file_id index,
 // which narrows each lookup to one file's blocks; the results are the same.
-int Md5Cache::query_seg(std::string_view operation, std::string_view sql, uint32_t file_id,
-                        uint64_t offset, db::Statement* st) {
-  *st = db_.prepare(sql);
-  if (!*st) {
+int Md5Cache::query_seg(std::string_view operation, const db::CachedStatement& st,
+                        uint32_t file_id, uint64_t offset) {
+  if (!st) {
     sql_error(operation, "Couldn't prepare SQL statement");
     return SQLITE_ERROR;
   }
@@ -248,23 +246,17 @@ int Md5Cache::query_seg(std::string_view operation, std::string_view sql, uint32
 int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
   std::memset(md5, 0, kMd5Size);
   if (!is_open()) return 1;
-  db::Statement st;
-  if (query_seg("md5cache_segs_get_md5", "select md5 from segs where file_id=? and +offset=?",
-                file_id, offset, &st) != SQLITE_ROW) {
-    return 1;
-  }
+  db::CachedStatement st = db_.cached("select md5 from segs where file_id=? and +offset=?");
+  if (query_seg("md5cache_segs_get_md5", st, file_id, offset) != SQLITE_ROW) return 1;
   // A damaged digest counts as no digest: the block loop then reads the file.
-  return hex_to_md5(st.column_text(0), md5) ? 0 : 1;
+  return hex_to_md5(st->column_text_view(0), md5) ? 0 : 1;
 }
 
 uint32_t Md5Cache::segs_get_size(uint32_t file_id, uint64_t offset) {
   if (!is_open()) return 0;
-  db::Statement st;
-  if (query_seg("md5cache_segs_get_size", "select size from segs where file_id=? and +offset=?",
-                file_id, offset, &st) != SQLITE_ROW) {
-    return 0;
-  }
-  return static_cast<uint32_t>(st.column_int64(0));
+  db::CachedStatement st = db_.cached("select size from segs where file_id=? and +offset=?");
+  if (query_seg("md5cache_segs_get_size", st, file_id, offset) != SQLITE_ROW) return 0;
+  return static_cast<uint32_t>(st->column_int64(0));
 }
 
 uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_t blocksize,
@@ -274,19 +266,19 @@ uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_
   if (!is_open() || key.empty()) return 0;
   const uint32_t found = filespec_find(key);
 
-  db::Statement st = found != 0 ? db_.prepare(
-                                      "update filespec set size=?, blocksize=?, t_modify=?, "
-                                      "t_lastcheck=? where id=?")
-                                : db_.prepare(
-                                      "insert into filespec( filespec, size, blocksize, t_modify, "
-                                      "t_lastcheck ) values (?,?,?,?,?)");
+  db::CachedStatement st = found != 0 ? db_.cached(
+                                            "update filespec set size=?, blocksize=?, t_modify=?, "
+                                            "t_lastcheck=? where id=?")
+                                      : db_.cached(
+                                            "insert into filespec( filespec, size, blocksize, "
+                                            "t_modify, t_lastcheck ) values (?,?,?,?,?)");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
     return 0;
   }
   // The update takes the values first and the id last; the insert takes the path first.
   const int first = found != 0 ? 1 : 2;
-  if (found == 0 && st.bind_text(1, key) != SQLITE_OK) {
+  if (found == 0 && st->bind_text(1, key) != SQLITE_OK) {
     sql_error(kOperation, "Couldn't bind filespec");
     return 0;
   }
@@ -295,11 +287,11 @@ uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_
     std::string_view failure;
   };
   const Bind binds[] = {
-      {st.bind_int64(first, static_cast<int64_t>(size)), "Couldn't bind file size"},
-      {st.bind_int64(first + 1, blocksize), "Couldn't bind blocksize"},
-      {st.bind_int64(first + 2, t_modify), "Couldn't bind t_modify"},
-      {st.bind_int64(first + 3, t_lastcheck), "Couldn't bind t_lastcheck"},
-      {found != 0 ? st.bind_int64(5, found) : SQLITE_OK, "Couldn't bind id"},
+      {st->bind_int64(first, static_cast<int64_t>(size)), "Couldn't bind file size"},
+      {st->bind_int64(first + 1, blocksize), "Couldn't bind blocksize"},
+      {st->bind_int64(first + 2, t_modify), "Couldn't bind t_modify"},
+      {st->bind_int64(first + 3, t_lastcheck), "Couldn't bind t_lastcheck"},
+      {found != 0 ? st->bind_int64(5, found) : SQLITE_OK, "Couldn't bind id"},
   };
   for (const Bind& bind : binds) {
     if (bind.rc != SQLITE_OK) {
@@ -307,7 +299,7 @@ uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_
       return 0;
     }
   }
-  if (st.step() != SQLITE_DONE) {
+  if (st->step() != SQLITE_DONE) {
     sql_error(kOperation, found != 0 ? "SQL Error executing update" : "SQL Error executing insert");
     return 0;
   }
@@ -316,11 +308,9 @@ uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_
 
 int Md5Cache::segs_delete_all(uint32_t file_id) {
   if (!is_open()) return 1;
-  char sql[64];
-  std::snprintf(sql, sizeof sql, "delete from segs where file_id=%u", file_id);
-  std::string error;
-  if (db_.exec(sql, &error) != SQLITE_OK) {
-    sql_error("md5cache_segs_delete_all", error);
+  db::CachedStatement st = db_.cached("delete from segs where file_id=?");
+  if (!st || st->bind_int64(1, file_id) != SQLITE_OK || st->step() != SQLITE_DONE) {
+    sql_error("md5cache_segs_delete_all", db_.error_message());
     return 1;
   }
   return 0;
@@ -329,27 +319,30 @@ int Md5Cache::segs_delete_all(uint32_t file_id) {
 int Md5Cache::segs_insert(const uint8_t* md5, uint32_t file_id, uint64_t offset, uint32_t size) {
   static constexpr std::string_view kOperation = "md5cache_segs_insert";
   if (!is_open()) return 1;
-  char sql[96];
-  std::snprintf(sql, sizeof sql, "delete from segs where file_id=%u and +offset=%" PRIu64, file_id,
-                offset);
-  std::string error;
-  if (db_.exec(sql, &error) != SQLITE_OK) {
-    sql_error("md5cache_segs_insert (#1)", error);
-    return 1;
+  {
+    db::CachedStatement remove = db_.cached("delete from segs where file_id=? and +offset=?");
+    if (!remove || remove->bind_int64(1, file_id) != SQLITE_OK ||
+        remove->bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK ||
+        remove->step() != SQLITE_DONE) {
+      sql_error("md5cache_segs_insert (#1)", db_.error_message());
+      return 1;
+    }
   }
 
-  db::Statement st = db_.prepare("insert into segs( file_id, offset, size, md5 ) values (?,?,?,?)");
+  char hex[kMd5HexChars];
+  md5_to_hex(md5, hex);
+  db::CachedStatement st = db_.cached("insert into segs( file_id, offset, size, md5 ) values (?,?,?,?)");
   if (!st) {
     sql_error(kOperation, "Couldn't prepare SQL statement");
-  } else if (st.bind_int64(1, file_id) != SQLITE_OK) {
+  } else if (st->bind_int64(1, file_id) != SQLITE_OK) {
     sql_error(kOperation, "Couldn't bind filespec_id");
-  } else if (st.bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
+  } else if (st->bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
     sql_error(kOperation, "Couldn't bind offset");
-  } else if (st.bind_int64(3, size) != SQLITE_OK) {
+  } else if (st->bind_int64(3, size) != SQLITE_OK) {
     sql_error(kOperation, "Couldn't bind block size");
-  } else if (st.bind_text(4, md5_to_hex(md5)) != SQLITE_OK) {
+  } else if (st->bind_text(4, std::string_view(hex, sizeof hex)) != SQLITE_OK) {
     sql_error(kOperation, "Couldn't bind md5");
-  } else if (st.step() != SQLITE_DONE) {
+  } else if (st->step() != SQLITE_DONE) {
     sql_error(kOperation, "SQL Error executing insert");
   }
   return 0;

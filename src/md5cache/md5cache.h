@@ -19,8 +19,9 @@
 //
 // Opened by start-up on the user-interface thread, used by the backup worker during the run,
 // closed at exit; never by two threads at once. Every failure is shown through ctx.messages at
-// once and the operation returns its "not found" or failure value; callers go on. No statement
-// stays prepared between operations.
+// once and the operation returns its "not found" or failure value; callers go on. The lookups
+// and writes keep their statements prepared (db::Database::cached), since they run once per
+// file or block; between operations every statement is reset.
 #pragma once
 
 #include <cstdint>
@@ -134,10 +135,10 @@ class Md5Cache {
   void write_queue();
   // Shows a failed statement's message titled "SQL Error in <operation>" and counts it.
   void sql_error(std::string_view operation, std::string_view text);
-  // Prepares sql (a select of one block row by file id and offset), binds both and steps once:
-  // SQLITE_ROW with the row in *st, SQLITE_DONE for none, SQLITE_ERROR after its message.
-  int query_seg(std::string_view operation, std::string_view sql, uint32_t file_id, uint64_t offset,
-                db::Statement* st);
+  // Binds file id and offset to st (a select of one block row) and steps once: SQLITE_ROW with
+  // the row in st, SQLITE_DONE for none, SQLITE_ERROR after its message (also when st is empty).
+  int query_seg(std::string_view operation, const db::CachedStatement& st, uint32_t file_id,
+                uint64_t offset);
   // The path as stored, or empty when it is too long to be cached.
   std::string stored_path(std::string_view path) const;
 

@@ -16,6 +16,13 @@ struct libdeflate_compressor;
 
 namespace corvio {
 
+// A block as it goes on the wire: its zlib form, or the block itself when that is not shorter.
+struct BlockPayload {
+  const uint8_t* data;
+  uint32_t length;
+  bool compressed;
+};
+
 class BlockCompressor {
  public:
   BlockCompressor();

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
+#include "net/block_compress.h"
 #include "net/seg_key.h"
 
 namespace corvio {
@@ -30,14 +32,21 @@ int seg_query(Session& s, const SegKey& key, uint32_t length);
 // hold the block, or when the run was cancelled.
 int seg_ref(Session& s, const SegKey& key);
 
+// Where seg_store takes the payload of the block from once the server has asked for it, when
+// the caller has it compressed already (the block loop's read-ahead). It must describe the
+// same block, and stay valid for the whole call; empty: the block is compressed on the spot.
+using PayloadSource = std::function<BlockPayload()>;
+
 // One attempt to make the server hold the block: a query, then either a reference or the
 // upload (compressed when that saves a byte) and a reference. Counts the block's statistics
 // and appends its outcome to the run log. 0 when the server holds the block afterwards.
-int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length);
+int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length,
+              const PayloadSource& ready = {});
 
 // seg_store, reconnecting and trying again after every failed attempt. 0 when stored or
 // already held; 1 only when the run was cancelled. Each attempt counts its statistics.
-int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key);
+int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key,
+                    const PayloadSource& ready = {});
 
 // Uploads the closed catalog file (run.catalog_path) as one block and sends the end-of-run
 // record. 0 when both are done; 1 on a local read or memory failure (reported on standard

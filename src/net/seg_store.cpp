@@ -12,39 +12,26 @@
 namespace corvio {
 namespace {
 
-// The block's payload: its zlib form when that is at least one byte shorter, otherwise the
-// block itself. The compressor (block_compress.cpp tells why it is libdeflate's at level 2, and
-// why a block that looks incompressible is not compressed) is kept per thread, so a block
-// costs no allocation.
-class Payload {
- public:
-  Payload(const uint8_t* data, uint32_t length) : data_(data), length_(length) {
-    thread_local BlockCompressor compressor;
-    if (compressor.compress(data, length)) {
-      data_ = compressor.output();
-      length_ = compressor.output_length();
-      compressed_ = true;
-    }
+// The block's payload compressed here, when the caller has none ready. The compressor
+// (block_compress.cpp tells why it is libdeflate's at level 2, and why a block that looks
+// incompressible is not compressed) is kept per thread, so a block costs no allocation; the
+// result is valid until this thread's next call.
+BlockPayload compress_here(const uint8_t* data, uint32_t length) {
+  thread_local BlockCompressor compressor;
+  if (compressor.compress(data, length)) {
+    return {compressor.output(), compressor.output_length(), true};
   }
-
-  const uint8_t* data() const { return data_; }
-  uint32_t length() const { return length_; }
-  bool compressed() const { return compressed_; }
-
- private:
-  const uint8_t* data_;
-  uint32_t length_;
-  bool compressed_ = false;
-};
+  return {data, length, false};
+}
 
 // Sends the payload as MSG_SEG_DATA chunks and reads MSG_SEG_STORED. False when a chunk could
 // not be sent, the run was cancelled, or the server did not confirm the block.
-bool upload(Session& s, const Payload& payload) {
+bool upload(Session& s, const BlockPayload& payload) {
   BackupSession& run = s.run();
   ui::Display& display = s.ctx().display;
-  for (uint32_t offset = 0; offset < payload.length();) {
-    uint32_t n = std::min<uint32_t>(payload.length() - offset, protocol::kChunk);
-    std::string_view chunk(reinterpret_cast<const char*>(payload.data()) + offset, n);
+  for (uint32_t offset = 0; offset < payload.length;) {
+    uint32_t n = std::min<uint32_t>(payload.length - offset, protocol::kChunk);
+    std::string_view chunk(reinterpret_cast<const char*>(payload.data) + offset, n);
     if (s.send(protocol::encode_seg_data(chunk)) <= 0) return false;
     offset += n;
     display.set_file_bytes_sent(run.file_bytes_sent.add(n));
@@ -58,7 +45,8 @@ bool upload(Session& s, const Payload& payload) {
 
 }  // namespace
 
-int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length) {
+int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length,
+              const PayloadSource& ready) {
   BackupSession& run = s.run();
   BackupStats& stats = run.stats;
   ui::Display& display = s.ctx().display;
@@ -72,17 +60,17 @@ int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t lengt
     return 0;
   }
 
-  Payload payload(data, length);
+  const BlockPayload payload = ready ? ready() : compress_here(data, length);
   // Counted before anything is sent: a block that needs another attempt counts again.
   stats.bytes_stored.add(length);
   display.set_segs_stored(stats.segs_stored.add(1));
-  stats.bytes_compressed.add(payload.length());
+  stats.bytes_compressed.add(payload.length);
   display.set_bytes_compressed(stats.bytes_compressed);
   display.set_bytes_stored(stats.bytes_stored);
 
   char reply[protocol::kStoreReplyBuffer];
   int got = -1;
-  if (s.send(protocol::encode_seg_store(key, length, payload.compressed(), payload.length())) > 0) {
+  if (s.send(protocol::encode_seg_store(key, length, payload.compressed, payload.length)) > 0) {
     got = s.recv(reply, sizeof reply);
   }
   std::optional<uint8_t> status =
@@ -106,9 +94,10 @@ int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t lengt
   }
 }
 
-int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key) {
+int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key,
+                    const PayloadSource& ready) {
   for (;;) {
-    if (seg_store(s, key, data, length) == 0) return 0;
+    if (seg_store(s, key, data, length, ready) == 0) return 0;
     if (s.run().cancelled()) return 1;
     s.quit();
     (void)s.reconnect();

@@ -26,6 +26,14 @@ std::string md5_to_hex(const uint8_t* digest) {
   return to_hex(std::string_view(reinterpret_cast<const char*>(digest), kMd5Size));
 }
 
+void md5_to_hex(const uint8_t* digest, char* out) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (size_t i = 0; i < kMd5Size; ++i) {
+    out[2 * i] = kDigits[digest[i] >> 4];
+    out[2 * i + 1] = kDigits[digest[i] & 15];
+  }
+}
+
 bool hex_to_md5(std::string_view hex, uint8_t* digest) {
   std::memset(digest, 0, kMd5Size);
   if (hex.size() != kMd5HexChars) return false;

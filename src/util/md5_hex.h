@@ -18,6 +18,9 @@ Md5Digest md5_digest(const void* data, size_t n);
 
 // 16 bytes to 32 characters from "0123456789abcdef".
 std::string md5_to_hex(const uint8_t* digest);
+// The same into a buffer of kMd5HexChars characters (no terminator), for callers that must
+// not allocate.
+void md5_to_hex(const uint8_t* digest, char* out);
 inline std::string md5_to_hex(const Md5Digest& digest) { return md5_to_hex(digest.data()); }
 
 // The reverse, two characters per byte: '0'-'9' are worth 0-9 and any other character its code

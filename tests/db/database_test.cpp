@@ -62,6 +62,61 @@ TEST_F(DatabaseTest, ResetStatementRunsAgain) {
   EXPECT_EQ(count(), 2);
 }
 
+int open_statements(Database& db) {
+  int n = 0;
+  for (sqlite3_stmt* st = sqlite3_next_stmt(db.get(), nullptr); st;
+       st = sqlite3_next_stmt(db.get(), st))
+    ++n;
+  return n;
+}
+
+// A cached statement is prepared once per connection, handed back reset with no bindings, and
+// never left holding rows: another connection can write as soon as the borrower is done.
+TEST_F(DatabaseTest, CachedStatementIsPreparedOnceAndResetAfterEachUse) {
+  for (const char* s : {"a", "b", "c"}) {
+    CachedStatement ins = db.cached("insert into t (s, n) values (?,?)");
+    ASSERT_TRUE(ins);
+    ASSERT_EQ(ins->bind_text(1, s), SQLITE_OK);
+    if (std::string_view(s) == "a") ASSERT_EQ(ins->bind_int(2, 7), SQLITE_OK);
+    ASSERT_EQ(ins->step(), SQLITE_DONE);
+  }
+  EXPECT_EQ(open_statements(db), 1);
+  {
+    CachedStatement sel = db.cached("select n from t where s=?");
+    ASSERT_EQ(sel->bind_text(1, "a"), SQLITE_OK);
+    ASSERT_EQ(sel->step(), SQLITE_ROW);
+    EXPECT_EQ(sel->column_int(0), 7);
+  }
+  {
+    CachedStatement sel = db.cached("select n from t where s=?");
+    ASSERT_EQ(sel->bind_text(1, "b"), SQLITE_OK);
+    ASSERT_EQ(sel->step(), SQLITE_ROW);
+    EXPECT_TRUE(sel->column_is_null(0));  // "b" was inserted with the binding of "a" cleared
+  }
+  {
+    CachedStatement all = db.cached("select s from t order by id");
+    ASSERT_EQ(all->step(), SQLITE_ROW);
+    EXPECT_EQ(all->column_text_view(0), "a");
+  }  // left after its first row
+  EXPECT_EQ(open_statements(db), 3);
+
+  Database other;
+  ASSERT_EQ(other.open(dir.file("t.db")), SQLITE_OK);
+  EXPECT_EQ(other.exec("insert into t (s, n) values ('d', 1)"), SQLITE_OK);
+
+  // Text that cannot be prepared yet is tried again at its next use.
+  EXPECT_FALSE(db.cached("select x from later"));
+  ASSERT_EQ(db.exec("create table later ( x integer )"), SQLITE_OK);
+  EXPECT_TRUE(db.cached("select x from later"));
+
+  db.close();
+  ASSERT_EQ(db.open(dir.file("t.db")), SQLITE_OK);
+  EXPECT_EQ(open_statements(db), 0);
+  CachedStatement st = db.cached("select count(*) from t");
+  ASSERT_EQ(st->step(), SQLITE_ROW);
+  EXPECT_EQ(st->column_int(0), 4);
+}
+
 TEST_F(DatabaseTest, ReportsFailuresWithTheirCodesAndTexts) {
   EXPECT_FALSE(db.prepare("select nonsense from nowhere"));
   std::string error;

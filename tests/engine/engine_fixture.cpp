@@ -89,6 +89,10 @@ bool EngineFixture::restart(const std::vector<std::string>& faults) {
     args.push_back("--fault");
     args.push_back(f);
   }
+  if (!trace_path.empty()) {
+    args.push_back("--trace");
+    args.push_back(trace_path);
+  }
   server = std::make_unique<ServerProcess>(args);
   if (server->port() == 0) {
     ADD_FAILURE() << "server did not start: " << server->error_output();
@@ -113,6 +117,7 @@ RunOutcome EngineFixture::run(bool exit_when_done, std::function<bool(std::strin
                     settings,
                     std::move(update_check),
                     std::move(close_window)};
+  setup.read_ahead_threads = read_ahead_threads;
   const RunOutcome outcome = backup_worker(setup);
   catalogs.push_back(session.catalog_id);
   return outcome;

@@ -16,6 +16,7 @@ class RecordingView : public ui::ProgressView {
   void set_field(ui::Field field, std::string_view text) override {
     std::lock_guard<std::mutex> lock(mu_);
     fields_[field] = std::string(text);
+    changes_.push_back(std::to_string(static_cast<int>(field)) + "=" + std::string(text));
   }
   void set_status(std::string_view text) override {
     std::lock_guard<std::mutex> lock(mu_);
@@ -30,6 +31,7 @@ class RecordingView : public ui::ProgressView {
     std::lock_guard<std::mutex> lock(mu_);
     progress_position = position;
     progress_range = range;
+    changes_.push_back("bar " + std::to_string(position) + "/" + std::to_string(range));
   }
   void set_pause_enabled(bool enabled) override {
     std::lock_guard<std::mutex> lock(mu_);
@@ -50,6 +52,12 @@ class RecordingView : public ui::ProgressView {
     std::lock_guard<std::mutex> lock(mu_);
     return statuses_;
   }
+  // Every field text and bar position shown, in order, as "<field number>=<text>" and
+  // "bar <position>/<range>".
+  std::vector<std::string> changes() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return changes_;
+  }
 
   uint32_t progress_position = 0;
   uint32_t progress_range = 0;
@@ -62,6 +70,7 @@ class RecordingView : public ui::ProgressView {
   std::map<ui::Field, std::string> fields_;
   std::string status_;
   std::vector<std::string> statuses_;
+  std::vector<std::string> changes_;
 };
 
 }  // namespace corvio::test

@@ -79,12 +79,17 @@ std::optional<FileInfo> TestFileSystem::find(const std::string& path) {
   std::optional<FileInfo> info = real().find(map(path));
   // A drive root has the drive as its name, not the base folder's.
   if (info && !base_.empty() && map(path) == base_) info->name = path.substr(0, 2);
+  if (info && access_time) info->t_access = *access_time;
   return info;
 }
 
 bool TestFileSystem::list(const std::string& dir, std::vector<FileInfo>* entries) {
   if (fail_list.count(dir)) return false;
-  return real().list(map(dir), entries);
+  if (!real().list(map(dir), entries)) return false;
+  if (access_time) {
+    for (FileInfo& e : *entries) e.t_access = *access_time;
+  }
+  return true;
 }
 
 std::unique_ptr<ReadableFile> TestFileSystem::open_read(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -41,6 +42,9 @@ class TestFileSystem : public FileSystem {
   std::function<void(const std::string&)> on_find;
   // Runs before every read of an open file, with the caller's path.
   std::function<void(const std::string&)> on_read;
+  // When set, every entry's last-access time: reading a tree moves the real ones, so two runs
+  // over one tree record the same times only with a fixed one.
+  std::optional<int64_t> access_time;
 
  private:
   static FileSystem& real() { return real_file_system(); }
