@@ -84,7 +84,6 @@ bool EngineFixture::serve(const std::vector<std::string>& faults) {
 bool EngineFixture::restart(const std::vector<std::string>& faults) {
   server.reset();
   std::vector<std::string> args = {"--store", store(), "--listen", "127.0.0.1:0"};
-  args.insert(args.end(), serve_options.begin(), serve_options.end());
   for (const std::string& f : faults) {
     args.push_back("--fault");
     args.push_back(f);

@@ -65,12 +65,8 @@ class EngineFixture : public ::testing::Test {
   TlsContext tls;
   NetSettings settings;
   std::unique_ptr<ServerProcess> server;
-<<<<<<< HEAD
-  std::vector<std::string> serve_options;  // more options of `serve`, as "--trace", FILE
-=======
   std::string trace_path;  // when set, the server started next appends its message trace here
   unsigned read_ahead_threads = ReadAhead::default_threads();  // for the runs' WorkerSetup
->>>>>>> pipeline
   std::vector<uint32_t> catalogs;  // of the runs so far, in order
 };
 

@@ -33,7 +33,7 @@ void KillScenario::SetUp() {
   fs::create_directories(source("sub/deeper"));
   write_file(source("sub/c.bin"), pattern(6000, 3));
   write_file(source("sub/deeper/d.txt"), text_bytes(300, 'd'));
-  serve_options = {"--trace", trace()};
+  trace_path = trace();
   ASSERT_TRUE(serve());
   proxy = std::make_unique<RelayProxy>(server->port(), trace());
   ASSERT_NE(proxy->port(), 0);
