@@ -77,7 +77,9 @@ TEST_F(DatabaseTest, CachedStatementIsPreparedOnceAndResetAfterEachUse) {
     CachedStatement ins = db.cached("insert into t (s, n) values (?,?)");
     ASSERT_TRUE(ins);
     ASSERT_EQ(ins->bind_text(1, s), SQLITE_OK);
-    if (std::string_view(s) == "a") ASSERT_EQ(ins->bind_int(2, 7), SQLITE_OK);
+    if (std::string_view(s) == "a") {
+      ASSERT_EQ(ins->bind_int(2, 7), SQLITE_OK);
+    }
     ASSERT_EQ(ins->step(), SQLITE_DONE);
   }
   EXPECT_EQ(open_statements(db), 1);
