@@ -2,7 +2,6 @@
 
 #include "config/config.h"
 #include "profile/profile_db.h"
-#include "profile/throttling_fields.h"
 #include "util/text.h"
 
 namespace corvio {
@@ -53,18 +52,11 @@ EditorFields editor_fields(const Profile& p) {
   f.login = p.login;
   f.password = p.password;
   f.server = p.server;
-  // Numbers are shown signed, as the dialog's "%d" does; reading them back gives the same bits.
-  auto shown = [](uint32_t value) { return std::to_string(static_cast<int32_t>(value)); };
-  f.port = shown(p.port);
-  f.priority_index = priority_index_for(p.thread_priority.load());
-  f.file_delay = shown(p.file_delay_ms.load());
-  f.block_delay = shown(p.block_delay_ms.load());
-  f.tx_limit = p.tx_limit_enabled.load() != 0;
-  f.tx_rate = shown(p.tx_limit_rate.load());
-  f.tx_unit_index = static_cast<int>(unit_for_index(static_cast<int>(p.tx_limit_unit.load())));
-  f.rx_limit = p.rx_limit_enabled.load() != 0;
-  f.rx_rate = shown(p.rx_limit_rate.load());
-  f.rx_unit_index = static_cast<int>(unit_for_index(static_cast<int>(p.rx_limit_unit.load())));
+  f.port = std::to_string(p.port);
+  f.throttling = throttling_fields(p);
+  // An unknown stored priority shows "Normal" here, where the throttling dialog shows "Below
+  // Normal".
+  f.throttling.priority_index = priority_index_for(p.thread_priority.load());
   f.shadow_copy = p.use_shadow_copy != 0;
   for (const std::string& rule : p.include_rules) f.rules.push_back({kInclude, rule});
   for (const std::string& rule : p.exclude_rules) f.rules.push_back({kExclude, rule});
@@ -137,15 +129,7 @@ int ProfileEditor::ok(const EditorFields& f, const FieldWidths& widths) {
   p.port = static_cast<uint16_t>(decimal(f.port));
   p.login = bounded(f.login, widths.login);
   p.password = bounded(f.password, widths.password);
-  p.thread_priority.store(priority_for_index(f.priority_index));
-  p.file_delay_ms.store(decimal(f.file_delay));
-  p.block_delay_ms.store(decimal(f.block_delay));
-  p.tx_limit_rate.store(decimal(f.tx_rate));
-  p.rx_limit_rate.store(decimal(f.rx_rate));
-  p.tx_limit_unit.store(unit_for_index(f.tx_unit_index));
-  p.rx_limit_unit.store(unit_for_index(f.rx_unit_index));
-  p.tx_limit_enabled.store(f.tx_limit ? 1 : 0);
-  p.rx_limit_enabled.store(f.rx_limit ? 1 : 0);
+  throttling_store(f.throttling, p);
   p.use_shadow_copy = f.shadow_copy ? 1 : 0;
 
   // The texts a load of such a profile would show.

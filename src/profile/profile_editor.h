@@ -10,6 +10,7 @@
 
 #include "base/context.h"
 #include "base/profile.h"
+#include "profile/throttling_fields.h"
 
 namespace corvio {
 
@@ -55,15 +56,9 @@ struct EditorFields {
   std::string password;
   std::string server;
   std::string port;
-  int priority_index = -1;  // "Highest", "Above Normal", "Normal", "Below Normal", "Idle"
-  std::string file_delay;
-  std::string block_delay;
-  bool tx_limit = false;
-  std::string tx_rate;
-  int tx_unit_index = -1;
-  bool rx_limit = false;
-  std::string rx_rate;
-  int rx_unit_index = -1;
+  // The same controls as the throttling dialog's; the priority index as priority_index_for()
+  // gives it.
+  ThrottlingFields throttling;
   bool shadow_copy = false;
   std::vector<RuleRow> rules;  // top to bottom
 };

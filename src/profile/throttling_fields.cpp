@@ -59,24 +59,24 @@ int check_throttling(ui::Messages& messages, uint32_t file_delay_ms, uint32_t bl
   return 0;
 }
 
-int throttling_apply(ui::Messages& messages, const ThrottlingFields& f, Profile& p) {
-  const uint32_t file_delay = decimal(f.file_delay);
-  const uint32_t block_delay = decimal(f.block_delay);
-  const uint32_t tx_rate = decimal(f.tx_rate);
-  const uint32_t rx_rate = decimal(f.rx_rate);
-  if (check_throttling(messages, file_delay, block_delay, f.tx_limit, tx_rate, f.rx_limit,
-                       rx_rate) != 0) {
-    return 1;
-  }
+void throttling_store(const ThrottlingFields& f, Profile& p) {
   p.thread_priority.store(priority_for_index(f.priority_index));
-  p.file_delay_ms.store(file_delay);
-  p.block_delay_ms.store(block_delay);
+  p.file_delay_ms.store(decimal(f.file_delay));
+  p.block_delay_ms.store(decimal(f.block_delay));
   p.tx_limit_enabled.store(f.tx_limit ? 1 : 0);
-  p.tx_limit_rate.store(tx_rate);
+  p.tx_limit_rate.store(decimal(f.tx_rate));
   p.tx_limit_unit.store(unit_for_index(f.tx_unit_index));
   p.rx_limit_enabled.store(f.rx_limit ? 1 : 0);
-  p.rx_limit_rate.store(rx_rate);
+  p.rx_limit_rate.store(decimal(f.rx_rate));
   p.rx_limit_unit.store(unit_for_index(f.rx_unit_index));
+}
+
+int throttling_apply(ui::Messages& messages, const ThrottlingFields& f, Profile& p) {
+  if (check_throttling(messages, decimal(f.file_delay), decimal(f.block_delay), f.tx_limit,
+                       decimal(f.tx_rate), f.rx_limit, decimal(f.rx_rate)) != 0) {
+    return 1;
+  }
+  throttling_store(f, p);
   return 0;
 }
 

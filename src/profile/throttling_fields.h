@@ -40,6 +40,10 @@ ThrottlingFields throttling_fields(const Profile& profile);
 int check_throttling(ui::Messages& messages, uint32_t file_delay_ms, uint32_t block_delay_ms,
                      bool tx_limit, uint32_t tx_rate, bool rx_limit, uint32_t rx_rate);
 
+// Reads the fields into the profile as they are, unchecked. The allowances are left as they
+// are.
+void throttling_store(const ThrottlingFields& fields, Profile& profile);
+
 // Apply: reads the fields, checks them and stores them into the profile. The allowances are
 // left as they are. 0 when stored; otherwise the reason has been shown and nothing changed.
 int throttling_apply(ui::Messages& messages, const ThrottlingFields& fields, Profile& profile);

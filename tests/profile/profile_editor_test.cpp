@@ -45,11 +45,11 @@ TEST_F(EditorTest, NewProfileDefaultsShowAsTheEditorOpens) {
   EditorFields f = editor_fields(*new_profile_defaults());
   EXPECT_EQ(f.server, kDefaultServer);
   EXPECT_EQ(f.port, "5420");
-  EXPECT_EQ(f.priority_index, 2);
-  EXPECT_EQ(f.tx_rate, "50");
-  EXPECT_EQ(f.rx_rate, "50");
-  EXPECT_EQ(f.tx_unit_index, 1);
-  EXPECT_FALSE(f.tx_limit);
+  EXPECT_EQ(f.throttling.priority_index, 2);
+  EXPECT_EQ(f.throttling.tx_rate, "50");
+  EXPECT_EQ(f.throttling.rx_rate, "50");
+  EXPECT_EQ(f.throttling.tx_unit_index, 1);
+  EXPECT_FALSE(f.throttling.tx_limit);
   EXPECT_TRUE(f.shadow_copy);
   EXPECT_TRUE(f.rules.empty());
 }
@@ -63,6 +63,9 @@ TEST_F(EditorTest, PriorityListMapsBothWays) {
   EXPECT_EQ(priority_for_index(-1), 1u);
   EXPECT_EQ(priority_index_for(2), 2);
   EXPECT_EQ(priority_index_for(77), 2);
+  Profile odd;
+  odd.thread_priority.store(77);
+  EXPECT_EQ(editor_fields(odd).throttling.priority_index, 2);  // the throttling dialog shows 3
 }
 
 TEST_F(EditorTest, TagIsLoweredCheckedAndCut) {
@@ -115,9 +118,9 @@ TEST_F(EditorTest, NumbersAreReadLikeTheDialogReadsThem) {
 
   f.tag = "m";
   f.port = "70000";
-  f.tx_unit_index = 9;
-  f.rx_unit_index = -1;
-  f.priority_index = -1;
+  f.throttling.tx_unit_index = 9;
+  f.throttling.rx_unit_index = -1;
+  f.throttling.priority_index = -1;
   ProfileEditor big(w.ctx, config, new_profile_defaults(), true);
   ASSERT_EQ(big.ok(f), 0);
   EXPECT_EQ(big.profile().port, 4464);
@@ -128,24 +131,24 @@ TEST_F(EditorTest, NumbersAreReadLikeTheDialogReadsThem) {
 
 TEST_F(EditorTest, DelayAndRateLimits) {
   EditorFields f = new_fields("d");
-  f.file_delay = "10000";
-  f.block_delay = "10000";
+  f.throttling.file_delay = "10000";
+  f.throttling.block_delay = "10000";
   EXPECT_EQ(save_new(f), 0);
   f.tag = "e";
-  f.file_delay = "10001";
+  f.throttling.file_delay = "10001";
   EXPECT_EQ(save_new(f), 1);
-  f.file_delay = "-1";  // compared unsigned: far above the limit
+  f.throttling.file_delay = "-1";  // compared unsigned: far above the limit
   EXPECT_EQ(save_new(f), 1);
-  f.file_delay = "0";
-  f.block_delay = "10001";
+  f.throttling.file_delay = "0";
+  f.throttling.block_delay = "10001";
   EXPECT_EQ(save_new(f), 1);
-  f.block_delay = "0";
-  f.tx_limit = true;
-  f.tx_rate = "0";
+  f.throttling.block_delay = "0";
+  f.throttling.tx_limit = true;
+  f.throttling.tx_rate = "0";
   EXPECT_EQ(save_new(f), 1);
-  f.tx_limit = false;
-  f.rx_limit = true;
-  f.rx_rate = "0";
+  f.throttling.tx_limit = false;
+  f.throttling.rx_limit = true;
+  f.throttling.rx_rate = "0";
   EXPECT_EQ(save_new(f), 1);
   EXPECT_EQ(shown_once(),
             (std::vector<ShownMessage>{
@@ -154,7 +157,7 @@ TEST_F(EditorTest, DelayAndRateLimits) {
                 {"Maximum delay between blocks is 10000ms (10 seconds)", "Delay Error"},
                 {"TX throttle rate value must be at least 1", "TX Rate Error"},
                 {"RX throttle rate value must be at least 1", "RX Rate Error"}}));
-  f.rx_limit = false;  // a rate of 0 with its limit off is fine
+  f.throttling.rx_limit = false;  // a rate of 0 with its limit off is fine
   EXPECT_EQ(save_new(f), 0);
   EXPECT_FALSE(w.ctx.fs.exists(w.ctx.profile_dir("e") + "/e.cfg.bak"));
 }
@@ -218,12 +221,12 @@ TEST_F(EditorTest, EditingSavesOverTheSameTagAndAFailedCheckStoresNothing) {
   auto loaded = profile_load(w.ctx, "x", false);
   EditorFields f = editor_fields(*loaded);
   f.description = "changed";
-  f.file_delay = "20000";
+  f.throttling.file_delay = "20000";
   ProfileEditor editor(w.ctx, config, std::move(loaded), false);
   EXPECT_EQ(editor.ok(f), 1);
   EXPECT_FALSE(editor.saved());
   EXPECT_FALSE(w.ctx.fs.exists(profile_db_path(w.ctx, "x") + ".bak"));
-  f.file_delay = "0";
+  f.throttling.file_delay = "0";
   EXPECT_EQ(editor.ok(f), 0);  // the same tag is not a duplicate when editing
   EXPECT_TRUE(editor.saved());
   EXPECT_EQ(profile_load(w.ctx, "x", false)->description, "changed");

@@ -173,15 +173,15 @@ int apply(const Context& ctx, const FieldOptions& o, EditorFields& f) {
   if (o.port) f.port = std::to_string(*o.port);
   if (o.login) f.login = *o.login;
   if (o.password) f.password = *o.password;
-  if (o.priority) f.priority_index = priority_index_for(*o.priority);
-  if (o.file_delay) f.file_delay = std::to_string(*o.file_delay);
-  if (o.block_delay) f.block_delay = std::to_string(*o.block_delay);
-  if (o.tx_limit) f.tx_limit = *o.tx_limit;
-  if (o.tx_rate) f.tx_rate = std::to_string(*o.tx_rate);
-  if (o.tx_unit) f.tx_unit_index = static_cast<int>(*o.tx_unit);
-  if (o.rx_limit) f.rx_limit = *o.rx_limit;
-  if (o.rx_rate) f.rx_rate = std::to_string(*o.rx_rate);
-  if (o.rx_unit) f.rx_unit_index = static_cast<int>(*o.rx_unit);
+  if (o.priority) f.throttling.priority_index = priority_index_for(*o.priority);
+  if (o.file_delay) f.throttling.file_delay = std::to_string(*o.file_delay);
+  if (o.block_delay) f.throttling.block_delay = std::to_string(*o.block_delay);
+  if (o.tx_limit) f.throttling.tx_limit = *o.tx_limit;
+  if (o.tx_rate) f.throttling.tx_rate = std::to_string(*o.tx_rate);
+  if (o.tx_unit) f.throttling.tx_unit_index = static_cast<int>(*o.tx_unit);
+  if (o.rx_limit) f.throttling.rx_limit = *o.rx_limit;
+  if (o.rx_rate) f.throttling.rx_rate = std::to_string(*o.rx_rate);
+  if (o.rx_unit) f.throttling.rx_unit_index = static_cast<int>(*o.rx_unit);
   if (o.shadow_copy) f.shadow_copy = *o.shadow_copy;
   if (!o.includes && !o.excludes) return 0;
 

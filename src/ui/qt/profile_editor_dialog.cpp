@@ -102,8 +102,7 @@ ProfileEditorDialog::ProfileEditorDialog(const Context& ctx, Config& config,
   password_->setText(qtext(f.password));
   server_->setText(qtext(f.server));
   port_->setText(qtext(f.port));
-  throttling_->show({f.priority_index, f.file_delay, f.block_delay, f.tx_limit, f.tx_rate,
-                     f.tx_unit_index, f.rx_limit, f.rx_rate, f.rx_unit_index});
+  throttling_->show(f.throttling);
   shadow_copy_->setChecked(f.shadow_copy);
   for (const RuleRow& row : f.rules) add_row(row);
   tag_->setEnabled(new_profile);
@@ -165,16 +164,7 @@ EditorFields ProfileEditorDialog::read() const {
   f.password = text8(password_->text());
   f.server = text8(server_->text());
   f.port = text8(port_->text());
-  const ThrottlingFields t = throttling_->read();
-  f.priority_index = t.priority_index;
-  f.file_delay = t.file_delay;
-  f.block_delay = t.block_delay;
-  f.tx_limit = t.tx_limit;
-  f.tx_rate = t.tx_rate;
-  f.tx_unit_index = t.tx_unit_index;
-  f.rx_limit = t.rx_limit;
-  f.rx_rate = t.rx_rate;
-  f.rx_unit_index = t.rx_unit_index;
+  f.throttling = throttling_->read();
   f.shadow_copy = shadow_copy_->isChecked();
   f.rules = rows();
   return f;
