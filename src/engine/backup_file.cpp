@@ -62,6 +62,26 @@ std::optional<std::vector<CachedBlock>> cached_blocks(Md5Cache& cache, uint32_t 
   return blocks;
 }
 
+// The cached blocks of a file the cache knows as unchanged since it was last read; nothing when
+// it must be read. *found tells whether the cache had a row for it. The lookups share one read
+// lock of the cache, taken and released here, before any exchange with the server.
+std::optional<std::vector<CachedBlock>> unchanged_blocks(Run& run, const std::string& path,
+                                                         uint64_t size, uint32_t t_modify,
+                                                         uint32_t start, bool* found) {
+  Md5Cache::Lookups lookups(run.cache);
+  const uint32_t row = run.cache.filespec_find(path);
+  Md5CacheFileData data;
+  *found = row != 0 && run.cache.filespec_getdata(row, &data) == 0;
+  if (!*found || data.size != size || data.t_modify != t_modify) return std::nullopt;
+  if (data.t_lastcheck > start) {
+    run.log(" skew");
+    return std::nullopt;
+  }
+  // Last read too long ago: read it to catch silent changes.
+  if (start - data.t_lastcheck > run.cache.recheck_limit()) return std::nullopt;
+  return cached_blocks(run.cache, row, data, size);
+}
+
 enum class Replay { kDone, kRefused, kCancelled };
 
 // Announces every cached block to the server; the catalog gets the block rows only once the
@@ -167,30 +187,18 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   const uint32_t catalog_id = run.catalog.filespec_insert(path, stat);
 
   bool need_read = true;
-  if (uint32_t row = run.cache.filespec_find(path)) {
-    Md5CacheFileData data;
-    if (run.cache.filespec_getdata(row, &data) == 0) {
-      uint32_t shown = 0;
-      if (data.size != size || data.t_modify != t_modify) {
-        // changed: read it
-      } else if (data.t_lastcheck > start) {
-        run.log(" skew");
-      } else if (start - data.t_lastcheck > run.cache.recheck_limit()) {
-        // last read too long ago: read it to catch silent changes
-      } else if (auto blocks = cached_blocks(run.cache, row, data, size)) {
-        const Replay result = replay(run, catalog_id, *blocks, n);
-        if (result == Replay::kCancelled) return 1;
-        if (result == Replay::kDone) {
-          need_read = false;
-          shown = static_cast<uint32_t>(blocks->size());
-          run.log(" skipped.\n");
-          stats.bytes_skipped.add(size);
-          ctx.display.set_bytes_skipped(stats.bytes_skipped);
-        }
-      }
-      show_blocks(run, shown, n, 100);
+  bool found = false;
+  if (auto blocks = unchanged_blocks(run, path, size, t_modify, start, &found)) {
+    const Replay result = replay(run, catalog_id, *blocks, n);
+    if (result == Replay::kCancelled) return 1;
+    if (result == Replay::kDone) {
+      need_read = false;
+      run.log(" skipped.\n");
+      stats.bytes_skipped.add(size);
+      ctx.display.set_bytes_skipped(stats.bytes_skipped);
     }
   }
+  if (found) show_blocks(run, need_read ? 0 : n, n, 100);
 
   if (size == 0 || !need_read) {
     if (size == 0) run.log("\n");

@@ -91,6 +91,23 @@ class Md5Cache {
   int segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5);  // 0 found, 1 not
   uint32_t segs_get_size(uint32_t file_id, uint64_t offset);          // size or 0
 
+  // Holds one read transaction over a file's lookups, so that they take the database's shared
+  // lock once instead of once each: every lock and its release costs several system calls,
+  // which on an unchanged run add up to more than the rest of the lookup. Nothing may be
+  // written while it is open, and it must not span a wait on the server or the user: another
+  // run sharing the cache waits that long to write. Does nothing when the cache is closed or a
+  // transaction is open already.
+  class Lookups {
+   public:
+    explicit Lookups(Md5Cache& cache);
+    ~Lookups();
+    Lookups(const Lookups&) = delete;
+    Lookups& operator=(const Lookups&) = delete;
+
+   private:
+    db::Database* db_ = nullptr;  // set while the transaction is open
+  };
+
   // Writes. filespec_insert updates the row of a known path or inserts one; the row id, or 0.
   uint32_t filespec_insert(std::string_view path, uint64_t size, uint32_t blocksize,
                            uint32_t t_modify, uint32_t t_lastcheck);

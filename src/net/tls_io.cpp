@@ -21,13 +21,15 @@ bool expect_host(SSL* ssl, const std::string& host) {
   return SSL_set_tlsext_host_name(ssl, host.c_str()) == 1 && SSL_set1_host(ssl, host.c_str()) == 1;
 }
 
-// The wait-and-transfer loop shared by both directions; op is one SSL_write or SSL_read.
+// The wait-and-transfer loop shared by both directions; op is one SSL_write or SSL_read. The
+// socket is non-blocking: op returns at once, and the loop waits for what the TLS layer asks.
+// A write is tried first, since the socket almost always has room; a read waits first, since
+// the reply is almost never there yet, unless the TLS layer holds decrypted bytes already.
 template <typename Op>
 int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& rules, Op op) {
+  bool wait = ev == SocketEvent::Readable && SSL_pending(c.ssl()) == 0;
   for (;;) {
-    // Bytes the TLS layer has already decrypted are not on the socket any more.
-    const bool buffered = ev == SocketEvent::Readable && SSL_pending(c.ssl()) > 0;
-    if (!buffered) {
+    if (wait) {
       WaitResult w = wait_socket(fd, ev, rules.timeout_ms);
       if (w == WaitResult::TimedOut) return -1;
       if (w == WaitResult::Failed) {
@@ -38,16 +40,14 @@ int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& ru
       }
     }
     int rc = op();
-    if (rc > 0) {
-      set_socket_blocking(fd, true);
-      return rc;
-    }
+    if (rc > 0) return rc;
     int err = SSL_get_error(c.ssl(), rc);
     ERR_clear_error();
     if (err != SSL_ERROR_WANT_READ && err != SSL_ERROR_WANT_WRITE) return -1;
     if (rules.cancel && rules.cancel->load() == 1) return 0;
     // Wait for what the TLS layer needs: a write may have to read first, and the reverse.
     ev = err == SSL_ERROR_WANT_READ ? SocketEvent::Readable : SocketEvent::Writable;
+    wait = true;
   }
 }
 
@@ -78,7 +78,8 @@ Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string&
   SSL_set_mode(ssl.get(), SSL_MODE_AUTO_RETRY);
   if (!expect_host(ssl.get(), host)) return out;
 
-  // Non-blocking, so that a peer that never answers cannot hold the worker forever.
+  // Non-blocking for the life of the connection, so that a peer that never answers cannot
+  // hold the worker forever: every transfer waits for the socket with a time-out.
   const int fd = static_cast<int>(BIO_get_fd(raw, nullptr));
   if (fd < 0 || !set_socket_blocking(fd, false)) return out;
   for (;;) {
@@ -98,7 +99,6 @@ Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string&
     }
     if (wait_socket(fd, ev, timeout_ms) != WaitResult::Ready) return out;
   }
-  set_socket_blocking(fd, true);
   out.connection = std::make_unique<TlsConnection>(std::move(ssl), raw);
   return out;
 }
@@ -111,7 +111,6 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
     messages.message_box("Error - fd of BIO is not valid!", "Blah!");
     return -1;
   }
-  set_socket_blocking(fd, false);
   return fd;
 }
 

@@ -52,7 +52,7 @@ struct WaitRules {
 };
 
 // The socket's descriptor. When it is not valid, shows "Error - fd of BIO is not valid!" and
-// returns -1. Marks a valid socket non-blocking for the wait that follows.
+// returns -1. The socket is non-blocking since the handshake.
 int prepare_socket(const TlsConnection& c, ui::Messages& messages);
 
 // Wait for the socket and write n bytes in one TLS write, or read up to n bytes in one TLS

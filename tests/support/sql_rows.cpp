@@ -45,6 +45,8 @@ std::vector<SqlRow> schema_of(const std::string& db_path) {
 void sql_exec(const std::string& db_path, const std::string& sql) {
   db::Database db;
   ASSERT_EQ(db.open(db_path), SQLITE_OK) << db_path;
+  // A server under test may be writing the same database at this moment.
+  db.busy_timeout(10000);
   std::string error;
   ASSERT_EQ(db.exec(sql, &error), SQLITE_OK) << error;
 }
