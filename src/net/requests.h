@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "net/block_compress.h"
 #include "net/seg_key.h"
@@ -48,9 +49,29 @@ int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t lengt
 int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key,
                     const PayloadSource& ready = {});
 
+// A payload produced piece by piece instead of held in memory: the catalog, whose size grows
+// with the number of files. Its wire length and form are set before the upload; write() hands
+// it over from its start, in chunks of 1 to protocol::kChunk bytes, at every attempt, and
+// stops with false when send() does. failed() tells that a write could not produce the payload
+// (a local read failure), which no new attempt mends.
+class StreamedPayload {
+ public:
+  virtual ~StreamedPayload() = default;
+  virtual bool write(const std::function<bool(std::string_view)>& send) = 0;
+  virtual bool failed() const = 0;
+
+  uint32_t length = 0;  // bytes on the wire
+  bool compressed = false;
+};
+
+// seg_store_retry for a streamed payload of a block of length bytes with digest key. 1 when
+// the run was cancelled or the payload failed.
+int seg_store_streamed_retry(Session& s, const SegKey& key, uint32_t length,
+                             StreamedPayload& payload);
+
 // Uploads the closed catalog file (run.catalog_path) as one block and sends the end-of-run
 // record. 0 when both are done; 1 on a local read or memory failure (reported on standard
-// output) or cancellation.
+// output) or cancellation. The file is read twice rather than held in memory.
 int catalog_upload(Session& s);
 
 }  // namespace corvio

@@ -24,29 +24,43 @@ BlockPayload compress_here(const uint8_t* data, uint32_t length) {
   return {data, length, false};
 }
 
-// Sends the payload as MSG_SEG_DATA chunks and reads MSG_SEG_STORED. False when a chunk could
-// not be sent, the run was cancelled, or the server did not confirm the block.
-bool upload(Session& s, const BlockPayload& payload) {
-  BackupSession& run = s.run();
-  ui::Display& display = s.ctx().display;
-  for (uint32_t offset = 0; offset < payload.length;) {
-    uint32_t n = std::min<uint32_t>(payload.length - offset, protocol::kChunk);
-    std::string_view chunk(reinterpret_cast<const char*>(payload.data) + offset, n);
-    if (s.send(protocol::encode_seg_data(chunk)) <= 0) return false;
-    offset += n;
-    display.set_file_bytes_sent(run.file_bytes_sent.add(n));
-    s.wait_if_paused();
-    if (run.cancelled()) return false;
-  }
+// Sends one MSG_SEG_DATA chunk in a write of its own: the server takes each read of a chunk as
+// the whole chunk, since the message does not carry its length. Progress, pause and cancel are
+// handled at every chunk. False when the write failed or the run was cancelled.
+bool send_chunk(Session& s, std::string_view chunk) {
+  if (s.send(protocol::encode_seg_data(chunk)) <= 0) return false;
+  s.ctx().display.set_file_bytes_sent(s.run().file_bytes_sent.add(chunk.size()));
+  s.wait_if_paused();
+  return !s.run().cancelled();
+}
+
+bool stored(Session& s) {
   char reply[protocol::kStoreReplyBuffer];
   int got = s.recv(reply, sizeof reply);
   return protocol::parse_seg_stored(std::string_view(reply, got > 0 ? got : 0));
 }
 
-}  // namespace
+// Sends the payload as MSG_SEG_DATA chunks and reads MSG_SEG_STORED. False when a chunk could
+// not be sent, the run was cancelled, or the server did not confirm the block.
+bool upload(Session& s, const BlockPayload& payload) {
+  for (uint32_t offset = 0; offset < payload.length;) {
+    uint32_t n = std::min<uint32_t>(payload.length - offset, protocol::kChunk);
+    if (!send_chunk(s, std::string_view(reinterpret_cast<const char*>(payload.data) + offset, n))) {
+      return false;
+    }
+    offset += n;
+  }
+  return stored(s);
+}
 
-int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length,
-              const PayloadSource& ready) {
+bool upload(Session& s, StreamedPayload& payload) {
+  return payload.write([&s](std::string_view chunk) { return send_chunk(s, chunk); }) &&
+         stored(s);
+}
+
+// The payload is produced only once the server has said it lacks the block.
+template <typename Payload>
+int store(Session& s, const SegKey& key, uint32_t length, const Payload& get_payload) {
   BackupSession& run = s.run();
   BackupStats& stats = run.stats;
   ui::Display& display = s.ctx().display;
@@ -60,7 +74,7 @@ int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t lengt
     return 0;
   }
 
-  const BlockPayload payload = ready ? ready() : compress_here(data, length);
+  auto&& payload = get_payload();
   // Counted before anything is sent: a block that needs another attempt counts again.
   stats.bytes_stored.add(length);
   display.set_segs_stored(stats.segs_stored.add(1));
@@ -94,15 +108,36 @@ int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t lengt
   }
 }
 
-int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key,
-                    const PayloadSource& ready) {
+// Attempts until one succeeds, closing the session and reconnecting after each failed one. 1
+// once the run is cancelled, or give_up() tells that no new attempt can succeed.
+template <typename Attempt, typename GiveUp>
+int with_retry(Session& s, const Attempt& attempt, const GiveUp& give_up) {
   for (;;) {
-    if (seg_store(s, key, data, length, ready) == 0) return 0;
-    if (s.run().cancelled()) return 1;
+    if (attempt() == 0) return 0;
+    if (s.run().cancelled() || give_up()) return 1;
     s.quit();
     (void)s.reconnect();
     s.set_status("Kicking Butt!");
   }
+}
+
+}  // namespace
+
+int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length,
+              const PayloadSource& ready) {
+  return store(s, key, length, [&] { return ready ? ready() : compress_here(data, length); });
+}
+
+int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key,
+                    const PayloadSource& ready) {
+  return with_retry(s, [&] { return seg_store(s, key, data, length, ready); }, [] { return false; });
+}
+
+int seg_store_streamed_retry(Session& s, const SegKey& key, uint32_t length,
+                             StreamedPayload& payload) {
+  return with_retry(
+      s, [&] { return store(s, key, length, [&payload]() -> StreamedPayload& { return payload; }); },
+      [&payload] { return payload.failed(); });
 }
 
 }  // namespace corvio

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
 #include "net/messages.h"
+#include "ui/format_count.h"
 #include "server_fixture.h"
 
 namespace corvio::test {
@@ -293,6 +295,49 @@ TEST_F(Requests, CatalogUploadStoresTheFileAndSendsTheEndOfRunRecord) {
   EXPECT_EQ(world.view.field(ui::Field::BytesTotal), "163,456 ");
   Lines st = world.view.statuses();
   EXPECT_EQ(Lines(st.end() - 2, st.end()), Lines({"Uploading Catalog...", "Finalizing Backup..."}));
+}
+
+// A catalog is read twice instead of held in memory: once for its digest and zlib length, once
+// as it is sent. A file that no longer reads the same the second time ends the upload rather
+// than retrying it forever, and sends no end-of-run record.
+TEST_F(Requests, CatalogIsStreamedCompressedAndASecondReadThatFailsEndsTheUpload) {
+  ASSERT_NO_FATAL_FAILURE(open());
+  std::string catalog;
+  for (int i = 0; catalog.size() < 700000; ++i) catalog += "row " + std::to_string(i * 7919) + "\n";
+  run.catalog_path = world.dir.file("00000007.cat");
+  write_file(run.catalog_path, catalog);
+  int reads = 0;
+  int truncate_at = 0;
+  world.fs.on_read = [&](const std::string& path) {
+    if (path != run.catalog_path) return;
+    if (++reads == truncate_at) std::filesystem::resize_file(path, 1000);
+  };
+
+  EXPECT_EQ(catalog_upload(*session), 0);
+  const uint64_t payload = run.stats.bytes_compressed;
+  EXPECT_LT(payload, catalog.size() / 2);
+  const uint32_t size = static_cast<uint32_t>(catalog.size());
+  EXPECT_EQ(trace_of("8010"),
+            Lines({"1 " + to_hex(protocol::encode_seg_store(md5(catalog), size, true,
+                                                            static_cast<uint32_t>(payload)))}));
+  const Lines chunks = trace_of("8012");
+  ASSERT_EQ(chunks.size(), (payload + 4095) / 4096);
+  EXPECT_EQ(std::count(chunks.begin(), chunks.end(), "1 8012 +4096"),
+            static_cast<long>(chunks.size() - 1));
+  // The server inflated the stream and found the catalog's digest, or it would not have said
+  // stored and the end-of-run record would not have followed.
+  EXPECT_EQ(trace_of("0223").size(), 1u);
+  EXPECT_EQ(world.view.field(ui::Field::Sent), ui::format_count(payload) + " ");
+
+  // Another catalog, cut short between the two reads.
+  catalog += "one more row\n";
+  write_file(run.catalog_path, catalog);
+  truncate_at = reads + reads / 2 + 1;  // the first read of the second pass
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(catalog_upload(*session), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Failed to read catalog!\n");
+  EXPECT_EQ(trace_of("8010").size(), 2u);
+  EXPECT_EQ(trace_of("0223").size(), 1u);
 }
 
 TEST_F(Requests, CatalogUploadWithoutTheFileSendsNothing) {

@@ -7,6 +7,7 @@
 #include "support/fake_clock.h"
 #include "support/recording_messages.h"
 #include "support/recording_view.h"
+#include "support/test_file_system.h"
 #include "support/temp_dir.h"
 
 namespace corvio::test {
@@ -17,7 +18,8 @@ struct TestWorld {
   RecordingMessages messages;
   RecordingView view;
   ui::Display display;
-  Context ctx{real_file_system(), clock, messages, display, PathStyle::posix(), dir.path(), ""};
+  TestFileSystem fs;  // the real files, with hooks for faults
+  Context ctx{fs, clock, messages, display, PathStyle::posix(), dir.path(), ""};
 
   void attach_view() { display.attach(&view); }
 
