@@ -72,7 +72,7 @@ int Catalog::create(BackupSession& session) {
     ctx_.messages.message_box(error, "SQL Error setting asynchronous mode!");
   }
   db_.busy_timeout(busy_timeout_ms_);
-  if (db_.exec("PRAGMA cache_size=65536", &error) != SQLITE_OK) {
+  if (db_.exec(db::kPageCachePragma, &error) != SQLITE_OK) {
     ctx_.messages.message_box(error, "SQL Error setting cache size!");
   }
 

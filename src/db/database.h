@@ -81,6 +81,12 @@ class CachedStatement {
   Statement* st_;
 };
 
+// The page cache of the client's two busy databases, the run's catalog and the MD5 cache: 4 MiB
+// each (a negative size counts KiB). Their rows are written and looked up mostly in path order,
+// so a cache far smaller than the files costs few reads, while one as large as the files made
+// the client's memory grow with the number of files backed up (45 MB for 100,000 files).
+inline constexpr const char* kPageCachePragma = "PRAGMA cache_size=-4096";
+
 class Database {
  public:
   Database() = default;

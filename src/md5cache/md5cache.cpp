@@ -70,7 +70,7 @@ int Md5Cache::open() {
       ctx_.messages.message_box("Can't read MD5 database!\n" + path + "\n" + error, "SQL Error");
       return 1;
   }
-  if (db_.exec("PRAGMA cache_size=65536", &error) != SQLITE_OK) {
+  if (db_.exec(db::kPageCachePragma, &error) != SQLITE_OK) {
     ctx_.messages.message_box(error, "SQL Error setting cache size!");
   }
   return 0;
