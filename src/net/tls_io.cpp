@@ -24,10 +24,11 @@ bool expect_host(SSL* ssl, const std::string& host) {
 // The wait-and-transfer loop shared by both directions; op is one SSL_write or SSL_read. The
 // socket is non-blocking: op returns at once, and the loop waits for what the TLS layer asks.
 // A write is tried first, since the socket almost always has room; a read waits first, since
-// the reply is almost never there yet, unless the TLS layer holds decrypted bytes already.
+// the reply is almost never there yet, unless the TLS layer holds bytes of it already (read
+// ahead from the socket, or decrypted and not yet taken).
 template <typename Op>
 int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& rules, Op op) {
-  bool wait = ev == SocketEvent::Readable && SSL_pending(c.ssl()) == 0;
+  bool wait = ev == SocketEvent::Readable && SSL_has_pending(c.ssl()) == 0;
   for (;;) {
     if (wait) {
       WaitResult w = wait_socket(fd, ev, rules.timeout_ms);
@@ -76,6 +77,8 @@ Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string&
   BIO* raw = socket.release();
   SSL_set_bio(ssl.get(), raw, raw);  // the SSL object owns the socket from here on
   SSL_set_mode(ssl.get(), SSL_MODE_AUTO_RETRY);
+  // A reply's record header and body in one read from the socket rather than two.
+  SSL_set_read_ahead(ssl.get(), 1);
   if (!expect_host(ssl.get(), host)) return out;
 
   // Non-blocking for the life of the connection, so that a peer that never answers cannot
