@@ -3,7 +3,7 @@
 
 #include <zlib.h>
 
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -15,12 +15,12 @@
 #include "base/context.h"
 #include "base/backup_session.h"
 #include "net/messages.h"
+#include "net/protocol.h"
 #include "net/request_loop.h"
 #include "net/requests.h"
-#include "net/protocol.h"
 #include "net/session.h"
-#include "util/openssl_ptr.h"
 #include "ui/format_count.h"
+#include "util/openssl_ptr.h"
 
 namespace corvio {
 namespace {
@@ -46,38 +46,39 @@ class CatalogPayload final : public StreamedPayload {
 
   // The first pass: the digest, and the payload's length and form. False when the file could
   // not be read to the size it had.
-  bool measure(SegKey* key) {
-    MdCtxPtr md(EVP_MD_CTX_new());
-    if (!md || EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) != 1) return false;
+  bool measure() {
     uint64_t deflated = 0;
-    const bool read = pass(
-        [&md](std::string_view piece) {
-          return EVP_DigestUpdate(md.get(), piece.data(), piece.size()) == 1;
-        },
-        [&deflated](std::string_view piece) {
-          deflated += piece.size();
-          return true;
-        });
-    if (!read || EVP_DigestFinal_ex(md.get(), key->data(), nullptr) != 1) return false;
+    auto count = [&deflated](std::string_view piece) {
+      deflated += piece.size();
+      return true;
+    };
+    if (!pass(true, count, &key_)) return false;
     compressed = deflated < size_;
     length = static_cast<uint32_t>(compressed ? deflated : size_);
     return true;
   }
+  const SegKey& key() const { return key_; }
 
+  // The second pass. A file that no longer gives the measured payload fails it: sending on
+  // would announce one block and deliver another, at every attempt.
   bool write(const std::function<bool(std::string_view)>& send) override {
-    stopped_by_send_ = false;
+    uint64_t sent = 0;
+    bool send_failed = false;
     auto out = [&](std::string_view piece) {
+      if (sent + piece.size() > length) return false;
       // Raw, the file is cut into chunks here; deflated, pass() hands them over whole.
       for (size_t at = 0; at < piece.size(); at += protocol::kChunk) {
         if (!send(piece.substr(at, protocol::kChunk))) {
-          stopped_by_send_ = true;
+          send_failed = true;
           return false;
         }
       }
+      sent += piece.size();
       return true;
     };
-    const bool done = compressed ? pass([](std::string_view) { return true; }, out) : pass(out, {});
-    failed_ = !done && !stopped_by_send_;
+    SegKey again;
+    const bool done = pass(compressed, out, &again) && sent == length && again == key_;
+    failed_ = !done && !send_failed;
     return done;
   }
 
@@ -95,25 +96,31 @@ class CatalogPayload final : public StreamedPayload {
     bool ok = false;
   };
 
-  // Reads the whole file, handing each piece read to on_read and, unless on_deflated is empty,
-  // the zlib stream of the file to it in chunks of kChunk bytes (the last one shorter). False
-  // when the file could not be read to size_ bytes, or a sink returned false.
-  bool pass(const Sink& on_read, const Sink& on_deflated) {
+  // Reads the whole file into *digest, handing out the file's zlib stream in chunks of kChunk
+  // bytes (the last one shorter) when deflating, else the file as it is read. False when the
+  // file could not be read to size_ bytes, or out returned false.
+  bool pass(bool deflating, const Sink& out, SegKey* digest) {
     std::unique_ptr<ReadableFile> file = fs_.open_read(path_);
+    MdCtxPtr md(EVP_MD_CTX_new());
     Deflater d;
-    if (!file || (on_deflated && !d.ok)) return false;
+    if (!file || !md || EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) != 1 ||
+        (deflating && !d.ok)) {
+      return false;
+    }
     std::vector<char> in(256 * 1024);
-    std::vector<char> out(protocol::kChunk);
-    d.z.next_out = reinterpret_cast<Bytef*>(out.data());
-    d.z.avail_out = static_cast<uInt>(out.size());
+    std::vector<char> chunk(protocol::kChunk);
+    d.z.next_out = reinterpret_cast<Bytef*>(chunk.data());
+    d.z.avail_out = static_cast<uInt>(chunk.size());
     uint64_t total = 0;
     for (;;) {
       const int64_t n = file->read(in.data(), in.size());
       if (n < 0 || total + static_cast<uint64_t>(n) > size_) return false;
       total += static_cast<uint64_t>(n);
-      if (n > 0 && !on_read(std::string_view(in.data(), static_cast<size_t>(n)))) return false;
-      if (!on_deflated) {
+      const std::string_view piece(in.data(), static_cast<size_t>(n));
+      if (EVP_DigestUpdate(md.get(), piece.data(), piece.size()) != 1) return false;
+      if (!deflating) {
         if (n == 0) break;
+        if (!out(piece)) return false;
         continue;
       }
       const int flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
@@ -124,22 +131,22 @@ class CatalogPayload final : public StreamedPayload {
         rc = deflate(&d.z, flush);
         if (rc == Z_STREAM_ERROR) return false;
         if (d.z.avail_out == 0) {
-          if (!on_deflated(std::string_view(out.data(), out.size()))) return false;
-          d.z.next_out = reinterpret_cast<Bytef*>(out.data());
-          d.z.avail_out = static_cast<uInt>(out.size());
+          if (!out(std::string_view(chunk.data(), chunk.size()))) return false;
+          d.z.next_out = reinterpret_cast<Bytef*>(chunk.data());
+          d.z.avail_out = static_cast<uInt>(chunk.size());
         }
       } while (d.z.avail_in > 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
       if (n == 0) break;
     }
-    if (total != size_) return false;
-    const size_t left = out.size() - d.z.avail_out;
-    return !on_deflated || left == 0 || on_deflated(std::string_view(out.data(), left));
+    const size_t left = chunk.size() - d.z.avail_out;
+    return total == size_ && EVP_DigestFinal_ex(md.get(), digest->data(), nullptr) == 1 &&
+           (!deflating || left == 0 || out(std::string_view(chunk.data(), left)));
   }
 
   FileSystem& fs_;
   const std::string path_;
   const uint64_t size_;
-  bool stopped_by_send_ = false;
+  SegKey key_{};
   bool failed_ = false;
 };
 
@@ -165,8 +172,7 @@ int catalog_upload(Session& s) {
     return 1;
   }
   CatalogPayload payload(ctx.fs, run.catalog_path, size);
-  SegKey key;
-  if (!payload.measure(&key)) {
+  if (!payload.measure()) {
     std::fputs("Failed to read catalog!\n", stdout);
     return 1;
   }
@@ -176,7 +182,7 @@ int catalog_upload(Session& s) {
   // sent for the run's last file.
   run.file_bytes_sent = 0;
   show_catalog_file(ctx, run.catalog_path, size);
-  if (seg_store_streamed_retry(s, key, static_cast<uint32_t>(size), payload) != 0 &&
+  if (seg_store_streamed_retry(s, payload.key(), static_cast<uint32_t>(size), payload) != 0 &&
       payload.failed()) {
     std::fputs("Failed to read catalog!\n", stdout);
     return 1;
@@ -186,7 +192,7 @@ int catalog_upload(Session& s) {
   const BackupStats& st = run.stats;
   protocol::CatalogFinish finish;
   finish.catalog_id = run.catalog_id;
-  finish.catalog_key = key;
+  finish.catalog_key = payload.key();
   finish.catalog_size = size;
   finish.time = static_cast<uint32_t>(ctx.clock.now());
   finish.files = st.files;
