@@ -115,6 +115,14 @@ CachedStatement Database::cached(std::string_view sql) {
   return CachedStatement(&it->second);
 }
 
+int Database::exec_cached(std::string_view sql, std::string* error) {
+  CachedStatement st = cached(sql);
+  const int rc = st ? st->step() : SQLITE_ERROR;
+  const int result = rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+  if (error) *error = result == SQLITE_OK ? "" : error_message();
+  return result;
+}
+
 int64_t Database::last_insert_rowid() { return sqlite3_last_insert_rowid(db_.get()); }
 
 std::string Database::error_message() { return db_ ? sqlite3_errmsg(db_.get()) : "not open"; }
@@ -122,10 +130,10 @@ std::string Database::error_message() { return db_ ? sqlite3_errmsg(db_.get()) :
 bool Database::in_transaction() { return db_ && sqlite3_get_autocommit(db_.get()) == 0; }
 
 Transaction::Transaction(Database& db)
-    : db_(db), begin_rc_(db.exec("begin transaction")), open_(begin_rc_ == SQLITE_OK) {}
+    : db_(db), begin_rc_(db.exec_cached("begin transaction")), open_(begin_rc_ == SQLITE_OK) {}
 
 Transaction::~Transaction() {
-  if (open_) db_.exec("rollback");
+  if (open_) db_.exec_cached("rollback");
 }
 
 int Transaction::commit(std::string* error) {
@@ -133,7 +141,7 @@ int Transaction::commit(std::string* error) {
     if (error) *error = "no transaction is open";
     return SQLITE_MISUSE;
   }
-  int rc = db_.exec("commit", error);
+  int rc = db_.exec_cached("commit", error);
   if (rc == SQLITE_OK) open_ = false;
   return rc;
 }

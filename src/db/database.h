@@ -122,6 +122,9 @@ class Database {
   // lookup. Empty when the text cannot be prepared (and tried again at the next call). One
   // text is borrowed by one caller at a time.
   CachedStatement cached(std::string_view sql);
+  // exec() of one statement through cached(), for those run once per file or batch. Rows it
+  // returns are ignored.
+  int exec_cached(std::string_view sql, std::string* error = nullptr);
 
   int64_t last_insert_rowid();
   std::string error_message();

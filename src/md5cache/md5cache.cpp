@@ -162,20 +162,6 @@ void Md5Cache::close() {
   db_.close();
 }
 
-Md5Cache::Lookups::Lookups(Md5Cache& cache) {
-  if (!cache.is_open() || cache.db_.in_transaction()) return;
-  db::CachedStatement begin = cache.db_.cached("begin");
-  // Without it the lookups simply lock once each.
-  if (begin && begin->step() == SQLITE_DONE) db_ = &cache.db_;
-}
-
-Md5Cache::Lookups::~Lookups() {
-  if (!db_) return;
-  // Ends a transaction that only read; should it fail, the rollback still releases the lock.
-  db::CachedStatement commit = db_->cached("commit");
-  if (!commit || commit->step() != SQLITE_DONE) db_->exec("rollback");
-}
-
 uint32_t Md5Cache::filespec_find(std::string_view path) {
   static constexpr std::string_view kOperation = "md5cache_filespec_find";
   const std::string key = stored_path(path);

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -99,13 +100,12 @@ class Md5Cache {
   // transaction is open already.
   class Lookups {
    public:
-    explicit Lookups(Md5Cache& cache);
-    ~Lookups();
-    Lookups(const Lookups&) = delete;
-    Lookups& operator=(const Lookups&) = delete;
+    explicit Lookups(Md5Cache& cache) {
+      if (cache.is_open() && !cache.db_.in_transaction()) read_.emplace(cache.db_);
+    }
 
    private:
-    db::Database* db_ = nullptr;  // set while the transaction is open
+    std::optional<db::Transaction> read_;  // rolled back at the end: it only read
   };
 
   // Writes. filespec_insert updates the row of a known path or inserts one; the row id, or 0.
