@@ -312,9 +312,19 @@ bool Store::put_block(const BlockKey& key, std::string_view bytes, std::string* 
 
 std::unique_ptr<BlockWriter> Store::begin_block(const BlockKey& key, std::string* error) {
   std::string folder = fs::path(block_path(key)).parent_path().string();
-  if (!make_private_dir(folder, error)) return nullptr;
+  std::atomic<bool>& made = folder_made_[key.md5[0]];
+  if (!made.load(std::memory_order_relaxed)) {
+    if (!make_private_dir(folder, error)) return nullptr;
+    made.store(true, std::memory_order_relaxed);
+  }
   std::string temp = folder + "/" + temp_name();
   FileHandle file = create_private_file(temp, error);
+  if (!file && made.exchange(false)) {
+    // The folder may have gone since it was made: make it again.
+    if (!make_private_dir(folder, error)) return nullptr;
+    made = true;
+    file = create_private_file(temp, error);
+  }
   if (!file) return nullptr;
   return std::unique_ptr<BlockWriter>(new BlockWriter(*this, key, temp, std::move(file)));
 }
@@ -330,6 +340,18 @@ bool Store::index_block(const BlockKey& key, std::string* error) {
     return false;
   }
   return true;
+}
+
+// Written through a buffer of many chunks: a block costs a few large writes, not one per chunk.
+constexpr size_t kBlockWriteBuffer = 64 * 1024;
+
+BlockWriter::BlockWriter(Store& store, BlockKey key, std::string temp, FileHandle file)
+    : store_(store),
+      key_(key),
+      temp_(std::move(temp)),
+      buffer_(new char[kBlockWriteBuffer]),
+      file_(std::move(file)) {
+  std::setvbuf(file_.get(), buffer_.get(), _IOFBF, kBlockWriteBuffer);
 }
 
 BlockWriter::~BlockWriter() {

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -83,11 +84,11 @@ class BlockWriter {
 
  private:
   friend class Store;
-  BlockWriter(class Store& store, BlockKey key, std::string temp, FileHandle file)
-      : store_(store), key_(key), temp_(std::move(temp)), file_(std::move(file)) {}
+  BlockWriter(class Store& store, BlockKey key, std::string temp, FileHandle file);
   Store& store_;
   BlockKey key_;
   std::string temp_;
+  std::unique_ptr<char[]> buffer_;  // the file's write buffer: it must outlive file_
   FileHandle file_;
   std::string error_;
 };
@@ -148,6 +149,9 @@ class Store {
   bool index_block(const BlockKey& key, std::string* error);
 
   std::string dir_;
+  // Which of the 256 block folders (by the digest's first byte) are known to exist and be
+  // private, so that a block costs no folder check once its folder was made.
+  std::array<std::atomic<bool>, 256> folder_made_{};
   std::mutex mu_;
   db::Database db_;
   // The statements of every block request, prepared once (after db_: finalized before it).

@@ -3,6 +3,11 @@
 #include <openssl/err.h>
 
 namespace corvio::server {
+namespace {
+
+constexpr size_t kReadBuffer = 64 * 1024;
+
+}  // namespace
 
 std::string drain_ssl_errors() {
   std::string text;
@@ -33,6 +38,10 @@ SslCtxPtr make_server_context(const std::string& cert_file, const std::string& k
   }
   // Every reply is one write; a write must not return having sent only part of it.
   SSL_CTX_set_mode(ctx.get(), SSL_MODE_AUTO_RETRY);
+  // A block's data chunks arrive as many small records back to back: each socket read takes
+  // as many of them as are there, and SSL_read still hands them over one record at a time.
+  SSL_CTX_set_read_ahead(ctx.get(), 1);
+  SSL_CTX_set_default_read_buffer_len(ctx.get(), kReadBuffer);
   // No session tickets: resumption buys nothing here, and a ticket arriving after the
   // handshake would be the only bytes a client can read before the greeting.
   SSL_CTX_set_num_tickets(ctx.get(), 0);

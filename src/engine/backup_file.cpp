@@ -109,13 +109,13 @@ enum class Read { kDone, kFailed, kCancelled };
 
 // The blocks come from the read-ahead (read, hashed and, on its pool, compressed ahead); what
 // happens to each, in order, is the same as reading, hashing and storing it here.
-Read read_file(Run& run, ReadAhead& ahead, ReadableFile& file, uint32_t catalog_id,
+Read read_file(Run& run, ReadAhead& ahead, ReadableFile& file, uint64_t size, uint32_t catalog_id,
                Md5CachePendingFile* entry, uint32_t n, uint64_t* offset, uint32_t* counted) {
   if (!ahead.ok()) {
     run.ctx.messages.message_box("Memory alloc failure for file buffer!", "Backup Failure");
     return Read::kFailed;
   }
-  ReadAhead::Reading reading(ahead, file);
+  ReadAhead::Reading reading(ahead, file, size);
   const PayloadSource payload = [&ahead] { return ahead.payload(); };
   for (;;) {
     const AheadBlock& block = ahead.next();
@@ -222,7 +222,8 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   uint32_t counted = 0;
   std::optional<ReadAhead> own;  // a Run without a read-ahead reads block by block
   ReadAhead& ahead = run.read_ahead ? *run.read_ahead : own.emplace(0);
-  const Read result = read_file(run, ahead, *file, catalog_id, entry, n, &offset, &counted);
+  const Read result =
+      read_file(run, ahead, *file, size, catalog_id, entry, n, &offset, &counted);
   if (result == Read::kCancelled) return 1;
   show_blocks(run, counted, n, 100);
   if (result == Read::kFailed) {

@@ -53,13 +53,12 @@ ReadAhead::~ReadAhead() {
   for (std::thread& t : pool_) t.join();
 }
 
-void ReadAhead::begin(ReadableFile& file) {
-  {
-    std::lock_guard lock(mu_);
-    file_ = &file;
-    file_ended_ = false;
-  }
-  work_cv_.notify_all();
+void ReadAhead::begin(ReadableFile& file, uint64_t size) {
+  std::lock_guard lock(mu_);
+  file_ = &file;
+  file_ended_ = false;
+  serial_ = threads_ == 0 || size < kSerialBelow;
+  if (!serial_) work_cv_.notify_all();
 }
 
 void ReadAhead::end() {
@@ -73,7 +72,7 @@ void ReadAhead::end() {
 }
 
 bool ReadAhead::can_read() const {
-  return file_ && !file_ended_ && !reading_ && in_flight_ < slots_.size();
+  return file_ && !serial_ && !file_ended_ && !reading_ && in_flight_ < slots_.size();
 }
 
 void ReadAhead::hash(Slot& slot) {
@@ -92,7 +91,7 @@ const AheadBlock& ReadAhead::next() {
     work_cv_.notify_all();
   }
   handed_out_ = true;
-  if (threads_ == 0) {
+  if (serial_) {
     Slot& slot = *slots_[0];
     slot.block.length = read_block(*file_, slot.buffer.get());
     hash(slot);
@@ -106,7 +105,7 @@ const AheadBlock& ReadAhead::next() {
 BlockPayload ReadAhead::payload() {
   std::unique_lock lock(mu_);
   Slot& slot = *slots_[head_];
-  if (threads_ == 0 && slot.state != State::kCompressed) {
+  if (serial_ && slot.state != State::kCompressed) {
     slot.compressed =
         slot.compressor.compress(slot.buffer.get(), static_cast<uint32_t>(slot.block.length));
     slot.state = State::kCompressed;

@@ -13,7 +13,7 @@
 // and a compressor with its output buffer, allocated once for the run, whatever the size or
 // number of files. With no pool thread (threads 0) there is one slot, and next() reads and
 // hashes on the caller's thread and payload() compresses there, only when asked: the plain
-// block-by-block loop.
+// block-by-block loop. Small files are read so too, whatever the pool's size.
 //
 // One thread (the backup worker) calls every member; the pool's threads are internal. One file
 // at a time: begin() ... end(), or a Reading scope.
@@ -52,8 +52,11 @@ class ReadAhead {
   // False when the block buffers could not be allocated; nothing else works then.
   bool ok() const { return ok_; }
 
-  // Starts reading file from its current position. file must stay open until end().
-  void begin(ReadableFile& file);
+  // Starts reading file, of size bytes as last seen, from its current position. file must stay
+  // open until end(). A file below kSerialBelow is read, hashed and compressed on the caller's
+  // thread, as with no pool: handing it to a pool thread and back costs more than that work.
+  void begin(ReadableFile& file, uint64_t size);
+  static constexpr uint64_t kSerialBelow = 64 * 1024;
   // The next block in file order, once read and hashed (waits for it). Hands the block of the
   // previous call back to the pool. Not to be called again after a block shorter than
   // kBlockSize (which ends the file, or is a read error). Valid until the next call or end().
@@ -68,7 +71,9 @@ class ReadAhead {
   // begin() for the life of the scope, end() at its close.
   class Reading {
    public:
-    Reading(ReadAhead& ahead, ReadableFile& file) : ahead_(ahead) { ahead_.begin(file); }
+    Reading(ReadAhead& ahead, ReadableFile& file, uint64_t size) : ahead_(ahead) {
+      ahead_.begin(file, size);
+    }
     ~Reading() { ahead_.end(); }
     Reading(const Reading&) = delete;
     Reading& operator=(const Reading&) = delete;
@@ -102,6 +107,7 @@ class ReadAhead {
   std::condition_variable work_cv_;   // pool: something to read, or quit_
   std::condition_variable ready_cv_;  // worker: a block hashed or compressed, or a thread idle
   ReadableFile* file_ = nullptr;
+  bool serial_ = false;      // the file is read on the caller's thread, in slot 0
   bool file_ended_ = false;  // a short read happened: nothing more to read
   bool reading_ = false;     // a pool thread is reading the file
   bool handed_out_ = false;  // the head block is with the worker since next()

@@ -24,11 +24,13 @@ BlockPayload compress_here(const uint8_t* data, uint32_t length) {
   return {data, length, false};
 }
 
-// Sends one MSG_SEG_DATA chunk in a write of its own: the server takes each read of a chunk as
-// the whole chunk, since the message does not carry its length. Progress, pause and cancel are
-// handled at every chunk. False when the write failed or the run was cancelled.
+// Sends one MSG_SEG_DATA chunk in a TLS write of its own: the server takes each read of a chunk
+// as the whole chunk, since the message does not carry its length. The chunks are not answered
+// one by one, so their records may wait in the write buffer and leave together; the read of the
+// stored reply sends what is left. Progress, pause and cancel are handled at every chunk. False
+// when the write failed or the run was cancelled.
 bool send_chunk(Session& s, std::string_view chunk) {
-  if (s.send(protocol::encode_seg_data(chunk)) <= 0) return false;
+  if (s.send(protocol::encode_seg_data(chunk), /*more=*/true) <= 0) return false;
   s.ctx().display.set_file_bytes_sent(s.run().file_bytes_sent.add(chunk.size()));
   s.wait_if_paused();
   return !s.run().cancelled();

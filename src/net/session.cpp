@@ -16,7 +16,7 @@ Session::Session(const Context& ctx, const TlsContext& tls, BackupSession& run,
 
 void Session::set_status(std::string_view text) const { ctx_.display.set_status_text(text); }
 
-int Session::send(std::string_view message) {
+int Session::send(std::string_view message, bool more) {
   const TlsConnection* c = run_.connection.get();
   if (!c) return -1;
   int fd = prepare_socket(*c, ctx_.messages);
@@ -24,7 +24,7 @@ int Session::send(std::string_view message) {
   throttle_tx(run_, ctx_.clock, message.size(), settings_.throttle_poll_ms);
   if (run_.cancelled()) return 0;
   WaitRules rules{settings_.session_timeout_ms, &run_.cancel_requested, &ctx_.messages};
-  return transfer_send(*c, fd, message.data(), message.size(), rules);
+  return transfer_send(*c, fd, message.data(), message.size(), rules, more);
 }
 
 int Session::recv(void* buffer, size_t capacity) {
@@ -49,6 +49,12 @@ int Session::quit() {
 
 void Session::wait_if_paused() {
   if (!run_.pause_requested) return;
+  // What was sent before the pause reaches the server before it.
+  if (const TlsConnection* c = run_.connection.get()) {
+    const int fd = static_cast<int>(BIO_get_fd(c->socket(), nullptr));
+    WaitRules rules{settings_.session_timeout_ms, &run_.cancel_requested, &ctx_.messages};
+    if (fd >= 0) (void)transfer_flush(*c, fd, rules);
+  }
   const std::string saved = bounded(ctx_.display.status_text(), 1023);
   set_status("Paused...");
   uint32_t polls = 0;

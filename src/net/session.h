@@ -34,8 +34,9 @@ class Session {
   // most capacity bytes. Return the count (> 0); 0 when the run is cancelled (or the socket
   // is not valid); -1 when no session is open, the wait timed out or failed, or the TLS layer
   // failed. A send counts and throttles its whole length before writing, so net_tx_bytes
-  // includes messages whose write then fails.
-  int send(std::string_view message);
+  // includes messages whose write then fails. With more set, the message may wait in the
+  // connection's write buffer until the next send without more or the next recv.
+  int send(std::string_view message, bool more = false);
   int recv(void* buffer, size_t capacity);
 
   // session_quit: sends MSG_QUIT when a session is open, then closes it. Always 0; harmless

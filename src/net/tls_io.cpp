@@ -12,6 +12,9 @@
 namespace corvio {
 namespace {
 
+// The write buffer's size: sixteen 4 KiB data chunks with their record overhead.
+constexpr long kWriteBuffer = 16 * (4096 + 64);
+
 // Names the host the certificate must be issued for: an IP address is matched against the
 // certificate's addresses, anything else against its DNS names.
 bool expect_host(SSL* ssl, const std::string& host) {
@@ -50,6 +53,23 @@ int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& ru
     ev = err == SSL_ERROR_WANT_READ ? SocketEvent::Readable : SocketEvent::Writable;
     wait = true;
   }
+}
+
+
+// Puts a buffer between the TLS layer's writes and the socket, so that the records of a block's
+// data chunks leave in a few large socket writes instead of one each. Every record stays what
+// it was: the peer reads the same records, one chunk each. False when it cannot be set up.
+bool buffer_writes(SSL* ssl, BIO* socket) {
+  BioPtr buffer(BIO_new(BIO_f_buffer()));
+  if (!buffer || BIO_set_write_buffer_size(buffer.get(), kWriteBuffer) <= 0 ||
+      BIO_up_ref(socket) != 1) {
+    return false;
+  }
+  // The socket is now held by the reading side and by the buffer's chain, one reference each;
+  // SSL_set0_wbio drops the one it held as the writing side.
+  BIO_push(buffer.get(), socket);
+  SSL_set0_wbio(ssl, buffer.release());
+  return true;
 }
 
 }  // namespace
@@ -102,6 +122,7 @@ Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string&
     }
     if (wait_socket(fd, ev, timeout_ms) != WaitResult::Ready) return out;
   }
+  if (!buffer_writes(ssl.get(), raw)) return out;
   out.connection = std::make_unique<TlsConnection>(std::move(ssl), raw);
   return out;
 }
@@ -118,13 +139,35 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
 }
 
 int transfer_send(const TlsConnection& c, int fd, const void* data, size_t n,
-                  const WaitRules& rules) {
+                  const WaitRules& rules, bool more) {
   const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
-  return transfer(c, fd, SocketEvent::Writable, rules,
-                  [&] { return SSL_write(c.ssl(), data, len); });
+  int sent = transfer(c, fd, SocketEvent::Writable, rules,
+                      [&] { return SSL_write(c.ssl(), data, len); });
+  if (sent <= 0 || more) return sent;
+  int flushed = transfer_flush(c, fd, rules);
+  return flushed > 0 ? sent : flushed;
+}
+
+int transfer_flush(const TlsConnection& c, int fd, const WaitRules& rules) {
+  BIO* out = SSL_get_wbio(c.ssl());
+  for (;;) {
+    if (BIO_flush(out) > 0) return 1;
+    if (!BIO_should_retry(out)) return -1;
+    if (rules.cancel && rules.cancel->load() == 1) return 0;
+    WaitResult w = wait_socket(fd, SocketEvent::Writable, rules.timeout_ms);
+    if (w == WaitResult::Failed && rules.wait_failure_box) {
+      rules.wait_failure_box->message_box("Other select() error!", "Backup Failure");
+    }
+    if (w != WaitResult::Ready) return -1;
+  }
 }
 
 int transfer_recv(const TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules) {
+  // A reply cannot come before the request has left.
+  if (BIO_wpending(SSL_get_wbio(c.ssl())) > 0) {
+    int flushed = transfer_flush(c, fd, rules);
+    if (flushed <= 0) return flushed;
+  }
   const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
   return transfer(c, fd, SocketEvent::Readable, rules,
                   [&] { return SSL_read(c.ssl(), buffer, len); });

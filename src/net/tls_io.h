@@ -57,10 +57,16 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages);
 
 // Wait for the socket and write n bytes in one TLS write, or read up to n bytes in one TLS
 // read. Return the count (> 0), 0 when cancelled, -1 on time-out, wait failure or TLS error.
-// A successful transfer marks the socket blocking again.
+// A write with more set may stay in the connection's write buffer (with the records before it)
+// until a write without more, or the next read, sends them: for a run of messages that the
+// peer does not answer one by one.
 int transfer_send(const TlsConnection& c, int fd, const void* data, size_t n,
-                  const WaitRules& rules);
+                  const WaitRules& rules, bool more = false);
 int transfer_recv(const TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules);
+// Waits for room on the socket until the records held in the write buffer are all written.
+// 1 when they are (or none were held), 0 when cancelled, -1 on time-out, wait failure or
+// socket error.
+int transfer_flush(const TlsConnection& c, int fd, const WaitRules& rules);
 
 // The bare primitives: -1 when the connection is missing, otherwise as transfer() with the
 // given time-out, no cancellation and no message for a failed wait.

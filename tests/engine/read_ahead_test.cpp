@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/backup_file.h"
@@ -23,6 +24,7 @@ class MemoryFile : public ReadableFile {
 
   int64_t read(void* buffer, size_t n) override {
     ++reads;
+    if (std::this_thread::get_id() != caller_) off_caller = true;
     if (pos_ / kBlockSize >= allowed.load()) beyond_bound = true;
     if (fail_after_ >= 0 && pos_ >= static_cast<size_t>(fail_after_)) return -1;
     size_t end = std::min({bytes_.size(), pos_ + n, pos_ + 300000});
@@ -36,8 +38,11 @@ class MemoryFile : public ReadableFile {
   std::atomic<uint64_t> reads{0};
   std::atomic<uint64_t> allowed{0};  // blocks below this index may be read
   std::atomic<bool> beyond_bound{false};
+  std::atomic<bool> off_caller{false};  // a read ran on another thread than the creator's
+  uint64_t size() const { return bytes_.size(); }
 
  private:
+  const std::thread::id caller_ = std::this_thread::get_id();
   std::string bytes_;
   int64_t fail_after_;
   size_t pos_ = 0;  // touched by one reader at a time
@@ -77,7 +82,7 @@ struct Taken {
 Taken take_all(ReadAhead& ahead, MemoryFile& file, size_t slots) {
   Taken t;
   file.allowed = slots;
-  ReadAhead::Reading reading(ahead, file);
+  ReadAhead::Reading reading(ahead, file, file.size());
   for (uint64_t got = 0;; ++got) {
     file.allowed = got + slots;
     const AheadBlock& block = ahead.next();
@@ -132,6 +137,16 @@ TEST(ReadAheadTest, BlocksComeInFileOrderWithTheirDigestsAndPayloadsWhateverTheP
     t = take_all(ahead, empty, slots_for(threads));
     EXPECT_EQ(t.lengths, (std::vector<int64_t>{0}));
     EXPECT_EQ(empty.reads, 1u);
+
+    // A small file is read on the caller's thread, with the same blocks; a large one is not,
+    // when there is a pool.
+    MemoryFile small(data.substr(0, ReadAhead::kSerialBelow - 1));
+    t = take_all(ahead, small, 1);
+    EXPECT_EQ(t.bytes, data.substr(0, ReadAhead::kSerialBelow - 1));
+    EXPECT_EQ(t.compressed, 1);
+    EXPECT_TRUE(t.payloads_right);
+    EXPECT_FALSE(small.off_caller);
+    EXPECT_EQ(second.off_caller, threads > 0);
   }
 }
 
@@ -156,7 +171,7 @@ TEST(ReadAheadTest, EndPartWayStopsReadingAndDropsTheBlocksAhead) {
   MemoryFile file(data);
   file.allowed = 4;
   {
-    ReadAhead::Reading reading(ahead, file);
+    ReadAhead::Reading reading(ahead, file, file.size());
     file.allowed = 4;
     EXPECT_EQ(ahead.next().length, kBlockSize);
     file.allowed = 5;
