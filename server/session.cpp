@@ -95,6 +95,8 @@ SessionSummary Session::run(SSL* ssl) {
     }
     if (!handle(message)) break;
   }
+  // What the session referenced is in the index by the time it has ended.
+  (void)store_.write_references();
   SSL_shutdown(ssl_);
   return summary_;
 }

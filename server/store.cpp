@@ -183,6 +183,7 @@ std::unique_ptr<Store> Store::open(const std::string& dir, std::string* error) {
 
 StoreCounts Store::counts() {
   std::lock_guard lock(mu_);
+  (void)write_pending(nullptr);
   auto count = [&](const char* sql) -> int64_t {
     db::Statement st = db_.prepare(sql);
     return st && st.step() == SQLITE_ROW ? st.column_int64(0) : 0;
@@ -288,6 +289,16 @@ std::optional<uint32_t> Store::allocate_catalog(std::string_view login, uint32_t
   return static_cast<uint32_t>(id);
 }
 
+Store::~Store() {
+  if (!writer_.joinable()) return;
+  {
+    std::lock_guard lock(mu_);
+    stopping_ = true;
+  }
+  writer_cv_.notify_all();
+  writer_.join();
+}
+
 bool Store::has_block(const BlockKey& key) {
   std::lock_guard lock(mu_);
   Reused st(db_, has_block_st_, "select 1 from blocks where md5=? and length=?");
@@ -342,6 +353,69 @@ bool Store::index_block(const BlockKey& key, std::string* error) {
   return true;
 }
 
+bool Store::pend(const PendingRef& ref, std::string* error) {
+  pending_refs_.push_back(ref);
+  const size_t rows = pending_refs_.size();
+  if (rows == 1) {
+    pending_since_ = std::chrono::steady_clock::now();
+    writer_cv_.notify_all();
+  }
+  if (rows < kPendingRows) return true;
+  std::string why;
+  if (write_pending(&why)) return true;
+  // Kept for the next attempt, up to a bound: past it, requests fail until the index is
+  // writable again.
+  if (rows < 4 * kPendingRows) return true;
+  *error = "cannot record references: " + why;
+  return false;
+}
+
+bool Store::write_pending(std::string* error) {
+  if (pending_refs_.empty()) return true;
+  db::Transaction tx(db_);
+  if (tx.begin_result() != SQLITE_OK) {
+    if (error) *error = db_.error_message();
+    return false;
+  }
+  for (const PendingRef& r : pending_refs_) {
+    Reused st(db_, add_ref_st_,
+              "insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
+    if (!*st || st->bind_int64(1, r.catalog_id) != SQLITE_OK ||
+        st->bind_text(2, hex_of(r.md5)) != SQLITE_OK || st->bind_int64(3, r.length) != SQLITE_OK ||
+        st->step() != SQLITE_DONE) {
+      if (error) *error = db_.error_message();
+      return false;
+    }
+  }
+  if (tx.commit(error) != SQLITE_OK) return false;
+  pending_refs_.clear();
+  return true;
+}
+
+bool Store::write_references() {
+  std::lock_guard lock(mu_);
+  return write_pending(nullptr);
+}
+
+void Store::write_behind() {
+  constexpr auto kPendingAge = std::chrono::milliseconds(100);
+  std::unique_lock lock(mu_);
+  while (!stopping_) {
+    if (pending_refs_.empty()) {
+      writer_cv_.wait(lock);
+      continue;
+    }
+    const auto due = pending_since_ + kPendingAge;
+    if (std::chrono::steady_clock::now() < due) {
+      writer_cv_.wait_until(lock, due);
+      continue;
+    }
+    // A failure keeps the rows; they are tried again a moment later.
+    if (!write_pending(nullptr)) pending_since_ = std::chrono::steady_clock::now();
+  }
+  (void)write_pending(nullptr);
+}
+
 // Written through a buffer of many chunks: a block costs a few large writes, not one per chunk.
 constexpr size_t kBlockWriteBuffer = 64 * 1024;
 
@@ -390,11 +464,18 @@ bool BlockWriter::commit(std::string* error) {
 }
 
 bool Store::owns_catalog(std::string_view login, uint32_t catalog_id) {
+  auto known = owners_.find(catalog_id);
+  if (known != owners_.end()) return known->second == login;
   Reused st(db_, owns_catalog_st_,
             "select 1 from catalogs join profiles on profiles.id = catalogs.profile_id"
             " where catalogs.id=? and profiles.login=?");
-  return *st && st->bind_int64(1, catalog_id) == SQLITE_OK &&
-         st->bind_text(2, login) == SQLITE_OK && st->step() == SQLITE_ROW;
+  const bool owns = *st && st->bind_int64(1, catalog_id) == SQLITE_OK &&
+                    st->bind_text(2, login) == SQLITE_OK && st->step() == SQLITE_ROW;
+  if (owns) {
+    if (owners_.size() >= 1024) owners_.clear();  // a bound; the index still knows them all
+    owners_.emplace(catalog_id, std::string(login));
+  }
+  return owns;
 }
 
 RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
@@ -411,6 +492,10 @@ RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
     if (rc != SQLITE_ROW) return RefResult::kError;
     length = find->column_int64(0);
   }
+  if (batching_) {
+    std::string error;
+    return pend({catalog_id, md5, length}, &error) ? RefResult::kRecorded : RefResult::kError;
+  }
   Reused st(db_, add_ref_st_,
             "insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
   if (!*st || st->bind_int64(1, catalog_id) != SQLITE_OK ||
@@ -425,6 +510,8 @@ FinishResult Store::finish_run(std::string_view login, const RunRecord& run, int
   {
     std::lock_guard lock(mu_);
     if (!owns_catalog(login, run.catalog_id)) return FinishResult::kNotOwner;
+    // The run's rows go to the index's log before the sync below puts it on the disk.
+    if (!write_pending(nullptr)) return FinishResult::kError;
   }
   // Every block the run uses was renamed into place and indexed before its reference was
   // recorded, so before this record came. One sync of the file system puts them, their folders
@@ -494,8 +581,12 @@ bool Store::recover(int64_t* dropped, std::string* error) {
       }
     }
     if (tx.commit(error) != SQLITE_OK) return false;
-    // Committed from now on without a sync each; finish_run syncs them.
+    // Committed from now on without a sync each, and written behind; finish_run syncs them.
     if (db_.exec("pragma synchronous=normal", error) != SQLITE_OK) return false;
+    if (!batching_) {
+      batching_ = true;
+      writer_ = std::thread([this] { write_behind(); });
+    }
   }
   *dropped = static_cast<int64_t>(lost.size());
   BlockKey empty{md5_of(""), 0};

@@ -10,7 +10,14 @@
 // their index rows. A crash of the machine may still lose blocks written since the last such
 // sync, and the index rows written with them may or may not survive: recover(), run before the
 // store is served, drops the rows of blocks whose files are missing or of the wrong length, so
-// the store never lists a block it does not hold (a client then uploads it again). One Store is
+// the store never lists a block it does not hold (a client then uploads it again).
+//
+// A served store (once recover() ran) writes the rows of references behind: each is answered
+// at once and written with the others, kPendingRows at a time or a tenth of a second after the
+// first of them, and always before an end-of-run record is written. The index's lock is then
+// taken once for many rows, not once per row. A server killed before they are written loses
+// references of runs not yet finished, which nothing reads; blocks are indexed as they are kept,
+// so every block acknowledged stays listed. One Store is
 // shared by every connection of the server; each method takes the store's lock for its use of
 // the index, so the index is never used by two threads at once.
 //
@@ -21,12 +28,17 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "block.h"
 #include "db/database.h"
@@ -95,6 +107,7 @@ class BlockWriter {
 
 class Store {
  public:
+  ~Store();
   // Creates the directory, the index and the block folder. An existing store keeps its data.
   static bool create(const std::string& dir, std::string* error);
   // True when dir holds a store's index and block folder.
@@ -135,6 +148,9 @@ class Store {
   // Records that a catalog of login uses the block of this digest.
   RefResult add_ref(std::string_view login, uint32_t catalog_id,
                     const std::array<uint8_t, 16>& md5);
+  // Writes the references held back so far (a session's, when it ends). False when they
+  // cannot be written now; they are tried again later.
+  bool write_references();
   // Forces every block written so far and the index to the disk, then records the end-of-run
   // record of a catalog of login, synced too. Takes as long as the sync: the store stays usable
   // by the other connections meanwhile.
@@ -147,6 +163,20 @@ class Store {
   explicit Store(std::string dir) : dir_(std::move(dir)) {}
   bool owns_catalog(std::string_view login, uint32_t catalog_id);  // lock held
   bool index_block(const BlockKey& key, std::string* error);
+  // The reference rows written behind, and the thread that writes them when they are old enough.
+  struct PendingRef {
+    uint32_t catalog_id;
+    std::array<uint8_t, 16> md5;
+    int64_t length;
+  };
+  // Queues a reference (lock held); writes the queue when it is full. False when it cannot be
+  // written and is too long to grow.
+  bool pend(const PendingRef& ref, std::string* error);
+  // Writes the queued rows in one transaction (lock held). They stay queued when it fails.
+  bool write_pending(std::string* error);
+  void write_behind();
+
+  static constexpr size_t kPendingRows = 256;
 
   std::string dir_;
   // Which of the 256 block folders (by the digest's first byte) are known to exist and be
@@ -156,6 +186,15 @@ class Store {
   db::Database db_;
   // The statements of every block request, prepared once (after db_: finalized before it).
   db::Statement has_block_st_, owns_catalog_st_, find_length_st_, add_ref_st_, index_block_st_;
+
+  bool batching_ = false;  // set by recover(): references are written behind
+  std::vector<PendingRef> pending_refs_;
+  std::chrono::steady_clock::time_point pending_since_;
+  // Catalogs known to be a login's: ownership never changes, so a reference checks it once.
+  std::map<uint32_t, std::string> owners_;
+  bool stopping_ = false;
+  std::condition_variable writer_cv_;
+  std::thread writer_;
 };
 
 }  // namespace corvio::server

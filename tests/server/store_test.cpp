@@ -174,6 +174,29 @@ TEST_F(StoreTest, ReferencesAndRunRecords) {
   db::Statement refs = db.prepare("select count(*) from refs");
   ASSERT_EQ(refs.step(), SQLITE_ROW);
   EXPECT_EQ(refs.column_int64(0), 1);
+
+  st.reset();  // ends this connection's read, so that it sees later writes
+  refs.reset();
+
+  // Served, the store writes references behind: more than one batch of them, answered at once
+  // and all in the index, as another connection sees it, once the end-of-run record is.
+  store = Store::open(path, &error);
+  int64_t dropped = 0;
+  ASSERT_TRUE(store->recover(&dropped, &error)) << error;
+  uint32_t next = *store->allocate_catalog("alice", home, 2);
+  constexpr int kRefs = 300;
+  for (int i = 0; i < kRefs; ++i) {
+    const std::string bytes = "block " + std::to_string(i);
+    ASSERT_TRUE(store->put_block(key_of(bytes), bytes, &error)) << error;
+    ASSERT_EQ(store->add_ref("alice", next, md5_of(bytes)), RefResult::kRecorded);
+  }
+  EXPECT_EQ(store->add_ref("bob", next, md5_of("block 1")), RefResult::kNotOwner);
+  run.catalog_id = next;
+  EXPECT_EQ(store->finish_run("alice", run, 12), FinishResult::kRecorded);
+  db::Statement now = db.prepare("select count(*) from refs where catalog_id=?");
+  ASSERT_EQ(now.bind_int64(1, next), SQLITE_OK);
+  ASSERT_EQ(now.step(), SQLITE_ROW);
+  EXPECT_EQ(now.column_int64(0), kRefs);
 }
 
 TEST_F(StoreTest, OpenRefusesWhatIsNotAStore) {
