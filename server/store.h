@@ -17,9 +17,10 @@
 // first of them, and always before an end-of-run record is written. The index's lock is then
 // taken once for many rows, not once per row. A server killed before they are written loses
 // references of runs not yet finished, which nothing reads; blocks are indexed as they are kept,
-// so every block acknowledged stays listed. One Store is
-// shared by every connection of the server; each method takes the store's lock for its use of
-// the index, so the index is never used by two threads at once.
+// so every block acknowledged stays listed.
+//
+// One Store is shared by every connection of the server; each method takes the store's lock
+// for its use of the index, so the index is never used by two threads at once.
 //
 // The store is private to its owner: the directory and every folder in it have mode 0700,
 // every file 0600, set explicitly whatever the umask. Opening a store made looser (by an older
@@ -107,7 +108,7 @@ class BlockWriter {
 
 class Store {
  public:
-  ~Store();
+  ~Store();  // writes the references still held back
   // Creates the directory, the index and the block folder. An existing store keeps its data.
   static bool create(const std::string& dir, std::string* error);
   // True when dir holds a store's index and block folder.

@@ -55,7 +55,6 @@ int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& ru
   }
 }
 
-
 // Puts a buffer between the TLS layer's writes and the socket, so that the records of a block's
 // data chunks leave in a few large socket writes instead of one each. Every record stays what
 // it was: the peer reads the same records, one chunk each. False when it cannot be set up.
