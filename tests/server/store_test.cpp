@@ -102,6 +102,12 @@ TEST_F(StoreTest, BlocksAreKeyedByDigestAndLengthAndWrittenWhole) {
   // Storing it again changes nothing.
   ASSERT_TRUE(store->put_block(key, data, &error)) << error;
   EXPECT_EQ(corvio::test::read_file(store->block_path(key)), data);
+  // A block folder removed while the store is open is made again, private.
+  const fs::path folder = fs::path(store->block_path(key)).parent_path();
+  fs::remove_all(folder);
+  ASSERT_TRUE(store->put_block(key, data, &error)) << error;
+  EXPECT_EQ(corvio::test::read_file(store->block_path(key)), data);
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
 TEST_F(StoreTest, AFileWithoutItsIndexEntryIsNotHeld) {
