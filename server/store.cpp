@@ -183,7 +183,7 @@ std::unique_ptr<Store> Store::open(const std::string& dir, std::string* error) {
 
 StoreCounts Store::counts() {
   std::lock_guard lock(mu_);
-  (void)write_pending(nullptr);
+  (void)write_pending();
   auto count = [&](const char* sql) -> int64_t {
     db::Statement st = db_.prepare(sql);
     return st && st.step() == SQLITE_ROW ? st.column_int64(0) : 0;
@@ -353,48 +353,41 @@ bool Store::index_block(const BlockKey& key, std::string* error) {
   return true;
 }
 
-bool Store::pend(const PendingRef& ref, std::string* error) {
+bool Store::insert_ref(const PendingRef& ref) {
+  Reused st(db_, add_ref_st_,
+            "insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
+  return *st && st->bind_int64(1, ref.catalog_id) == SQLITE_OK &&
+         st->bind_text(2, hex_of(ref.md5)) == SQLITE_OK &&
+         st->bind_int64(3, ref.length) == SQLITE_OK && st->step() == SQLITE_DONE;
+}
+
+bool Store::pend(const PendingRef& ref) {
   pending_refs_.push_back(ref);
   const size_t rows = pending_refs_.size();
   if (rows == 1) {
     pending_since_ = std::chrono::steady_clock::now();
     writer_cv_.notify_all();
   }
-  if (rows < kPendingRows) return true;
-  std::string why;
-  if (write_pending(&why)) return true;
-  // Kept for the next attempt, up to a bound: past it, requests fail until the index is
-  // writable again.
-  if (rows < 4 * kPendingRows) return true;
-  *error = "cannot record references: " + why;
-  return false;
+  // A queue that cannot be written is kept for the next attempt, up to a bound: past it,
+  // requests fail until the index is writable again.
+  return rows < kPendingRows || write_pending() || rows < 4 * kPendingRows;
 }
 
-bool Store::write_pending(std::string* error) {
+bool Store::write_pending() {
   if (pending_refs_.empty()) return true;
   db::Transaction tx(db_);
-  if (tx.begin_result() != SQLITE_OK) {
-    if (error) *error = db_.error_message();
-    return false;
+  if (tx.begin_result() != SQLITE_OK) return false;
+  for (const PendingRef& ref : pending_refs_) {
+    if (!insert_ref(ref)) return false;
   }
-  for (const PendingRef& r : pending_refs_) {
-    Reused st(db_, add_ref_st_,
-              "insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
-    if (!*st || st->bind_int64(1, r.catalog_id) != SQLITE_OK ||
-        st->bind_text(2, hex_of(r.md5)) != SQLITE_OK || st->bind_int64(3, r.length) != SQLITE_OK ||
-        st->step() != SQLITE_DONE) {
-      if (error) *error = db_.error_message();
-      return false;
-    }
-  }
-  if (tx.commit(error) != SQLITE_OK) return false;
+  if (tx.commit() != SQLITE_OK) return false;
   pending_refs_.clear();
   return true;
 }
 
 bool Store::write_references() {
   std::lock_guard lock(mu_);
-  return write_pending(nullptr);
+  return write_pending();
 }
 
 void Store::write_behind() {
@@ -411,9 +404,9 @@ void Store::write_behind() {
       continue;
     }
     // A failure keeps the rows; they are tried again a moment later.
-    if (!write_pending(nullptr)) pending_since_ = std::chrono::steady_clock::now();
+    if (!write_pending()) pending_since_ = std::chrono::steady_clock::now();
   }
-  (void)write_pending(nullptr);
+  (void)write_pending();
 }
 
 // Written through a buffer of many chunks: a block costs a few large writes, not one per chunk.
@@ -492,18 +485,8 @@ RefResult Store::add_ref(std::string_view login, uint32_t catalog_id,
     if (rc != SQLITE_ROW) return RefResult::kError;
     length = find->column_int64(0);
   }
-  if (batching_) {
-    std::string error;
-    return pend({catalog_id, md5, length}, &error) ? RefResult::kRecorded : RefResult::kError;
-  }
-  Reused st(db_, add_ref_st_,
-            "insert or ignore into refs (catalog_id, md5, length) values (?,?,?)");
-  if (!*st || st->bind_int64(1, catalog_id) != SQLITE_OK ||
-      st->bind_text(2, hex_of(md5)) != SQLITE_OK || st->bind_int64(3, length) != SQLITE_OK ||
-      st->step() != SQLITE_DONE) {
-    return RefResult::kError;
-  }
-  return RefResult::kRecorded;
+  const PendingRef ref{catalog_id, md5, length};
+  return (batching_ ? pend(ref) : insert_ref(ref)) ? RefResult::kRecorded : RefResult::kError;
 }
 
 FinishResult Store::finish_run(std::string_view login, const RunRecord& run, int64_t now) {
@@ -511,7 +494,7 @@ FinishResult Store::finish_run(std::string_view login, const RunRecord& run, int
     std::lock_guard lock(mu_);
     if (!owns_catalog(login, run.catalog_id)) return FinishResult::kNotOwner;
     // The run's rows go to the index's log before the sync below puts it on the disk.
-    if (!write_pending(nullptr)) return FinishResult::kError;
+    if (!write_pending()) return FinishResult::kError;
   }
   // Every block the run uses was renamed into place and indexed before its reference was
   // recorded, so before this record came. One sync of the file system puts them, their folders

@@ -170,11 +170,12 @@ class Store {
     std::array<uint8_t, 16> md5;
     int64_t length;
   };
+  bool insert_ref(const PendingRef& ref);  // lock held
   // Queues a reference (lock held); writes the queue when it is full. False when it cannot be
   // written and is too long to grow.
-  bool pend(const PendingRef& ref, std::string* error);
+  bool pend(const PendingRef& ref);
   // Writes the queued rows in one transaction (lock held). They stay queued when it fails.
-  bool write_pending(std::string* error);
+  bool write_pending();
   void write_behind();
 
   static constexpr size_t kPendingRows = 256;

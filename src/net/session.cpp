@@ -14,6 +14,10 @@ Session::Session(const Context& ctx, const TlsContext& tls, BackupSession& run,
                  NetSettings settings)
     : ctx_(ctx), tls_(tls), run_(run), settings_(std::move(settings)) {}
 
+WaitRules Session::wait_rules() const {
+  return WaitRules{settings_.session_timeout_ms, &run_.cancel_requested, &ctx_.messages};
+}
+
 void Session::set_status(std::string_view text) const { ctx_.display.set_status_text(text); }
 
 int Session::send(std::string_view message, bool more) {
@@ -23,7 +27,7 @@ int Session::send(std::string_view message, bool more) {
   if (fd < 0) return 0;
   throttle_tx(run_, ctx_.clock, message.size(), settings_.throttle_poll_ms);
   if (run_.cancelled()) return 0;
-  WaitRules rules{settings_.session_timeout_ms, &run_.cancel_requested, &ctx_.messages};
+  const WaitRules rules = wait_rules();
   return transfer_send(*c, fd, message.data(), message.size(), rules, more);
 }
 
@@ -33,7 +37,7 @@ int Session::recv(void* buffer, size_t capacity) {
   int fd = prepare_socket(*c, ctx_.messages);
   if (fd < 0) return 0;
   if (run_.cancelled()) return 0;
-  WaitRules rules{settings_.session_timeout_ms, &run_.cancel_requested, &ctx_.messages};
+  const WaitRules rules = wait_rules();
   int n = transfer_recv(*c, fd, buffer, capacity, rules);
   if (n > 0) throttle_rx(run_, ctx_.clock, static_cast<size_t>(n), settings_.throttle_poll_ms);
   return n;
@@ -52,7 +56,7 @@ void Session::wait_if_paused() {
   // What was sent before the pause reaches the server before it.
   if (const TlsConnection* c = run_.connection.get()) {
     const int fd = static_cast<int>(BIO_get_fd(c->socket(), nullptr));
-    WaitRules rules{settings_.session_timeout_ms, &run_.cancel_requested, &ctx_.messages};
+    const WaitRules rules = wait_rules();
     if (fd >= 0) (void)transfer_flush(*c, fd, rules);
   }
   const std::string saved = bounded(ctx_.display.status_text(), 1023);

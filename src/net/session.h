@@ -23,6 +23,7 @@ namespace corvio {
 struct BackupSession;
 struct Context;
 class TlsContext;
+struct WaitRules;
 
 class Session {
  public:
@@ -68,6 +69,9 @@ class Session {
 
  private:
   int login_attempt(bool quiet);
+  // The waits of session_send and session_recv: the session time-out, the run's cancel flag, a
+  // message box for a failed wait.
+  WaitRules wait_rules() const;
   // Shows "fmt" with number and each second from seconds down to 1, passing the pause point
   // every second. True when the run was cancelled.
   bool countdown(const char* fmt, uint32_t number, uint32_t seconds);

@@ -29,20 +29,21 @@ bool expect_host(SSL* ssl, const std::string& host) {
 // A write is tried first, since the socket almost always has room; a read waits first, since
 // the reply is almost never there yet, unless the TLS layer holds bytes of it already (read
 // ahead from the socket, or decrypted and not yet taken).
+// Waits for the socket under the rules; false on time-out or a failed wait (which the session
+// forms report in a message box).
+bool wait_for(int fd, SocketEvent ev, const WaitRules& rules) {
+  WaitResult w = wait_socket(fd, ev, rules.timeout_ms);
+  if (w == WaitResult::Failed && rules.wait_failure_box) {
+    rules.wait_failure_box->message_box("Other select() error!", "Backup Failure");
+  }
+  return w == WaitResult::Ready;
+}
+
 template <typename Op>
 int transfer(const TlsConnection& c, int fd, SocketEvent ev, const WaitRules& rules, Op op) {
   bool wait = ev == SocketEvent::Readable && SSL_has_pending(c.ssl()) == 0;
   for (;;) {
-    if (wait) {
-      WaitResult w = wait_socket(fd, ev, rules.timeout_ms);
-      if (w == WaitResult::TimedOut) return -1;
-      if (w == WaitResult::Failed) {
-        if (rules.wait_failure_box) {
-          rules.wait_failure_box->message_box("Other select() error!", "Backup Failure");
-        }
-        return -1;
-      }
-    }
+    if (wait && !wait_for(fd, ev, rules)) return -1;
     int rc = op();
     if (rc > 0) return rc;
     int err = SSL_get_error(c.ssl(), rc);
@@ -153,11 +154,7 @@ int transfer_flush(const TlsConnection& c, int fd, const WaitRules& rules) {
     if (BIO_flush(out) > 0) return 1;
     if (!BIO_should_retry(out)) return -1;
     if (rules.cancel && rules.cancel->load() == 1) return 0;
-    WaitResult w = wait_socket(fd, SocketEvent::Writable, rules.timeout_ms);
-    if (w == WaitResult::Failed && rules.wait_failure_box) {
-      rules.wait_failure_box->message_box("Other select() error!", "Backup Failure");
-    }
-    if (w != WaitResult::Ready) return -1;
+    if (!wait_for(fd, SocketEvent::Writable, rules)) return -1;
   }
 }
 
