@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "support/temp_dir.h"
 
@@ -199,10 +200,28 @@ TEST_F(StoreTest, ReferencesAndRunRecords) {
   EXPECT_EQ(store->add_ref("bob", next, md5_of("block 1")), RefResult::kNotOwner);
   run.catalog_id = next;
   EXPECT_EQ(store->finish_run("alice", run, 12), FinishResult::kRecorded);
-  db::Statement now = db.prepare("select count(*) from refs where catalog_id=?");
-  ASSERT_EQ(now.bind_int64(1, next), SQLITE_OK);
-  ASSERT_EQ(now.step(), SQLITE_ROW);
-  EXPECT_EQ(now.column_int64(0), kRefs);
+  auto refs_of = [&](uint32_t catalog_id) {
+    db::Statement count = db.prepare("select count(*) from refs where catalog_id=?");
+    EXPECT_EQ(count.bind_int64(1, catalog_id), SQLITE_OK);
+    EXPECT_EQ(count.step(), SQLITE_ROW);
+    return count.column_int64(0);
+  };
+  EXPECT_EQ(refs_of(next), kRefs);
+
+  // Fewer than a batch, and no end-of-run record: written a moment later all the same, and by
+  // a store closed before that moment.
+  const uint32_t idle = *store->allocate_catalog("alice", home, 3);
+  ASSERT_EQ(store->add_ref("alice", idle, md5_of("block 1")), RefResult::kRecorded);
+  int64_t seen = 0;
+  for (int tries = 0; tries < 100 && seen == 0; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    seen = refs_of(idle);
+  }
+  EXPECT_EQ(seen, 1);
+  const uint32_t closed = *store->allocate_catalog("alice", home, 4);
+  ASSERT_EQ(store->add_ref("alice", closed, md5_of("block 2")), RefResult::kRecorded);
+  store.reset();
+  EXPECT_EQ(refs_of(closed), 1);
 }
 
 TEST_F(StoreTest, OpenRefusesWhatIsNotAStore) {
