@@ -147,6 +147,11 @@ TEST(ReadAheadTest, BlocksComeInFileOrderWithTheirDigestsAndPayloadsWhateverTheP
     EXPECT_TRUE(t.payloads_right);
     EXPECT_FALSE(small.off_caller);
     EXPECT_EQ(second.off_caller, threads > 0);
+    // After a small file, the pool takes the next large one again.
+    MemoryFile large(data.substr(0, 3 * kBlockSize + 1));
+    t = take_all(ahead, large, slots_for(threads));
+    EXPECT_EQ(t.bytes, data.substr(0, 3 * kBlockSize + 1));
+    EXPECT_EQ(large.off_caller, threads > 0);
   }
 }
 
