@@ -11,12 +11,12 @@
 #include <memory>
 #include <string>
 
-#include "base/context.h"
-#include "catalog/catalog.h"
 #include "base/backup_session.h"
-#include "util/md5_hex.h"
+#include "base/context.h"
+#include "base/display.h"
+#include "catalog/catalog.h"
 #include "md5cache/md5cache.h"
-#include "ui/display.h"
+#include "util/md5_hex.h"
 
 namespace corvio {
 namespace {

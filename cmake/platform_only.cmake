@@ -2,8 +2,8 @@
 # backend and their tests: what the cross build for Windows compiles and runs under Wine here,
 # where there are no Windows builds of SQLite, OpenSSL or zlib. corvio_core holds only the
 # pieces that need none of them.
-add_library(corvio_core STATIC src/util/text.cpp src/util/ini.cpp src/ui/display.cpp
-            src/ui/format_count.cpp)
+add_library(corvio_core STATIC src/util/text.cpp src/util/ini.cpp src/base/display.cpp
+            src/util/format_count.cpp)
 target_include_directories(corvio_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(corvio_core PUBLIC Threads::Threads)
 add_subdirectory(src/platform)

@@ -12,11 +12,11 @@
 #include <string_view>
 
 #include "app/command_line.h"
-#include "base/context.h"
 #include "app/front_end.h"
 #include "app/services.h"
-#include "config/config.h"
 #include "base/backup_session.h"
+#include "base/context.h"
+#include "profile/config.h"
 
 namespace corvio {
 

@@ -6,11 +6,11 @@
 
 #include <string>
 
+#include "base/display.h"
+#include "base/messages.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/path_style.h"
-#include "ui/display.h"
-#include "ui/messages.h"
 
 namespace corvio {
 

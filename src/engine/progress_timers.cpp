@@ -4,7 +4,7 @@
 
 #include "base/version.h"
 #include "net/throttle.h"
-#include "ui/format_count.h"
+#include "util/format_count.h"
 
 namespace corvio {
 
@@ -61,9 +61,9 @@ std::string ProgressTimers::elapsed_text(int64_t start, int64_t end, int64_t now
 }
 
 std::string ProgressTimers::rate_text(uint64_t r) {
-  if (r >= 4194304) return ui::format_count(r / 1048576) + " MB/sec ";
-  if (r >= 4096) return ui::format_count(r / 1024) + " KB/sec ";
-  return ui::format_count(r) + " B/sec ";
+  if (r >= 4194304) return format_count(r / 1048576) + " MB/sec ";
+  if (r >= 4096) return format_count(r / 1024) + " KB/sec ";
+  return format_count(r) + " B/sec ";
 }
 
 }  // namespace corvio

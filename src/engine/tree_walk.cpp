@@ -7,7 +7,7 @@
 #include "engine/backup_file.h"
 #include "engine/exclude_match.h"
 #include "net/session.h"
-#include "ui/format_count.h"
+#include "util/format_count.h"
 
 namespace corvio {
 
@@ -45,7 +45,7 @@ void show_entry_progress(Run& run, const std::string& full_path, uint64_t size) 
   display.set_text(ui::Field::Directory, full_path.substr(0, name_at));
   display.set_text(ui::Field::Filename, full_path.substr(name_at));
   if (size != 0) {
-    display.set_text(ui::Field::Size, ui::format_count(size) + " ");
+    display.set_text(ui::Field::Size, format_count(size) + " ");
     display.set_text(ui::Field::Sent, "0 ");
   } else {
     display.set_text(ui::Field::Size, "");

@@ -12,14 +12,14 @@
 #include <string_view>
 #include <vector>
 
-#include "base/context.h"
 #include "base/backup_session.h"
+#include "base/context.h"
 #include "net/messages.h"
 #include "net/protocol.h"
 #include "net/request_loop.h"
 #include "net/requests.h"
 #include "net/session.h"
-#include "ui/format_count.h"
+#include "util/format_count.h"
 #include "util/openssl_ptr.h"
 
 namespace corvio {
@@ -31,7 +31,7 @@ void show_catalog_file(const Context& ctx, const std::string& path, uint64_t siz
   size_t name_at = cut == std::string::npos ? 0 : cut + 1;
   ctx.display.set_text(ui::Field::Directory, path.substr(0, name_at));
   ctx.display.set_text(ui::Field::Filename, path.substr(name_at));
-  ctx.display.set_text(ui::Field::Size, ui::format_count(size) + " ");
+  ctx.display.set_text(ui::Field::Size, format_count(size) + " ");
   ctx.display.set_text(ui::Field::Sent, "0 ");
 }
 

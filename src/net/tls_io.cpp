@@ -5,9 +5,9 @@
 
 #include <climits>
 
+#include "base/messages.h"
 #include "net/tls_context.h"
 #include "platform/socket_wait.h"
-#include "ui/messages.h"
 
 namespace corvio {
 namespace {
@@ -141,8 +141,8 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
 int transfer_send(const TlsConnection& c, int fd, const void* data, size_t n,
                   const WaitRules& rules, bool more) {
   const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
-  int sent = transfer(c, fd, SocketEvent::Writable, rules,
-                      [&] { return SSL_write(c.ssl(), data, len); });
+  int sent =
+      transfer(c, fd, SocketEvent::Writable, rules, [&] { return SSL_write(c.ssl(), data, len); });
   if (sent <= 0 || more) return sent;
   int flushed = transfer_flush(c, fd, rules);
   return flushed > 0 ? sent : flushed;

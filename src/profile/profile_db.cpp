@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "base/version.h"
-#include "config/config.h"
 #include "db/database.h"
 #include "db/version_table.h"
 #include "platform/file_modes.h"
+#include "profile/config.h"
 #include "util/text.h"
 
 namespace corvio {

@@ -1,6 +1,6 @@
 #include "profile/profile_editor.h"
 
-#include "config/config.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "util/text.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/messages.h"
 #include "base/profile.h"
-#include "ui/messages.h"
 
 namespace corvio {
 

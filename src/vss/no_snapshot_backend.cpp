@@ -1,7 +1,7 @@
 // The snapshot backend of systems without a snapshot service. Every call succeeds and no
 // snapshot gets a device path, so ShadowCopy drops each volume after the snapshot step and
 // every path is read from the live file system.
-#include "vss/snapshot_backend.h"
+#include "platform/snapshot_backend.h"
 
 namespace corvio {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "vss/snapshot_backend.h"
+#include "platform/snapshot_backend.h"
 
 namespace corvio {
 

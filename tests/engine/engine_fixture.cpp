@@ -5,8 +5,8 @@
 #include <chrono>
 #include <filesystem>
 
-#include "config/config.h"
 #include "platform/directories.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "support/sql_rows.h"
 

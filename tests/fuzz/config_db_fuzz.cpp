@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "config/config.h"
 #include "db/database.h"
 #include "fuzz_sql.h"
 #include "platform/directories.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "support/test_world.h"
 

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "net/messages.h"
-#include "ui/format_count.h"
 #include "server_fixture.h"
+#include "util/format_count.h"
 
 namespace corvio::test {
 namespace {
@@ -327,7 +327,7 @@ TEST_F(Requests, CatalogIsStreamedCompressedAndASecondReadThatFailsEndsTheUpload
   // The server inflated the stream and found the catalog's digest, or it would not have said
   // stored and the end-of-run record would not have followed.
   EXPECT_EQ(trace_of("0223").size(), 1u);
-  EXPECT_EQ(world.view.field(ui::Field::Sent), ui::format_count(payload) + " ");
+  EXPECT_EQ(world.view.field(ui::Field::Sent), format_count(payload) + " ");
 
   // Another catalog, cut short between the two reads.
   catalog += "one more row\n";

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "config/config.h"
 #include "platform/directories.h"
+#include "profile/config.h"
 #include "support/sql_rows.h"
 #include "support/test_world.h"
 

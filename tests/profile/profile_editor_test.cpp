@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/config.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "support/sql_rows.h"
 #include "support/test_world.h"

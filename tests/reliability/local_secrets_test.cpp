@@ -8,8 +8,8 @@
 
 #include <filesystem>
 
-#include "config/config.h"
 #include "engine/engine_fixture.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "profile_command.h"
 

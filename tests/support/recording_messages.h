@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/messages.h"
+#include "base/messages.h"
 
 namespace corvio::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/progress_view.h"
+#include "base/progress_view.h"
 
 namespace corvio::test {
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 
 #include "certificates.h"
-#include "config/config.h"
 #include "json_check.h"
 #include "json_writer.h"
 #include "net/tls_context.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "profile_command.h"
 #include "support/captured_output.h"

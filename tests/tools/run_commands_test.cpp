@@ -9,10 +9,10 @@
 
 #include "base/backup_session.h"
 #include "catalog/catalog.h"
-#include "config/config.h"
 #include "engine/run_log.h"
 #include "json_check.h"
 #include "platform/text_file.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "profile/profile_editor.h"
 #include "support/captured_output.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "vss/snapshot_backend.h"
+#include "platform/snapshot_backend.h"
 
 namespace corvio::test {
 

@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "config/config.h"
+#include "base/display.h"
 #include "platform/clock.h"
 #include "platform/directories.h"
 #include "platform/file_system.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "profile_command.h"
 #include "run_commands.h"
 #include "schedule_command.h"
 #include "trust_ca_command.h"
-#include "ui/display.h"
 #include "ui/term/terminal_messages.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <optional>
 
-#include "config/config.h"
 #include "json_writer.h"
 #include "platform/terminal.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
 #include "profile/profile_editor.h"
 #include "util/text.h"

@@ -4,15 +4,14 @@
 // in it rather than imported: Windows 7 exports it as CreateVssBackupComponentsInternal, Vista
 // only under its C++ name, and a system without the library still starts the program, whose
 // set-up then fails with the usual message.
-#include <windows.h>
-
-#include <vss.h>
 #include <vsbackup.h>
+#include <vss.h>
+#include <windows.h>
 
 #include <cstring>
 
+#include "platform/snapshot_backend.h"
 #include "platform/win32/win32_handles.h"
-#include "vss/snapshot_backend.h"
 
 namespace corvio {
 namespace {
@@ -30,7 +29,8 @@ template <typename Fn>
 Fn lookup(HMODULE library, std::initializer_list<const char*> names) {
   if (!library) return nullptr;
   for (const char* name : names) {
-    if (FARPROC p = ::GetProcAddress(library, name)) return reinterpret_cast<Fn>(reinterpret_cast<void*>(p));
+    if (FARPROC p = ::GetProcAddress(library, name))
+      return reinterpret_cast<Fn>(reinterpret_cast<void*>(p));
   }
   return nullptr;
 }
@@ -93,8 +93,8 @@ class ComComponents : public BackupComponents {
   }
   HResult add_to_snapshot_set(std::string_view volume, SnapshotId* snapshot_id) override {
     wchar_t wide[65] = {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, volume.data(), static_cast<int>(volume.size()),
-                                        wide, 64);
+    const int n =
+        ::MultiByteToWideChar(CP_ACP, 0, volume.data(), static_cast<int>(volume.size()), wide, 64);
     if (n <= 0) return E_INVALIDARG;
     VSS_ID id = GUID_NULL;
     const HRESULT hr = c_->AddToSnapshotSet(wide, GUID_NULL, &id);
@@ -116,8 +116,8 @@ class ComComponents : public BackupComponents {
     if (hr != S_OK) return hr;
     char text[260];
     const int n = prop.m_pwszSnapshotDeviceObject
-                      ? ::WideCharToMultiByte(CP_ACP, 0, prop.m_pwszSnapshotDeviceObject, -1,
-                                              text, sizeof text, nullptr, nullptr)
+                      ? ::WideCharToMultiByte(CP_ACP, 0, prop.m_pwszSnapshotDeviceObject, -1, text,
+                                              sizeof text, nullptr, nullptr)
                       : 0;
     if (n > 0) device->assign(text, static_cast<size_t>(n - 1));  // without the terminator
     if (free_properties_) free_properties_(&prop);

@@ -12,8 +12,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "ui/messages.h"
-#include "ui/progress_view.h"
+#include "base/messages.h"
+#include "base/progress_view.h"
 
 namespace corvio::ui::qt {
 

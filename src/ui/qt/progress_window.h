@@ -19,10 +19,10 @@
 
 #include "base/backup_session.h"
 #include "base/context.h"
+#include "base/progress_view.h"
 #include "engine/backup_worker.h"
 #include "engine/progress_timers.h"
 #include "platform/process.h"
-#include "ui/progress_view.h"
 #include "ui/qt/gui_thread_adapter.h"
 
 namespace corvio::ui::qt {

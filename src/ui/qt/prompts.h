@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/messages.h"
+#include "base/messages.h"
 
 class QWidget;
 

@@ -8,14 +8,13 @@
 #include "app/worker_run.h"
 #include "engine/progress_timers.h"
 #include "platform/console.h"
-#include "ui/format_count.h"
 #include "ui/term/terminal_messages.h"
 #include "ui/term/terminal_view.h"
+#include "util/format_count.h"
 
 namespace corvio {
 
 std::string statistics_line(const BackupSession& s) {
-  using ui::format_count;
   const BackupStats& st = s.stats;
   const int64_t end = s.end_time.load();
   const int64_t seconds = end > 0 && s.start_time.load() > 0 ? end - s.start_time.load() : 0;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <mutex>
 
-#include "ui/messages.h"
+#include "base/messages.h"
 
 namespace corvio::ui {
 

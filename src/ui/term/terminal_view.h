@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "ui/progress_view.h"
+#include "base/progress_view.h"
 
 namespace corvio::ui {
 

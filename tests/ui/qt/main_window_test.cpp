@@ -7,11 +7,11 @@
 #include <QLabel>
 #include <filesystem>
 
-#include "config/config.h"
+#include "profile/config.h"
 #include "profile/profile_db.h"
+#include "qt_test_support.h"
 #include "support/test_world.h"
 #include "ui/qt/prompts.h"
-#include "qt_test_support.h"
 
 namespace corvio::ui::qt {
 namespace {
@@ -60,8 +60,8 @@ class MainWindowTest : public ::testing::Test {
 
   corvio::test::TestWorld w;
   NoServices none;
-  Application app{real_file_system(), w.clock, w.messages, w.display, PathStyle::posix(),
-                  none, none};
+  Application app{real_file_system(), w.clock, w.messages, w.display,
+                  PathStyle::posix(), none,    none};
 };
 
 // The rule dialog: type a rule, pick its mode and press OK; the boxes it showed.
@@ -212,8 +212,9 @@ TEST_F(MainWindowTest, ProfilesAreCreatedEditedRunAndDeletedThroughTheWindows) {
   });
   click(window.get(), "1035");
   click(window.get(), "1036");
-  EXPECT_EQ(Prompts::take_shown(), (std::vector<ShownBox>{{"Online help is not yet available.",
-                                                           "Meridane Online Backup"}}));
+  EXPECT_EQ(
+      Prompts::take_shown(),
+      (std::vector<ShownBox>{{"Online help is not yet available.", "Meridane Online Backup"}}));
 
   // A double click on the row loads its profile for a run and ends the window.
   click_row(rows, 0, true);

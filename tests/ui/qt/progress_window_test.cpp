@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "engine_fixture.h"
-#include "support/recording_view.h"
 #include "qt_test_support.h"
-#include "ui/format_count.h"
+#include "support/recording_view.h"
 #include "ui/qt/prompts.h"
+#include "util/format_count.h"
 
 namespace corvio::ui::qt {
 namespace {
@@ -70,7 +70,9 @@ class ProgressWindowTest : public corvio::test::EngineFixture {
  protected:
   ProgressWindowTest() {
     // The worker's waits take real time here, so the window's timers meter and show them.
-    clock.on_sleep = [](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    clock.on_sleep = [](uint32_t ms) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    };
     Prompts::set_scripted(true);
     // Throttling as a new profile has it; the worker at normal priority.
     profile.thread_priority = 2;
@@ -89,9 +91,9 @@ class ProgressWindowTest : public corvio::test::EngineFixture {
     session.profile = std::make_unique<Profile>(profile);
     window = std::make_unique<ProgressWindow>(
         gui_ctx, session, adapter, [this](std::function<void()> close_window) {
-          WorkerSetup setup{gui_ctx, session,  *cache,  tls,
-                            nullptr, false,    settings, nullptr,
-                            std::move(close_window)};
+          WorkerSetup setup{gui_ctx,  session, *cache,
+                            tls,      nullptr, false,
+                            settings, nullptr, std::move(close_window)};
           return backup_worker(setup);
         });
     window->show();
@@ -111,8 +113,7 @@ class ProgressWindowTest : public corvio::test::EngineFixture {
   // The last line of the log that starts with name, such as "Files:".
   uint64_t logged(const std::string& log, const std::string& name) {
     const size_t at = log.rfind("\n" + name);
-    return at == std::string::npos ? UINT64_MAX
-                                   : std::stoull(log.substr(at + 1 + name.size()));
+    return at == std::string::npos ? UINT64_MAX : std::stoull(log.substr(at + 1 + name.size()));
   }
 
   GuiThreadAdapter adapter;

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/progress_view.h"
+#include "base/progress_view.h"
 
 namespace corvio::ui {
 

@@ -1,4 +1,4 @@
-#include "config/config.h"
+#include "profile/config.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "ui/display.h"
+#include "base/display.h"
 
 #include <gtest/gtest.h>
 
 #include "support/recording_view.h"
-#include "ui/format_count.h"
+#include "util/format_count.h"
 
 namespace corvio::ui {
 namespace {

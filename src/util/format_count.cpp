@@ -1,6 +1,6 @@
-#include "ui/format_count.h"
+#include "util/format_count.h"
 
-namespace corvio::ui {
+namespace corvio {
 
 std::string format_count(uint64_t value) {
   std::string digits = std::to_string(value);
@@ -13,4 +13,4 @@ std::string format_count(uint64_t value) {
   return out;
 }
 
-}  // namespace corvio::ui
+}  // namespace corvio

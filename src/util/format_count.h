@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-namespace corvio::ui {
+namespace corvio {
 
 // The number format of every counter field: decimal with a comma between groups of three
 // digits counted from the right, whatever the user's locale ("1,234,567").
 std::string format_count(uint64_t value);
 
-}  // namespace corvio::ui
+}  // namespace corvio

@@ -1,6 +1,6 @@
-#include "ui/display.h"
+#include "base/display.h"
 
-#include "ui/format_count.h"
+#include "util/format_count.h"
 
 namespace corvio::ui {
 
