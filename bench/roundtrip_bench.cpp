@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
   using namespace corvio;
   PrintedMessages messages;
   ui::Display display;
-  Context ctx{real_file_system(), system_clock(), messages, display, PathStyle::posix(), argv[1],
-              ""};
+  Context ctx{real_file_system(), system_clock(), messages, display,
+              PathStyle::posix(), argv[1],        ""};
   TlsContext tls;
   if (tls.init(ctx) != 0) return 1;
   BackupSession run;
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   run.profile->tag = argv[5];
   const long count = std::atol(argv[6]);
 
-  Session net(ctx, tls, run);
+  Session net(ctx, display, tls, run);
   if (net.connect_retry() != 0 || request_profile_id(net) != 0) {
     std::fprintf(stderr, "roundtrip_bench: cannot log in\n");
     return 1;
@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double cpu = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
   net.quit();
   std::printf("round trips: %ld %.3f s wall %.3f s cpu\n", count, wall, cpu);

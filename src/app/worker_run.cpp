@@ -5,13 +5,14 @@
 #include "app/application.h"
 #include "app/core_services.h"
 #include "app/front_end.h"
+#include "base/display.h"
 #include "platform/process.h"
 #include "vss/shadow_copy.h"
 
 namespace corvio {
 
-RunOutcome run_backup_worker(CoreServices& services, Application& app,
-                             const UpdateSettings& update, std::function<void()> close_window) {
+RunOutcome run_backup_worker(CoreServices& services, Application& app, const UpdateSettings& update,
+                             std::function<void()> close_window) {
   Context& ctx = app.context();
   BackupSession& session = app.session();
   set_thread_priority(current_thread_id(), session.profile->thread_priority);
@@ -29,7 +30,7 @@ RunOutcome run_backup_worker(CoreServices& services, Application& app,
                     std::move(close_window)};
   if (!update.host.empty()) {
     setup.update_check = [&](std::string* version) {
-      UpdateInfo info = update_check(ctx, services.tls(), update);
+      UpdateInfo info = update_check(ctx, ctx.display, services.tls(), update);
       *version = info.update_version;
       return info.newer;
     };

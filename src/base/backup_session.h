@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/backup_stats.h"
 #include "base/profile.h"
 #include "util/file_handle.h"
 #include "util/relaxed.h"
@@ -20,24 +21,6 @@
 namespace corvio {
 
 class TlsConnection;
-
-struct BackupStats {
-  Relaxed<uint64_t> bytes_total;
-  Relaxed<uint32_t> files;
-  Relaxed<uint32_t> directories;
-  Relaxed<uint32_t> special_files;  // nothing counts these; stays 0 but is logged and stored
-  Relaxed<uint64_t> bytes_skipped;
-  Relaxed<uint64_t> bytes_stored;
-  Relaxed<uint64_t> bytes_compressed;
-  Relaxed<uint64_t> bytes_duped;
-  Relaxed<uint32_t> segs_total;
-  Relaxed<uint32_t> segs_stored;
-  Relaxed<uint32_t> segs_duped;
-  Relaxed<uint32_t> warnings;
-  Relaxed<uint32_t> errors;
-  Relaxed<uint32_t> files_scanned;
-  Relaxed<uint32_t> files_skipped;
-};
 
 struct BackupSession {
   BackupSession();

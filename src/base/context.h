@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "base/display.h"
 #include "base/messages.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -14,6 +13,12 @@
 
 namespace corvio {
 
+namespace ui {
+class Display;
+}  // namespace ui
+
+// The display is a reference, so this header needs only its name: a file that shows progress
+// includes base/display.h itself, and the wire, which must not, cannot.
 struct Context {
   FileSystem& fs;
   Clock& clock;

@@ -1,33 +1,21 @@
-// The operations through which every part of a run reports its progress. They write into the
-// progress window when one is attached and do nothing otherwise, so the engine runs the same
-// with a window, with the terminal front end, and with none at all.
-//
-// attach() is called by the front end before the worker starts and detach() after it has
-// ended; every other operation may be called from the worker thread.
+// The operations through which the run reports its progress: the status line (StatusLine), the
+// current file, the counters and the file progress bar. They write into the progress window
+// when one is attached and do nothing otherwise, so the engine runs the same with a window,
+// with the terminal front end, and with none at all. Every operation may be called from the
+// worker thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
-#include "base/progress_view.h"
+#include "base/status_line.h"
 
 namespace corvio::ui {
 
-class Display {
+class Display : public StatusLine {
  public:
-  void attach(ProgressView* view) { view_.store(view); }
-  void detach() { view_.store(nullptr); }
-  bool attached() const { return view_.load() != nullptr; }
-
-  void set_status_text(std::string_view text);
-  // The status line as shown, or empty without a window.
-  std::string status_text();
-
   void set_text(Field field, std::string_view text);
   void set_file_progress(uint32_t position, uint32_t range);
-  void set_pause_enabled(bool enabled);
   void show_run_finished();
 
   // Counter fields: the value in format_count followed by one blank.
@@ -43,9 +31,6 @@ class Display {
   void set_segs_duped(uint32_t v) { set_count(Field::BlocksDuped, v); }
   void set_segs_total(uint32_t v) { set_count(Field::BlocksTotal, v); }
   void set_file_bytes_sent(uint64_t v) { set_count(Field::Sent, v); }
-
- private:
-  std::atomic<ProgressView*> view_{nullptr};
 };
 
 }  // namespace corvio::ui

@@ -6,7 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/display.h"
 #include "catalog/catalog.h"
+#include "engine/block_store.h"
 #include "engine/read_ahead.h"
 #include "md5cache/md5cache.h"
 #include "net/requests.h"
@@ -89,7 +91,7 @@ enum class Replay { kDone, kRefused, kCancelled };
 Replay replay(Run& run, uint32_t catalog_id, const std::vector<CachedBlock>& blocks, uint32_t n) {
   uint32_t k = 0;
   for (const CachedBlock& block : blocks) {
-    run.net.wait_if_paused();
+    run.wait_if_paused();
     if (run.session.cancelled()) return Replay::kCancelled;
     if (seg_ref(run.net, block.md5) != 0) {
       return run.session.cancelled() ? Replay::kCancelled : Replay::kRefused;
@@ -120,7 +122,7 @@ Read read_file(Run& run, ReadAhead& ahead, ReadableFile& file, uint64_t size, ui
   for (;;) {
     const AheadBlock& block = ahead.next();
     if (block.length < 0) return Read::kFailed;
-    run.net.wait_if_paused();
+    run.wait_if_paused();
     if (run.session.cancelled()) return Read::kCancelled;
     if (uint32_t delay = run.profile().block_delay_ms.load()) run.ctx.clock.sleep_ms(delay);
     if (block.length == 0) break;
@@ -136,7 +138,7 @@ Read read_file(Run& run, ReadAhead& ahead, ReadableFile& file, uint64_t size, ui
       run.log(text);
       show_block_progress(run, *counted, n);
     }
-    if (seg_store_retry(run.net, block.data, length, block.md5, payload) != 0) {
+    if (seg_store_retry(run, block.md5, block.data, length, payload) != 0) {
       run.log("Error storing segment! ");
     }
     if (length < kBlockSize) break;
@@ -222,8 +224,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   uint32_t counted = 0;
   std::optional<ReadAhead> own;  // a Run without a read-ahead reads block by block
   ReadAhead& ahead = run.read_ahead ? *run.read_ahead : own.emplace(0);
-  const Read result =
-      read_file(run, ahead, *file, size, catalog_id, entry, n, &offset, &counted);
+  const Read result = read_file(run, ahead, *file, size, catalog_id, entry, n, &offset, &counted);
   if (result == Read::kCancelled) return 1;
   show_blocks(run, counted, n, 100);
   if (result == Read::kFailed) {

@@ -1,7 +1,10 @@
 #include "engine/backup_worker.h"
 
+#include "base/display.h"
 #include "catalog/catalog.h"
 #include "catalog/profile_dir_cleanup.h"
+#include "engine/catalog_upload.h"
+#include "engine/pause_point.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/tree_walk.h"
@@ -41,7 +44,7 @@ class Worker {
   bool shadow_on() const { return w_.shadow && p_.use_shadow_copy; }
   void walk(Run& run);
   RunOutcome cancel(Session& net, Catalog& catalog);
-  RunOutcome complete(Session& net, Catalog& catalog);
+  RunOutcome complete(Run& run);
   void log(const std::string& text) { s_.write_log(text); }
 
   WorkerSetup& w_;
@@ -63,7 +66,8 @@ RunOutcome Worker::run() {
     for (const std::string& rule : p_.include_rules) w_.shadow->add_volume(rule);
   }
 
-  Session net(ctx_, w_.tls, s_, w_.net_settings);
+  Session net(ctx_, ctx_.display, w_.tls, s_, w_.net_settings);
+  net.set_pause_point([this, &net] { wait_if_paused(ctx_, s_, net); });
   status("Connecting...");
   if (net.connect_retry() != 0) {
     // Only a cancel ends the connection retries.
@@ -123,7 +127,7 @@ RunOutcome Worker::run() {
   walk(run);
   w_.cache.flush();
 
-  return s_.cancelled() ? cancel(net, catalog) : complete(net, catalog);
+  return s_.cancelled() ? cancel(net, catalog) : complete(run);
 }
 
 void Worker::walk(Run& run) {
@@ -157,7 +161,8 @@ RunOutcome Worker::cancel(Session& net, Catalog& catalog) {
   return RunOutcome::kCancelled;
 }
 
-RunOutcome Worker::complete(Session& net, Catalog& catalog) {
+RunOutcome Worker::complete(Run& run) {
+  Catalog& catalog = run.catalog;
   // Only a catalog that holds every row of the run may go to the server: one that was never
   // created, or lost rows, would describe a run that cannot be restored as it happened.
   const bool catalog_whole = catalog.is_open() && catalog.complete();
@@ -165,13 +170,13 @@ RunOutcome Worker::complete(Session& net, Catalog& catalog) {
   catalog.close();
   bool uploaded = false;
   if (catalog_whole) {
-    uploaded = catalog_upload(net) == 0;
+    uploaded = catalog_upload(run) == 0;
   }
   if (!uploaded) {
     log("\nError: The catalog of this run was not uploaded; the run cannot be restored.\n");
     s_.stats.errors.add(1);
   }
-  net.quit();
+  run.net.quit();
   if (shadow_on()) {
     w_.shadow->complete();
     w_.shadow->end();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/display.h"
 #include "base/version.h"
 #include "net/throttle.h"
 #include "util/format_count.h"

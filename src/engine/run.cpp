@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "engine/pause_point.h"
 #include "vss/shadow_copy.h"
 
 namespace corvio {
@@ -13,6 +14,8 @@ std::string Run::source(const std::string& path) const {
 }
 
 void Run::log(const std::string& text) const { session.write_log(text); }
+
+void Run::wait_if_paused() const { corvio::wait_if_paused(ctx, session, net); }
 
 std::string upper_drive_letter(const PathStyle& style, std::string path) {
   if (style.drive_letters && path.size() >= 2 && path[1] == ':' && path[0] >= 'a' &&

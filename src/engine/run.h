@@ -22,7 +22,7 @@ struct Run {
   Catalog& catalog;
   Md5Cache& cache;
   Session& net;
-  ShadowCopy* shadow = nullptr;  // null when the run reads the live file system
+  ShadowCopy* shadow = nullptr;     // null when the run reads the live file system
   ReadAhead* read_ahead = nullptr;  // null: the block loop reads each file block by block
 
   const Profile& profile() const { return *session.profile; }
@@ -31,6 +31,8 @@ struct Run {
   std::string source(const std::string& path) const;
   // Appends text to the run's log; nothing before the log is open.
   void log(const std::string& text) const;
+  // The run's pause point (engine/pause_point.h).
+  void wait_if_paused() const;
 };
 
 // Longest path the walk and the block loop handle. A longer one is skipped with a warning

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/display.h"
 #include "catalog/catalog.h"
 #include "engine/backup_file.h"
 #include "engine/exclude_match.h"
-#include "net/session.h"
 #include "util/format_count.h"
 
 namespace corvio {
@@ -110,7 +110,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   const PathStyle& style = run.ctx.style;
   const char sep = style.separator;
   if (uint32_t delay = run.profile().file_delay_ms.load()) run.ctx.clock.sleep_ms(delay);
-  run.net.wait_if_paused();
+  run.wait_if_paused();
   if (run.session.cancelled()) return 1;
 
   // One trailing separator goes, but the POSIX root stays "/".

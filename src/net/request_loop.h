@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "base/context.h"
 #include "base/backup_session.h"
 #include "net/protocol.h"
 #include "net/session.h"

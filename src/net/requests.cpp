@@ -1,6 +1,5 @@
 #include "net/requests.h"
 
-#include "base/context.h"
 #include "base/backup_session.h"
 #include "net/messages.h"
 #include "net/request_loop.h"
@@ -56,6 +55,15 @@ int seg_ref(Session& s, const SegKey& key) {
                         std::optional<uint8_t> status = protocol::parse_seg_ref_reply(reply);
                         if (!status) return Outcome::Failed;
                         *result = *status == 0 ? 0 : 1;
+                        return Outcome::Done;
+                      });
+}
+
+int catalog_finish(Session& s, const protocol::CatalogFinish& finish) {
+  return request_loop(s, protocol::encode_catalog_finish(finish), "Finalizing Backup...",
+                      [](std::string_view reply, int* result) {
+                        if (!protocol::parse_catalog_finish_reply(reply)) return Outcome::Failed;
+                        *result = 0;
                         return Outcome::Done;
                       });
 }

@@ -1,10 +1,15 @@
 // The backup requests: the run's profile and catalog numbers, the block operations and the
-// upload of the run's catalog with its end-of-run record.
+// end-of-run record. Each returns what came of it and nothing more: no request writes the run
+// log, moves a counter or fills a progress field. The engine decides what to send and applies
+// the outcomes (engine/block_store.h, engine/catalog_upload.h), so that it alone says what the
+// run did, in the order the requests were made.
 //
-// Each request is sent, one reply is read, and when the reply is not the expected one the
-// session is closed, reopened (Session::reconnect) and the same request bytes are sent again,
-// until it succeeds or the run is cancelled. A failed exchange never ends a run by itself.
-// Everything here runs on the backup worker thread, over an open Session.
+// request_profile_id, request_catalog_id, seg_query, seg_ref and catalog_finish each send their
+// request, read one reply, and when the reply is not the expected one close the session,
+// reopen it (Session::reconnect) and send the same bytes again, until it succeeds or the run
+// is cancelled: a failed exchange never ends a run by itself. seg_store_request and seg_upload
+// are one exchange each; the engine retries the whole block around them. Everything here runs
+// on the backup worker thread, over an open Session.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +17,7 @@
 #include <string_view>
 
 #include "net/block_compress.h"
+#include "net/messages.h"
 #include "net/seg_key.h"
 
 namespace corvio {
@@ -20,34 +26,31 @@ class Session;
 
 // 0 with run.profile_id set; 1 when the server does not know the profile (the session is
 // then closed) or the run was cancelled.
-int request_profile_id(Session& s);
+[[nodiscard]] int request_profile_id(Session& s);
 
 // 0 with run.catalog_id set; 1 when the run was cancelled. A refusal is asked again.
-int request_catalog_id(Session& s);
+[[nodiscard]] int request_catalog_id(Session& s);
 
 // 0 when the server holds the block of this digest and length; 1 when it does not, or when
 // the run was cancelled.
-int seg_query(Session& s, const SegKey& key, uint32_t length);
+[[nodiscard]] int seg_query(Session& s, const SegKey& key, uint32_t length);
 
 // Records that this run's catalog uses the block. 0 when recorded; 1 when the server does not
 // hold the block, or when the run was cancelled.
-int seg_ref(Session& s, const SegKey& key);
+[[nodiscard]] int seg_ref(Session& s, const SegKey& key);
 
-// Where seg_store takes the payload of the block from once the server has asked for it, when
-// the caller has it compressed already (the block loop's read-ahead). It must describe the
-// same block, and stay valid for the whole call; empty: the block is compressed on the spot.
-using PayloadSource = std::function<BlockPayload()>;
+// What the server said to a request to store a block.
+enum class StoreReply {
+  kSend,     // it lacks the block: the payload is to follow
+  kHeld,     // it holds the block after all
+  kRefused,  // another status
+  kFailed,   // no reply, or not the expected one
+};
 
-// One attempt to make the server hold the block: a query, then either a reference or the
-// upload (compressed when that saves a byte) and a reference. Counts the block's statistics
-// and appends its outcome to the run log. 0 when the server holds the block afterwards.
-int seg_store(Session& s, const SegKey& key, const uint8_t* data, uint32_t length,
-              const PayloadSource& ready = {});
-
-// seg_store, reconnecting and trying again after every failed attempt. 0 when stored or
-// already held; 1 only when the run was cancelled. Each attempt counts its statistics.
-int seg_store_retry(Session& s, const uint8_t* data, uint32_t length, const SegKey& key,
-                    const PayloadSource& ready = {});
+// One MSG_SEG_STORE exchange for the block of length bytes with digest key, announcing a
+// payload of payload_length bytes, compressed or raw.
+[[nodiscard]] StoreReply seg_store_request(Session& s, const SegKey& key, uint32_t length,
+                                           bool compressed, uint32_t payload_length);
 
 // A payload produced piece by piece instead of held in memory: the catalog, whose size grows
 // with the number of files. Its wire length and form are set before the upload; write() hands
@@ -64,14 +67,25 @@ class StreamedPayload {
   bool compressed = false;
 };
 
-// seg_store_retry for a streamed payload of a block of length bytes with digest key. 1 when
-// the run was cancelled or the payload failed.
-int seg_store_streamed_retry(Session& s, const SegKey& key, uint32_t length,
-                             StreamedPayload& payload);
+// Called after each chunk of a payload has been handed to the connection, with its length;
+// false ends the upload (the run was cancelled).
+using ChunkSent = std::function<bool(uint32_t chunk_length)>;
 
-// Uploads the closed catalog file (run.catalog_path) as one block and sends the end-of-run
-// record. 0 when both are done; 1 on a local read or memory failure (reported on standard
-// output) or cancellation. The file is read twice rather than held in memory.
-int catalog_upload(Session& s);
+// What an upload came to.
+struct [[nodiscard]] Upload {
+  bool stored = false;      // every chunk sent and MSG_SEG_STORED read
+  uint64_t bytes_sent = 0;  // payload bytes handed to the connection
+};
+
+// Sends the payload, after a store request the server answered with kSend, as MSG_SEG_DATA
+// chunks, then reads MSG_SEG_STORED. Each chunk is one TLS record (the server takes each read
+// of a chunk as the whole chunk); the records may wait in the connection's write buffer and
+// leave together, since the server does not answer them one by one.
+Upload seg_upload(Session& s, const BlockPayload& payload, const ChunkSent& chunk_sent);
+Upload seg_upload(Session& s, StreamedPayload& payload, const ChunkSent& chunk_sent);
+
+// Sends the end-of-run record. 0 when the server acknowledged it; 1 when the run was
+// cancelled.
+[[nodiscard]] int catalog_finish(Session& s, const protocol::CatalogFinish& finish);
 
 }  // namespace corvio

@@ -1,24 +1,24 @@
 #include "net/session.h"
 
-#include "base/context.h"
 #include "base/backup_session.h"
+#include "base/context.h"
+#include "base/status_line.h"
+#include "base/tls_connection.h"
 #include "net/messages.h"
 #include "net/throttle.h"
-#include "base/tls_connection.h"
 #include "net/tls_io.h"
-#include "util/text.h"
 
 namespace corvio {
 
-Session::Session(const Context& ctx, const TlsContext& tls, BackupSession& run,
-                 NetSettings settings)
-    : ctx_(ctx), tls_(tls), run_(run), settings_(std::move(settings)) {}
+Session::Session(const Context& ctx, ui::StatusLine& status, const TlsContext& tls,
+                 BackupSession& run, NetSettings settings)
+    : ctx_(ctx), status_(status), tls_(tls), run_(run), settings_(std::move(settings)) {}
 
 WaitRules Session::wait_rules() const {
   return WaitRules{settings_.session_timeout_ms, &run_.cancel_requested, &ctx_.messages};
 }
 
-void Session::set_status(std::string_view text) const { ctx_.display.set_status_text(text); }
+void Session::set_status(std::string_view text) const { status_.set_status_text(text); }
 
 int Session::send(std::string_view message, bool more) {
   const TlsConnection* c = run_.connection.get();
@@ -51,25 +51,11 @@ int Session::quit() {
   return 0;
 }
 
-void Session::wait_if_paused() {
-  if (!run_.pause_requested) return;
-  // What was sent before the pause reaches the server before it.
-  if (const TlsConnection* c = run_.connection.get()) {
-    const int fd = static_cast<int>(BIO_get_fd(c->socket(), nullptr));
-    const WaitRules rules = wait_rules();
-    if (fd >= 0) (void)transfer_flush(*c, fd, rules);
-  }
-  const std::string saved = bounded(ctx_.display.status_text(), 1023);
-  set_status("Paused...");
-  uint32_t polls = 0;
-  while (run_.pause_requested && !run_.cancelled()) {
-    if (++polls == settings_.pause_polls_before_drop) {
-      quit();
-      set_status("Paused (Disconnected)...");
-    }
-    ctx_.clock.sleep_ms(settings_.pause_poll_ms);
-  }
-  set_status(saved);
+void Session::flush() {
+  const TlsConnection* c = run_.connection.get();
+  if (!c) return;
+  const int fd = static_cast<int>(BIO_get_fd(c->socket(), nullptr));
+  if (fd >= 0) (void)transfer_flush(*c, fd, wait_rules());
 }
 
 }  // namespace corvio

@@ -1,11 +1,13 @@
 // Session: the run's connection to the backup server, with the primitives every request uses
-// (session_send, session_recv, session_quit, the pause point) and the login and retry loops
-// that open it (session_login, session_login_quiet, session_connect_retry,
-// session_reconnect).
+// (session_send, session_recv, session_quit) and the login and retry loops that open it
+// (session_login, session_login_quiet, session_connect_retry, session_reconnect).
 //
 // The connection itself lives in the BackupSession (run.connection), so that the rest of the
 // run sees whether a session is open; this object adds what the operations need around it:
-// the Context (clock, message boxes, progress display), the TLS context and the settings.
+// the Context (clock, message boxes), the status line with the Pause button, the TLS context
+// and the settings. It shows only the connection's own status texts; the log, the counters
+// and the rest of the progress window are the engine's. The pause point is the run's too: the
+// engine sets it (set_pause_point) and the retry countdowns pass it every second.
 // One Session serves one run and is used on the backup worker thread only. The run's Profile
 // must be set before any operation is called.
 //
@@ -14,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 #include "net/net_settings.h"
@@ -24,10 +27,14 @@ struct BackupSession;
 struct Context;
 class TlsContext;
 struct WaitRules;
+namespace ui {
+class StatusLine;
+}
 
 class Session {
  public:
-  Session(const Context& ctx, const TlsContext& tls, BackupSession& run, NetSettings settings = {});
+  Session(const Context& ctx, ui::StatusLine& status, const TlsContext& tls, BackupSession& run,
+          NetSettings settings = {});
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -37,30 +44,32 @@ class Session {
   // failed. A send counts and throttles its whole length before writing, so net_tx_bytes
   // includes messages whose write then fails. With more set, the message may wait in the
   // connection's write buffer until the next send without more or the next recv.
-  int send(std::string_view message, bool more = false);
-  int recv(void* buffer, size_t capacity);
+  [[nodiscard]] int send(std::string_view message, bool more = false);
+  [[nodiscard]] int recv(void* buffer, size_t capacity);
 
   // session_quit: sends MSG_QUIT when a session is open, then closes it. Always 0; harmless
   // on a closed session.
   int quit();
 
-  // The pause point of a run: holds the worker while pause_requested is set and the run is
-  // not cancelled, showing "Paused..." and restoring the status text afterwards. A pause of
-  // pause_polls_before_drop polls drops the connection; the next request reconnects.
-  void wait_if_paused();
+  // Writes the records held in the connection's write buffer: what was sent before a pause
+  // reaches the server before it. Harmless on a closed session.
+  void flush();
+
+  // The run's pause point, which the retry countdowns pass every second. None until set.
+  void set_pause_point(std::function<void()> pause_point) { pause_point_ = std::move(pause_point); }
 
   // One attempt to open the session and log in: 0 when logged in, 1 otherwise, with the
   // attempt's status texts. login() shows a refused login in a message box; login_quiet(),
   // used while reconnecting, does not, and says nothing about connecting.
-  int login();
-  int login_quiet();
+  [[nodiscard]] int login();
+  [[nodiscard]] int login_quiet();
 
   // Retry loops, unbounded but cancellable once a second: connect_retry() opens the run's
   // first session, reconnect() reopens it after a failed exchange. Both return 0 once logged
   // in and 1 when the run was cancelled while waiting. The Pause button is disabled while
   // they run and enabled again on success.
-  int connect_retry();
-  int reconnect();
+  [[nodiscard]] int connect_retry();
+  [[nodiscard]] int reconnect();
 
   BackupSession& run() const { return run_; }
   const Context& ctx() const { return ctx_; }
@@ -77,9 +86,11 @@ class Session {
   bool countdown(const char* fmt, uint32_t number, uint32_t seconds);
 
   const Context& ctx_;
+  ui::StatusLine& status_;
   const TlsContext& tls_;
   BackupSession& run_;
   NetSettings settings_;
+  std::function<void()> pause_point_;
   bool verify_failure_shown_ = false;  // the reason of a refused certificate, once per run
 };
 

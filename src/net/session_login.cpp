@@ -2,8 +2,9 @@
 #include <cstdio>
 #include <string>
 
-#include "base/context.h"
 #include "base/backup_session.h"
+#include "base/context.h"
+#include "base/status_line.h"
 #include "net/messages.h"
 #include "net/session.h"
 #include "net/tls_io.h"
@@ -93,7 +94,7 @@ int Session::login_attempt(bool quiet) {
 bool Session::countdown(const char* fmt, uint32_t number, uint32_t seconds) {
   for (uint32_t left = seconds; left >= 1; --left) {
     set_status(format(fmt, number, left));
-    wait_if_paused();
+    if (pause_point_) pause_point_();
     if (run_.cancelled()) return true;
     ctx_.clock.sleep_ms(1000);
   }
@@ -101,10 +102,10 @@ bool Session::countdown(const char* fmt, uint32_t number, uint32_t seconds) {
 }
 
 int Session::connect_retry() {
-  ctx_.display.set_pause_enabled(false);
+  status_.set_pause_enabled(false);
   for (uint32_t k = 1;; ++k) {
     if (login() == 0) {
-      ctx_.display.set_pause_enabled(true);
+      status_.set_pause_enabled(true);
       return 0;
     }
     set_status("Connection Failed!");
@@ -124,14 +125,14 @@ int Session::connect_retry() {
 }
 
 int Session::reconnect() {
-  ctx_.display.set_pause_enabled(false);
+  status_.set_pause_enabled(false);
   for (uint32_t n = 1;; ++n) {
     set_status(n == 1 ? std::string("Reconnecting..") : format("Reconnecting #%d..", n));
     ctx_.clock.sleep_ms(500);
     if (login_quiet() == 0) {
       set_status("Reconnected!");
       ctx_.clock.sleep_ms(1000);
-      ctx_.display.set_pause_enabled(true);
+      status_.set_pause_enabled(true);
       return 0;
     }
     ctx_.clock.sleep_ms(500);

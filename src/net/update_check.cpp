@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/context.h"
+#include "base/status_line.h"
 #include "base/version.h"
 #include "net/tls_context.h"
 #include "net/tls_io.h"
@@ -96,11 +97,12 @@ UpdateSettings update_settings_from_environment() {
   return update_settings(std::getenv("CORVIO_UPDATE_HOST"), std::getenv("CORVIO_UPDATE_PORT"));
 }
 
-UpdateInfo update_check(const Context& ctx, const TlsContext& tls, const UpdateSettings& settings) {
+UpdateInfo update_check(const Context& ctx, ui::StatusLine& status_line, const TlsContext& tls,
+                        const UpdateSettings& settings) {
   UpdateInfo info;
   if (!tls.get()) return info;
   const auto connection_failed = [&](const char* status) {
-    ctx.display.set_status_text(status);
+    status_line.set_status_text(status);
     ctx.clock.sleep_ms(settings.failure_pause_ms);
     return info;
   };

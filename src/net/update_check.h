@@ -17,6 +17,10 @@
 
 namespace corvio {
 
+namespace ui {
+class StatusLine;
+}
+
 struct Context;
 class TlsContext;
 
@@ -45,7 +49,9 @@ struct UpdateInfo {
 // number), compared in order; the fourth is not compared.
 bool update_filever_newer(std::string_view filever);
 
-// update_check. False in every failure, including a missing TLS context.
-UpdateInfo update_check(const Context& ctx, const TlsContext& tls, const UpdateSettings& settings);
+// update_check, showing its connection failures on status. False in every failure, including a
+// missing TLS context.
+UpdateInfo update_check(const Context& ctx, ui::StatusLine& status, const TlsContext& tls,
+                        const UpdateSettings& settings);
 
 }  // namespace corvio

@@ -1,13 +1,30 @@
 #include "server_fixture.h"
 
+#include <openssl/evp.h>
+
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <sstream>
 #include <thread>
 
 #include "base/profile.h"
+#include "engine/pause_point.h"
 
 namespace corvio::test {
+
+std::string random_bytes(size_t n, uint32_t seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+SegKey md5(const std::string& data) {
+  SegKey key{};
+  EVP_Digest(data.data(), data.size(), key.data(), nullptr, EVP_md5(), nullptr);
+  return key;
+}
 
 ServerFixture::ServerFixture() {
   settings.session_timeout_ms = 3000;
@@ -46,7 +63,8 @@ bool ServerFixture::serve(const std::vector<std::string>& faults) {
   run.profile->login = login;
   run.profile->password = password;
   if (tls.init(world.ctx) != 0) return false;
-  session = std::make_unique<Session>(world.ctx, tls, run, settings);
+  session = std::make_unique<Session>(world.ctx, world.display, tls, run, settings);
+  session->set_pause_point([this] { wait_if_paused(world.ctx, run, *session); });
   return true;
 }
 

@@ -1,6 +1,6 @@
 // A client run against a real reference server: a test world whose data directory trusts the
 // server's certificate authority, a profile pointing at the server, a TLS context, the run's
-// BackupSession and a Session with short time-outs.
+// BackupSession and a Session with short time-outs that passes the run's pause point.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 
 #include "base/backup_session.h"
 #include "net/net_settings.h"
+#include "net/seg_key.h"
 #include "net/session.h"
 #include "net/tls_context.h"
 #include "support/server_process.h"
@@ -18,6 +19,10 @@
 #include "util/hex.h"
 
 namespace corvio::test {
+
+// n bytes of a fixed pseudo-random sequence: a block that does not compress.
+std::string random_bytes(size_t n, uint32_t seed);
+SegKey md5(const std::string& data);
 
 class ServerFixture : public ::testing::Test {
  protected:

@@ -147,7 +147,7 @@ struct UpdateCheckTest : ::testing::Test {
   UpdateInfo check(const std::string& response) {
     peer->set_response(response);
     fs.removed.clear();
-    return update_check(ctx, tls, settings);
+    return update_check(ctx, world.display, tls, settings);
   }
   size_t files_in_tmp() {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(tmp.path()),
@@ -229,17 +229,17 @@ TEST_F(UpdateCheckTest, ConnectionFailuresShowTheirStatusForTwoSeconds) {
   TlsContext untrusting;
   ASSERT_EQ(untrusting.init(untrusting_ctx), 0);
   peer->set_response(kHead + ini("1.0.0.0"));
-  EXPECT_FALSE(update_check(ctx, untrusting, settings).newer);
+  EXPECT_FALSE(update_check(ctx, world.display, untrusting, settings).newer);
   EXPECT_EQ(world.view.statuses(), std::vector<std::string>{"SSL Session Failed!"});
 
   // Nothing listens on port 1: the connection is refused.
   settings.port = 1;
-  EXPECT_FALSE(update_check(ctx, tls, settings).newer);
+  EXPECT_FALSE(update_check(ctx, world.display, tls, settings).newer);
   EXPECT_EQ(world.view.statuses().back(), "Connect Failed!");
   EXPECT_EQ(world.clock.sleeps(), (std::vector<uint32_t>{2000, 2000}));
 
   // Without a TLS context there is no check at all.
-  EXPECT_FALSE(update_check(ctx, TlsContext(), settings).newer);
+  EXPECT_FALSE(update_check(ctx, world.display, TlsContext(), settings).newer);
   EXPECT_EQ(world.view.statuses().size(), 2u);
   EXPECT_TRUE(peer->requests().empty());
   EXPECT_EQ(files_in_tmp(), 0u);

@@ -1,10 +1,8 @@
-// The end of a completed run on the server: the catalog file as one more block, then the
-// end-of-run record with the run's statistics.
+#include "engine/catalog_upload.h"
 
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,9 +12,9 @@
 
 #include "base/backup_session.h"
 #include "base/context.h"
-#include "net/messages.h"
+#include "base/display.h"
+#include "engine/block_store.h"
 #include "net/protocol.h"
-#include "net/request_loop.h"
 #include "net/requests.h"
 #include "net/session.h"
 #include "util/format_count.h"
@@ -152,46 +150,44 @@ class CatalogPayload final : public StreamedPayload {
 
 }  // namespace
 
-int catalog_upload(Session& s) {
-  BackupSession& run = s.run();
-  const Context& ctx = s.ctx();
+int catalog_upload(Run& run) {
+  BackupSession& session = run.session;
+  const Context& ctx = run.ctx;
 
-  std::optional<FileInfo> info = ctx.fs.find(run.catalog_path);
-  if (!info || !ctx.fs.open_read(run.catalog_path)) {
-    std::fputs("Failed to open catalog!\n", stdout);
+  std::optional<FileInfo> info = ctx.fs.find(session.catalog_path);
+  if (!info || !ctx.fs.open_read(session.catalog_path)) {
+    run.log("Failed to open catalog!\n");
     return 1;
   }
   const uint64_t size = info->size;
-  if (run.log)
-    std::fprintf(run.log.get(), "\nPreparing catalog (%llu bytes)... ",
-                 static_cast<unsigned long long>(size));
+  run.log("\nPreparing catalog (" + std::to_string(size) + " bytes)... ");
 
   // A block length is 32 bits on the wire.
   if (size > UINT32_MAX) {
-    std::fputs("Catalog too large to upload!\n", stdout);
+    run.log("Catalog too large to upload!\n");
     return 1;
   }
-  CatalogPayload payload(ctx.fs, run.catalog_path, size);
+  CatalogPayload payload(ctx.fs, session.catalog_path, size);
   if (!payload.measure()) {
-    std::fputs("Failed to read catalog!\n", stdout);
+    run.log("Failed to read catalog!\n");
     return 1;
   }
 
-  s.set_status("Uploading Catalog...");
+  run.net.set_status("Uploading Catalog...");
   // The catalog is the current file now: its Sent count starts from 0, not from the bytes
   // sent for the run's last file.
-  run.file_bytes_sent = 0;
-  show_catalog_file(ctx, run.catalog_path, size);
-  if (seg_store_streamed_retry(s, payload.key(), static_cast<uint32_t>(size), payload) != 0 &&
+  session.file_bytes_sent = 0;
+  show_catalog_file(ctx, session.catalog_path, size);
+  if (seg_store_streamed_retry(run, payload.key(), static_cast<uint32_t>(size), payload) != 0 &&
       payload.failed()) {
-    std::fputs("Failed to read catalog!\n", stdout);
+    run.log("Failed to read catalog!\n");
     return 1;
   }
 
-  s.set_status("Finalizing Backup...");
-  const BackupStats& st = run.stats;
+  run.net.set_status("Finalizing Backup...");
+  const BackupStats& st = session.stats;
   protocol::CatalogFinish finish;
-  finish.catalog_id = run.catalog_id;
+  finish.catalog_id = session.catalog_id;
   finish.catalog_key = payload.key();
   finish.catalog_size = size;
   finish.time = static_cast<uint32_t>(ctx.clock.now());
@@ -201,17 +197,9 @@ int catalog_upload(Session& s) {
   finish.bytes_total = st.bytes_total;
   finish.bytes_stored = st.bytes_stored;
   finish.bytes_compressed = st.bytes_compressed;
-  int cancelled = request_loop(s, protocol::encode_catalog_finish(finish), "Finalizing Backup...",
-                               [](std::string_view reply, int* result) {
-                                 if (!protocol::parse_catalog_finish_reply(reply)) {
-                                   return Outcome::Failed;
-                                 }
-                                 *result = 0;
-                                 return Outcome::Done;
-                               });
-  if (cancelled) return 1;
+  if (catalog_finish(run.net, finish) != 0) return 1;
 
-  ctx.display.set_bytes_total(run.stats.bytes_total.add(size));
+  ctx.display.set_bytes_total(session.stats.bytes_total.add(size));
   return 0;
 }
 
