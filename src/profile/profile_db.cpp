@@ -4,6 +4,7 @@
 
 #include "base/version.h"
 #include "db/database.h"
+#include "db/steps.h"
 #include "db/version_table.h"
 #include "platform/file_modes.h"
 #include "profile/config.h"
@@ -215,10 +216,11 @@ std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag
   p->use_shadow_copy = 1;
 
   db::Statement st = db.prepare("select id,type,parm,parm2 from config");
-  if (!st) {
-    ctx.messages.message_box("Couldn't prepare SQL statement", "SQL Error in profile_load");
+  // Shown even when quiet.
+  if (!db::Steps(st, [&](std::string_view text) {
+        ctx.messages.message_box(text, "SQL Error in profile_load");
+      }))
     return nullptr;
-  }
   int rc = st.step();
   for (; rc == SQLITE_ROW; rc = st.step()) {
     if (!apply_row(*p, st.column_int(1), st.column_text(2)))
@@ -250,23 +252,16 @@ std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag
 }
 
 int profile_load_description(const Context& ctx, const std::string& tag, std::string& description) {
-  const char* title = "SQL Error in profile_load_description";
   db::Database db;
   auto show = [&](const std::string& text, const char* t) { ctx.messages.message_box(text, t); };
   if (!open_for_reading(ctx, tag, db, show, "Meridane Online Backup")) return 1;
   db::Statement st = db.prepare("select parm from config where type=10");
-  if (!st) {
-    ctx.messages.message_box("Couldn't prepare SQL statement", title);
-    return 1;
-  }
-  int rc = st.step();
-  if (rc == SQLITE_ROW) {
+  db::Steps steps(st, [&](std::string_view text) {
+    ctx.messages.message_box(text, "SQL Error in profile_load_description");
+  });
+  if (steps.row("Error executing statement"))
     description = bounded(st.column_text(0), kDescriptionChars);
-  } else if (rc != SQLITE_DONE) {
-    ctx.messages.message_box("Error executing statement", title);
-    return 1;
-  }
-  return 0;
+  return steps ? 0 : 1;
 }
 
 // Refuses, with the editor's text, a tag that could name a file outside its profile directory.
@@ -324,19 +319,13 @@ int write_profile_db(const Context& ctx, const std::string& path, const Profile&
 
   db::Transaction rows(db);
   // A row whose text the user typed is bound, so that no quoting can break the statement.
+  auto report = [&](std::string_view text) { ctx.messages.message_box(text, title); };
   auto bound = [&](int type, const std::string& text) {
     db::Statement st = db.prepare("insert into config( type, parm, parm2 ) values (?,?,'')");
-    if (!st) {
-      ctx.messages.message_box("Couldn't prepare SQL statement", title);
-      return false;
-    }
-    st.bind_int(1, type);
-    st.bind_text(2, text);
-    if (st.step() != SQLITE_DONE) {
-      ctx.messages.message_box("Error executing statement", title);
-      return false;
-    }
-    return true;
+    return db::Steps(st, report)
+        .bind_int(1, type)
+        .bind_text(2, text)
+        .done("Error executing statement");
   };
   // Rows of numbers are formatted into the statement; they cannot fail on their own, and a
   // write error shows at the commit.
