@@ -137,10 +137,7 @@ int Catalog::init_config(const BackupSession& session) {
   cfg.busy_timeout(20);
 
   db::Statement query = cfg.prepare("select id,type,parm,parm2 from config");
-  if (!query) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
-    return 1;
-  }
+  if (!db::Steps(query, report(kOperation))) return 1;
 
   db::Transaction copy(db_);
   int rc = query.step();
@@ -148,17 +145,12 @@ int Catalog::init_config(const BackupSession& session) {
     const int64_t type = query.column_int64(1);
     if (type == 4) continue;  // the password never leaves the profile database
     db::Statement insert = db_.prepare("insert into config( type, parm, parm2 ) values (?,?,?)");
-    if (!insert) {
-      sql_error(kOperation, "Couldn't prepare SQL statement");
+    if (!db::Steps(insert, report(kOperation))
+             .bind_int64(1, type)
+             .bind_text(2, query.column_text(2))
+             .bind_text(3, query.column_text(3))
+             .done("Error copying config to catalog!"))
       return 1;
-    }
-    insert.bind_int64(1, type);
-    insert.bind_text(2, query.column_text(2));
-    insert.bind_text(3, query.column_text(3));
-    if (insert.step() != SQLITE_DONE) {
-      sql_error(kOperation, "Error copying config to catalog!");
-      return 1;
-    }
   }
   // A copy cut short by a read error, or not committed, is no copy of the profile.
   std::string error;

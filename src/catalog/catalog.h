@@ -28,6 +28,7 @@
 #include "base/context.h"
 #include "catalog/file_stat.h"
 #include "db/database.h"
+#include "db/steps.h"
 
 namespace corvio {
 
@@ -96,6 +97,10 @@ class Catalog {
   // Shows a failed statement's message with the title "SQL Error in <operation>"; the catalog
   // is no longer complete.
   void sql_error(std::string_view operation, std::string_view text);
+  // sql_error() for one operation, as the report of a db::Steps.
+  auto report(std::string_view operation) {
+    return [this, operation](std::string_view text) { sql_error(operation, text); };
+  }
   void close_handle();
 
   Context& ctx_;

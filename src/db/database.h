@@ -2,9 +2,9 @@
 // types, and every statement text, bind index and result code stays visible at the call site:
 //
 //   db::Statement st = db.prepare("delete from profiles where profile=?");
-//   if (!st) return fail("Couldn't prepare SQL statement");
-//   if (st.bind_text(1, tag) != SQLITE_OK) return fail("Couldn't bind profile");
-//   if (st.step() != SQLITE_DONE) return fail("Error executing statement");
+//   if (!st || st.bind_text(1, tag) != SQLITE_OK || st.step() != SQLITE_DONE) return fail();
+//
+// Where each failing step has a message of its own, db::Steps (db/steps.h) runs the sequence.
 //
 // Results are SQLite's own codes. A Database and its Statements are used by one thread at a
 // time; a Statement must not outlive its Database.
@@ -76,6 +76,7 @@ class CachedStatement {
   // False when preparing failed.
   explicit operator bool() const { return st_ != nullptr; }
   Statement* operator->() const { return st_; }
+  Statement* get() const { return st_; }  // null when preparing failed
 
  private:
   Statement* st_;

@@ -7,6 +7,7 @@
 
 #include "base/version.h"
 #include "db/path_collation.h"
+#include "db/steps.h"
 #include "db/version_table.h"
 
 namespace corvio {
@@ -163,24 +164,13 @@ void Md5Cache::close() {
 }
 
 uint32_t Md5Cache::filespec_find(std::string_view path) {
-  static constexpr std::string_view kOperation = "md5cache_filespec_find";
   const std::string key = stored_path(path);
   if (!is_open() || key.empty()) return 0;
   db::CachedStatement st = db_.cached("select id from filespec where filespec=?");
-  if (!st) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
+  if (!db::Steps(st, report("md5cache_filespec_find"))
+           .bind_text(1, key, "Couldn't bind filespec")
+           .row("Error executing statement"))
     return 0;
-  }
-  if (st->bind_text(1, key) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind filespec");
-    return 0;
-  }
-  int rc = st->step();
-  if (rc == SQLITE_DONE) return 0;
-  if (rc != SQLITE_ROW) {
-    sql_error(kOperation, "Error executing statement");
-    return 0;
-  }
   const uint32_t id = static_cast<uint32_t>(st->column_int64(0));
   while (st->step() == SQLITE_ROW) {
   }
@@ -188,25 +178,14 @@ uint32_t Md5Cache::filespec_find(std::string_view path) {
 }
 
 int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
-  static constexpr std::string_view kOperation = "md5cache_filespec_getdata";
   *data = Md5CacheFileData();
   if (!is_open()) return 1;
   db::CachedStatement st =
       db_.cached("select size, t_modify, t_lastcheck, blocksize from filespec where id=?");
-  if (!st) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
+  if (!db::Steps(st, report("md5cache_filespec_getdata"))
+           .bind_int64(1, file_id, "Couldn't bind filespec_id")
+           .row("Error executing statement"))
     return 1;
-  }
-  if (st->bind_int64(1, file_id) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind filespec_id");
-    return 1;
-  }
-  int rc = st->step();
-  if (rc == SQLITE_DONE) return 1;
-  if (rc != SQLITE_ROW) {
-    sql_error(kOperation, "Error executing statement");
-    return 1;
-  }
   // The block loop steps through the cached blocks by the row's blocksize: a damaged value would
   // replay only some blocks of the file (or, at 0, the first one forever). Every row this cache
   // writes has the one block size, so any other counts as no row and the file is read again.
@@ -223,31 +202,19 @@ int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
 // (0, 1 MiB, 2 MiB, ...) and so scans a large share of the table for every block: writing and
 // replaying 100,000 files became quadratic. The unary plus on offset leaves it the file_id index,
 // which narrows each lookup to one file's blocks; the results are the same.
-int Md5Cache::query_seg(std::string_view operation, const db::CachedStatement& st,
-                        uint32_t file_id, uint64_t offset) {
-  if (!st) {
-    sql_error(operation, "Couldn't prepare SQL statement");
-    return SQLITE_ERROR;
-  }
-  if (st->bind_int64(1, file_id) != SQLITE_OK) {
-    sql_error(operation, "Couldn't bind filespec_id");
-    return SQLITE_ERROR;
-  }
-  if (st->bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
-    sql_error(operation, "Couldn't bind offset");
-    return SQLITE_ERROR;
-  }
-  int rc = st->step();
-  if (rc == SQLITE_ROW || rc == SQLITE_DONE) return rc;
-  sql_error(operation, "Error executing statement");
-  return SQLITE_ERROR;
+bool Md5Cache::query_seg(std::string_view operation, const db::CachedStatement& st,
+                         uint32_t file_id, uint64_t offset) {
+  return db::Steps(st, report(operation))
+      .bind_int64(1, file_id, "Couldn't bind filespec_id")
+      .bind_int64(2, static_cast<int64_t>(offset), "Couldn't bind offset")
+      .row("Error executing statement");
 }
 
 int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
   std::memset(md5, 0, kMd5Size);
   if (!is_open()) return 1;
   db::CachedStatement st = db_.cached("select md5 from segs where file_id=? and +offset=?");
-  if (query_seg("md5cache_segs_get_md5", st, file_id, offset) != SQLITE_ROW) return 1;
+  if (!query_seg("md5cache_segs_get_md5", st, file_id, offset)) return 1;
   // A damaged digest counts as no digest: the block loop then reads the file.
   return hex_to_md5(st->column_text_view(0), md5) ? 0 : 1;
 }
@@ -255,13 +222,12 @@ int Md5Cache::segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5) {
 uint32_t Md5Cache::segs_get_size(uint32_t file_id, uint64_t offset) {
   if (!is_open()) return 0;
   db::CachedStatement st = db_.cached("select size from segs where file_id=? and +offset=?");
-  if (query_seg("md5cache_segs_get_size", st, file_id, offset) != SQLITE_ROW) return 0;
+  if (!query_seg("md5cache_segs_get_size", st, file_id, offset)) return 0;
   return static_cast<uint32_t>(st->column_int64(0));
 }
 
 uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_t blocksize,
                                    uint32_t t_modify, uint32_t t_lastcheck) {
-  static constexpr std::string_view kOperation = "md5cache_filespec_insert";
   const std::string key = stored_path(path);
   if (!is_open() || key.empty()) return 0;
   const uint32_t found = filespec_find(key);
@@ -272,37 +238,17 @@ uint32_t Md5Cache::filespec_insert(std::string_view path, uint64_t size, uint32_
                                       : db_.cached(
                                             "insert into filespec( filespec, size, blocksize, "
                                             "t_modify, t_lastcheck ) values (?,?,?,?,?)");
-  if (!st) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
-    return 0;
-  }
+  db::Steps steps(st, report("md5cache_filespec_insert"));
   // The update takes the values first and the id last; the insert takes the path first.
   const int first = found != 0 ? 1 : 2;
-  if (found == 0 && st->bind_text(1, key) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind filespec");
+  if (found == 0) steps.bind_text(1, key, "Couldn't bind filespec");
+  steps.bind_int64(first, static_cast<int64_t>(size), "Couldn't bind file size")
+      .bind_int64(first + 1, blocksize, "Couldn't bind blocksize")
+      .bind_int64(first + 2, t_modify, "Couldn't bind t_modify")
+      .bind_int64(first + 3, t_lastcheck, "Couldn't bind t_lastcheck");
+  if (found != 0) steps.bind_int64(5, found, "Couldn't bind id");
+  if (!steps.done(found != 0 ? "SQL Error executing update" : "SQL Error executing insert"))
     return 0;
-  }
-  struct Bind {
-    int rc;
-    std::string_view failure;
-  };
-  const Bind binds[] = {
-      {st->bind_int64(first, static_cast<int64_t>(size)), "Couldn't bind file size"},
-      {st->bind_int64(first + 1, blocksize), "Couldn't bind blocksize"},
-      {st->bind_int64(first + 2, t_modify), "Couldn't bind t_modify"},
-      {st->bind_int64(first + 3, t_lastcheck), "Couldn't bind t_lastcheck"},
-      {found != 0 ? st->bind_int64(5, found) : SQLITE_OK, "Couldn't bind id"},
-  };
-  for (const Bind& bind : binds) {
-    if (bind.rc != SQLITE_OK) {
-      sql_error(kOperation, bind.failure);
-      return 0;
-    }
-  }
-  if (st->step() != SQLITE_DONE) {
-    sql_error(kOperation, found != 0 ? "SQL Error executing update" : "SQL Error executing insert");
-    return 0;
-  }
   return found != 0 ? found : static_cast<uint32_t>(db_.last_insert_rowid());
 }
 
@@ -317,7 +263,6 @@ int Md5Cache::segs_delete_all(uint32_t file_id) {
 }
 
 int Md5Cache::segs_insert(const uint8_t* md5, uint32_t file_id, uint64_t offset, uint32_t size) {
-  static constexpr std::string_view kOperation = "md5cache_segs_insert";
   if (!is_open()) return 1;
   {
     db::CachedStatement remove = db_.cached("delete from segs where file_id=? and +offset=?");
@@ -332,19 +277,12 @@ int Md5Cache::segs_insert(const uint8_t* md5, uint32_t file_id, uint64_t offset,
   char hex[kMd5HexChars];
   md5_to_hex(md5, hex);
   db::CachedStatement st = db_.cached("insert into segs( file_id, offset, size, md5 ) values (?,?,?,?)");
-  if (!st) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
-  } else if (st->bind_int64(1, file_id) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind filespec_id");
-  } else if (st->bind_int64(2, static_cast<int64_t>(offset)) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind offset");
-  } else if (st->bind_int64(3, size) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind block size");
-  } else if (st->bind_text(4, std::string_view(hex, sizeof hex)) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind md5");
-  } else if (st->step() != SQLITE_DONE) {
-    sql_error(kOperation, "SQL Error executing insert");
-  }
+  db::Steps(st, report("md5cache_segs_insert"))
+      .bind_int64(1, file_id, "Couldn't bind filespec_id")
+      .bind_int64(2, static_cast<int64_t>(offset), "Couldn't bind offset")
+      .bind_int64(3, size, "Couldn't bind block size")
+      .bind_text(4, std::string_view(hex, sizeof hex), "Couldn't bind md5")
+      .done("SQL Error executing insert");
   return 0;
 }
 

@@ -152,10 +152,14 @@ class Md5Cache {
   void write_queue();
   // Shows a failed statement's message titled "SQL Error in <operation>" and counts it.
   void sql_error(std::string_view operation, std::string_view text);
-  // Binds file id and offset to st (a select of one block row) and steps once: SQLITE_ROW with
-  // the row in st, SQLITE_DONE for none, SQLITE_ERROR after its message (also when st is empty).
-  int query_seg(std::string_view operation, const db::CachedStatement& st, uint32_t file_id,
-                uint64_t offset);
+  // sql_error() for one operation, as the report of a db::Steps.
+  auto report(std::string_view operation) {
+    return [this, operation](std::string_view text) { sql_error(operation, text); };
+  }
+  // Binds file id and offset to st (a select of one block row) and steps once: true with the
+  // row in st; false for none, or after its message (also when st is empty).
+  bool query_seg(std::string_view operation, const db::CachedStatement& st, uint32_t file_id,
+                 uint64_t offset);
   // The path as stored, or empty when it is too long to be cached.
   std::string stored_path(std::string_view path) const;
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "base/backup_session.h"
+#include "db/steps.h"
 #include "md5cache/md5cache.h"
 
 namespace corvio {
@@ -27,19 +28,13 @@ uint32_t Md5Cache::cleanup(const BackupSession* session) {
   db::Statement st = db_.prepare(
       "select id,filespec,t_lastcheck from filespec where t_lastcheck>? or t_lastcheck<? limit "
       "10000");
-  if (!st) {
-    sql_error(kOperation, "Couldn't prepare SQL statement");
-    return 1;
-  }
   // Both bounds wrap in 32 bits, as the stored times do.
-  if (st.bind_int64(1, static_cast<uint32_t>(now + kCandidateAhead)) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind first t_lastcheck");
+  if (!db::Steps(st, report(kOperation))
+           .bind_int64(1, static_cast<uint32_t>(now + kCandidateAhead),
+                       "Couldn't bind first t_lastcheck")
+           .bind_int64(2, static_cast<uint32_t>(now - kCandidateAge),
+                       "Couldn't bind second t_lastcheck"))
     return 1;
-  }
-  if (st.bind_int64(2, static_cast<uint32_t>(now - kCandidateAge)) != SQLITE_OK) {
-    sql_error(kOperation, "Couldn't bind second t_lastcheck");
-    return 1;
-  }
 
   uint32_t removed = 0;
   uint32_t in_batch = 0;

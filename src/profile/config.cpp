@@ -79,11 +79,11 @@ int Config::create_schema() {
 }
 
 int Config::remove_profile(const std::string& tag) {
-  const char* title = "SQL Error in config_remove_profile";
   db::Statement st = db_.prepare("delete from profiles where profile=?");
-  if (!st) return fail("Couldn't prepare SQL statement", title);
-  if (st.bind_text(1, tag) != SQLITE_OK) return fail("Couldn't bind profile", title);
-  if (st.step() != SQLITE_DONE) return fail("Error executing statement", title);
+  if (!db::Steps(st, report("SQL Error in config_remove_profile"))
+           .bind_text(1, tag, "Couldn't bind profile")
+           .done("Error executing statement"))
+    return 1;
   return 0;
 }
 
@@ -96,10 +96,11 @@ int Config::add_profile(const std::string& tag) {
   db::Statement st = db_.prepare(
       "insert into profiles (profile,status,t_last,t_last_completed,runs,runs_completed,"
       "last_cat,last_cat_completed) values (?,?,0,0,0,0,0,0)");
-  if (!st) return fail("Couldn't prepare SQL statement", title);
-  if (st.bind_text(1, tag) != SQLITE_OK) return fail("Couldn't bind profile", title);
-  if (st.bind_int(2, 2) != SQLITE_OK) return fail("Couldn't bind status", title);
-  if (st.step() != SQLITE_DONE) return fail("Error executing statement", title);
+  if (!db::Steps(st, report(title))
+           .bind_text(1, tag, "Couldn't bind profile")
+           .bind_int(2, 2, "Couldn't bind status")
+           .done("Error executing statement"))
+    return 1;
   st.finalize();
   if (replace.commit() != SQLITE_OK) return fail("Error executing statement", title);
   return 0;
@@ -111,9 +112,8 @@ int Config::load_profiles() {
   // A register that cannot be read to its end is a failure, not a shorter list: callers must
   // not take a missing profile for one that was never there.
   db::Statement st = db_.prepare("select id,profile,status from profiles order by profile");
-  if (!st) return fail("Couldn't prepare SQL statement", title);
-  int rc = st.step();
-  for (; rc == SQLITE_ROW; rc = st.step()) {
+  db::Steps steps(st, report(title));
+  while (steps.row("Error executing statement")) {
     ProfileListEntry entry;
     entry.id = st.column_int(0);
     entry.tag = bounded(st.column_text(1), kListTextChars);
@@ -121,8 +121,7 @@ int Config::load_profiles() {
     if (profile_load_description(ctx_, entry.tag, entry.description) != 0) continue;
     profile_list_.push_back(std::move(entry));
   }
-  if (rc != SQLITE_DONE) return fail("Error executing statement", title);
-  return 0;
+  return steps ? 0 : 1;
 }
 
 }  // namespace corvio

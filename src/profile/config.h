@@ -10,6 +10,7 @@
 
 #include "base/context.h"
 #include "db/database.h"
+#include "db/steps.h"
 
 namespace corvio {
 
@@ -51,6 +52,10 @@ class Config {
 
  private:
   int fail(std::string_view text, const char* title);
+  // fail() under one title, as the report of a db::Steps.
+  auto report(const char* title) {
+    return [this, title](std::string_view text) { fail(text, title); };
+  }
 
   const Context& ctx_;
   db::Database db_;

@@ -4,6 +4,7 @@
 
 #include "base/version.h"
 #include "db/database.h"
+#include "db/steps.h"
 #include "db/version_table.h"
 #include "platform/file_modes.h"
 #include "profile/config.h"
@@ -89,75 +90,123 @@ bool open_for_reading(const Context& ctx, const std::string& tag, db::Database& 
   return true;
 }
 
+// Writes the config rows of a new profile database, one statement per row.
+struct RowWriter {
+  const Context& ctx;
+  db::Database& db;
+  const char* title;  // of the messages
+
+  // A row whose text the user typed is bound, so that no quoting can break the statement.
+  // False after its message.
+  bool text(int type, std::string_view value) {
+    db::Statement st = db.prepare("insert into config( type, parm, parm2 ) values (?,?,'')");
+    return db::Steps(st,
+                     [this](std::string_view failure) { ctx.messages.message_box(failure, title); })
+        .bind_int(1, type)
+        .bind_text(2, value)
+        .done("Error executing statement");
+  }
+  // Rows of numbers are formatted into the statement; they cannot fail on their own, and a
+  // write error shows at the commit. The rows before the version rows have always been
+  // written without the blank after "config"; both texts store the same row.
+  void number(int type, unsigned value) {
+    char sql[128];
+    std::snprintf(sql, sizeof sql,
+                  type < kTypeVersionMajor
+                      ? "insert into config( type, parm, parm2 ) values (%u,%u,'')"
+                      : "insert into config ( type, parm, parm2 ) values (%u,%u,'')",
+                  static_cast<unsigned>(type), value);
+    db.exec(sql);
+  }
+};
+
+// How a row's parm is read into a Profile: cut to the field's width, or read as a decimal in
+// the field's own width (a port keeps its low 16 bits), or appended to a rule list.
+template <std::string Profile::*field, size_t width>
+void read_text(Profile& p, const std::string& parm) {
+  p.*field = bounded(parm, width);
+}
+template <auto field>
+void read_decimal(Profile& p, const std::string& parm) {
+  p.*field = decimal(parm);
+}
+template <std::vector<std::string> Profile::*rules>
+void read_rule(Profile& p, const std::string& parm) {
+  (p.*rules).push_back(bounded(parm, kRulePathChars));
+}
+
+// How profile_create writes a row from a Profile: the field's text bound, its number (or a
+// constant) formatted, or one bound row per rule in list order. False after its message.
+template <std::string Profile::*field>
+bool write_text(RowWriter& rows, int type, const Profile& p) {
+  return rows.text(type, p.*field);
+}
+template <auto field>
+bool write_decimal(RowWriter& rows, int type, const Profile& p) {
+  rows.number(type, p.*field);
+  return true;
+}
+template <uint32_t value>
+bool write_constant(RowWriter& rows, int type, const Profile&) {
+  rows.number(type, value);
+  return true;
+}
+template <std::vector<std::string> Profile::*rules>
+bool write_rules(RowWriter& rows, int type, const Profile& p) {
+  for (const std::string& rule : p.*rules)
+    if (!rows.text(type, rule)) return false;
+  return true;
+}
+
+// One type of config row: how profile_load reads it and how profile_create writes it.
+struct ProfileField {
+  int type;
+  void (*read)(Profile& p, const std::string& parm);  // nullptr: known, and skipped on load
+  bool (*write)(RowWriter& rows, int type, const Profile& p);  // nullptr: never written
+};
+
+// Every type this program knows, in the order profile_create writes them.
+constexpr ProfileField kProfileFields[] = {
+    {0, nullptr, nullptr},
+    {kTypeServer, read_text<&Profile::server, kServerChars>, write_text<&Profile::server>},
+    {kTypePort, read_decimal<&Profile::port>, write_decimal<&Profile::port>},
+    {kTypeLogin, read_text<&Profile::login, kLoginChars>, write_text<&Profile::login>},
+    {kTypePassword, read_text<&Profile::password, kPasswordChars>, write_text<&Profile::password>},
+    {kTypeReserved, read_text<&Profile::reserved_parm, kReservedParmChars>, write_constant<1>},
+    {kTypeVersionMajor, nullptr, write_constant<kVersionMajor>},
+    {kTypeVersionMinor, nullptr, write_constant<kVersionMinor>},
+    {kTypeVersionBuild, nullptr, write_constant<kVersionBuild>},
+    {kTypeBlockSize, read_decimal<&Profile::block_size>, nullptr},
+    {kTypeDescription, read_text<&Profile::description, kDescriptionChars>,
+     write_text<&Profile::description>},
+    {kTypeTag, nullptr, write_text<&Profile::tag>},  // on load the tag is the file's name
+    {kTypePriority, read_decimal<&Profile::thread_priority>,
+     write_decimal<&Profile::thread_priority>},
+    {kTypeFileDelay, read_decimal<&Profile::file_delay_ms>, write_decimal<&Profile::file_delay_ms>},
+    {kTypeBlockDelay, read_decimal<&Profile::block_delay_ms>,
+     write_decimal<&Profile::block_delay_ms>},
+    {kTypeTxEnabled, read_decimal<&Profile::tx_limit_enabled>,
+     write_decimal<&Profile::tx_limit_enabled>},
+    {kTypeTxUnit, read_decimal<&Profile::tx_limit_unit>, write_decimal<&Profile::tx_limit_unit>},
+    {kTypeTxRate, read_decimal<&Profile::tx_limit_rate>, write_decimal<&Profile::tx_limit_rate>},
+    {kTypeRxEnabled, read_decimal<&Profile::rx_limit_enabled>,
+     write_decimal<&Profile::rx_limit_enabled>},
+    {kTypeRxUnit, read_decimal<&Profile::rx_limit_unit>, write_decimal<&Profile::rx_limit_unit>},
+    {kTypeRxRate, read_decimal<&Profile::rx_limit_rate>, write_decimal<&Profile::rx_limit_rate>},
+    {kTypeShadowCopy, read_decimal<&Profile::use_shadow_copy>,
+     write_decimal<&Profile::use_shadow_copy>},
+    {kTypeInclude, read_rule<&Profile::include_rules>, write_rules<&Profile::include_rules>},
+    {kTypeExclude, read_rule<&Profile::exclude_rules>, write_rules<&Profile::exclude_rules>},
+};
+
 // Applies one stored row to the profile. False for a type this program does not know.
 bool apply_row(Profile& p, int type, const std::string& parm) {
-  switch (type) {
-    case 0:
-    case kTypeVersionMajor:
-    case kTypeVersionMinor:
-    case kTypeVersionBuild:
-    case kTypeTag:  // the tag is the file's name
-      return true;
-    case kTypeServer:
-      p.server = bounded(parm, kServerChars);
-      return true;
-    case kTypePort:
-      p.port = static_cast<uint16_t>(decimal(parm));
-      return true;
-    case kTypeLogin:
-      p.login = bounded(parm, kLoginChars);
-      return true;
-    case kTypePassword:
-      p.password = bounded(parm, kPasswordChars);
-      return true;
-    case kTypeReserved:
-      p.reserved_parm = bounded(parm, kReservedParmChars);
-      return true;
-    case kTypeBlockSize:
-      p.block_size = parse_decimal(parm);
-      return true;
-    case kTypeDescription:
-      p.description = bounded(parm, kDescriptionChars);
-      return true;
-    case kTypePriority:
-      p.thread_priority.store(decimal(parm));
-      return true;
-    case kTypeFileDelay:
-      p.file_delay_ms.store(decimal(parm));
-      return true;
-    case kTypeBlockDelay:
-      p.block_delay_ms.store(decimal(parm));
-      return true;
-    case kTypeTxEnabled:
-      p.tx_limit_enabled.store(decimal(parm));
-      return true;
-    case kTypeTxUnit:
-      p.tx_limit_unit.store(decimal(parm));
-      return true;
-    case kTypeTxRate:
-      p.tx_limit_rate.store(decimal(parm));
-      return true;
-    case kTypeRxEnabled:
-      p.rx_limit_enabled.store(decimal(parm));
-      return true;
-    case kTypeRxUnit:
-      p.rx_limit_unit.store(decimal(parm));
-      return true;
-    case kTypeRxRate:
-      p.rx_limit_rate.store(decimal(parm));
-      return true;
-    case kTypeShadowCopy:
-      p.use_shadow_copy = decimal(parm);
-      return true;
-    case kTypeInclude:
-      p.include_rules.push_back(bounded(parm, kRulePathChars));
-      return true;
-    case kTypeExclude:
-      p.exclude_rules.push_back(bounded(parm, kRulePathChars));
-      return true;
-    default:
-      return false;
+  for (const ProfileField& field : kProfileFields) {
+    if (field.type != type) continue;
+    if (field.read) field.read(p, parm);
+    return true;
   }
+  return false;
 }
 
 // Brings loaded values into their ranges.
@@ -215,10 +264,11 @@ std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag
   p->use_shadow_copy = 1;
 
   db::Statement st = db.prepare("select id,type,parm,parm2 from config");
-  if (!st) {
-    ctx.messages.message_box("Couldn't prepare SQL statement", "SQL Error in profile_load");
+  // Shown even when quiet.
+  if (!db::Steps(st, [&](std::string_view text) {
+        ctx.messages.message_box(text, "SQL Error in profile_load");
+      }))
     return nullptr;
-  }
   int rc = st.step();
   for (; rc == SQLITE_ROW; rc = st.step()) {
     if (!apply_row(*p, st.column_int(1), st.column_text(2)))
@@ -250,23 +300,16 @@ std::unique_ptr<Profile> profile_load(const Context& ctx, const std::string& tag
 }
 
 int profile_load_description(const Context& ctx, const std::string& tag, std::string& description) {
-  const char* title = "SQL Error in profile_load_description";
   db::Database db;
   auto show = [&](const std::string& text, const char* t) { ctx.messages.message_box(text, t); };
   if (!open_for_reading(ctx, tag, db, show, "Meridane Online Backup")) return 1;
   db::Statement st = db.prepare("select parm from config where type=10");
-  if (!st) {
-    ctx.messages.message_box("Couldn't prepare SQL statement", title);
-    return 1;
-  }
-  int rc = st.step();
-  if (rc == SQLITE_ROW) {
+  db::Steps steps(st, [&](std::string_view text) {
+    ctx.messages.message_box(text, "SQL Error in profile_load_description");
+  });
+  if (steps.row("Error executing statement"))
     description = bounded(st.column_text(0), kDescriptionChars);
-  } else if (rc != SQLITE_DONE) {
-    ctx.messages.message_box("Error executing statement", title);
-    return 1;
-  }
-  return 0;
+  return steps ? 0 : 1;
 }
 
 // Refuses, with the editor's text, a tag that could name a file outside its profile directory.
@@ -323,53 +366,9 @@ int write_profile_db(const Context& ctx, const std::string& path, const Profile&
   }
 
   db::Transaction rows(db);
-  // A row whose text the user typed is bound, so that no quoting can break the statement.
-  auto bound = [&](int type, const std::string& text) {
-    db::Statement st = db.prepare("insert into config( type, parm, parm2 ) values (?,?,'')");
-    if (!st) {
-      ctx.messages.message_box("Couldn't prepare SQL statement", title);
-      return false;
-    }
-    st.bind_int(1, type);
-    st.bind_text(2, text);
-    if (st.step() != SQLITE_DONE) {
-      ctx.messages.message_box("Error executing statement", title);
-      return false;
-    }
-    return true;
-  };
-  // Rows of numbers are formatted into the statement; they cannot fail on their own, and a
-  // write error shows at the commit.
-  auto formatted = [&](const char* format, unsigned type, unsigned value) {
-    char sql[128];
-    std::snprintf(sql, sizeof sql, format, type, value);
-    db.exec(sql);
-  };
-  const char* first_form = "insert into config( type, parm, parm2 ) values (%u,%u,'')";
-  const char* later_form = "insert into config ( type, parm, parm2 ) values (%u,%u,'')";
-
-  if (!bound(kTypeServer, p.server)) return 1;
-  formatted(first_form, kTypePort, p.port);
-  if (!bound(kTypeLogin, p.login) || !bound(kTypePassword, p.password)) return 1;
-  db.exec("insert into config( type, parm, parm2 ) values (5,1,'')");
-  formatted(later_form, kTypeVersionMajor, kVersionMajor);
-  formatted(later_form, kTypeVersionMinor, kVersionMinor);
-  formatted(later_form, kTypeVersionBuild, kVersionBuild);
-  if (!bound(kTypeDescription, p.description) || !bound(kTypeTag, p.tag)) return 1;
-  formatted(later_form, kTypePriority, p.thread_priority.load());
-  formatted(later_form, kTypeFileDelay, p.file_delay_ms.load());
-  formatted(later_form, kTypeBlockDelay, p.block_delay_ms.load());
-  formatted(later_form, kTypeTxEnabled, p.tx_limit_enabled.load());
-  formatted(later_form, kTypeTxUnit, p.tx_limit_unit.load());
-  formatted(later_form, kTypeTxRate, p.tx_limit_rate.load());
-  formatted(later_form, kTypeRxEnabled, p.rx_limit_enabled.load());
-  formatted(later_form, kTypeRxUnit, p.rx_limit_unit.load());
-  formatted(later_form, kTypeRxRate, p.rx_limit_rate.load());
-  formatted(later_form, kTypeShadowCopy, p.use_shadow_copy);
-  for (const std::string& rule : p.include_rules)
-    if (!bound(kTypeInclude, rule)) return 1;
-  for (const std::string& rule : p.exclude_rules)
-    if (!bound(kTypeExclude, rule)) return 1;
+  RowWriter writer{ctx, db, title};
+  for (const ProfileField& field : kProfileFields)
+    if (field.write && !field.write(writer, field.type, p)) return 1;
 
   char seed[128];
   std::snprintf(seed, sizeof seed, "insert into corvio_info values ( null, 32, 1, %u, %u, %u )",
