@@ -17,7 +17,7 @@
 #include "net/messages.h"
 #include "net/protocol.h"
 #include "net/requests.h"
-#include "net/session.h"
+#include "net/connection.h"
 #include "net/tls_context.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   run.profile->tag = argv[5];
   const long count = std::atol(argv[6]);
 
-  Session net(ctx, display, tls, run);
+  Connection net(ctx, display, tls, run);
   if (net.connect_retry() != 0 || request_profile_id(net) != 0) {
     std::fprintf(stderr, "roundtrip_bench: cannot log in\n");
     return 1;

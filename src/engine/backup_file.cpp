@@ -12,7 +12,7 @@
 #include "engine/read_ahead.h"
 #include "md5cache/md5cache.h"
 #include "net/requests.h"
-#include "net/session.h"
+#include "net/connection.h"
 #include "util/md5_hex.h"
 
 namespace corvio {

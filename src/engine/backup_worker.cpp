@@ -10,7 +10,7 @@
 #include "engine/tree_walk.h"
 #include "md5cache/md5cache.h"
 #include "net/requests.h"
-#include "net/session.h"
+#include "net/connection.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/text_file.h"
@@ -25,7 +25,7 @@ constexpr char kFailureTitle[] = "Backup Failure";
 
 class Worker {
  public:
-  explicit Worker(WorkerSetup& w) : w_(w), ctx_(w.ctx), s_(w.session), p_(*w.session.profile) {}
+  explicit Worker(WorkerSetup& w) : w_(w), ctx_(w.ctx), session_(w.session), p_(*w.session.profile) {}
 
   RunOutcome run();
 
@@ -39,17 +39,17 @@ class Worker {
     return outcome;
   }
   RunOutcome cancelled_or_failed() const {
-    return s_.cancelled() ? RunOutcome::kCancelled : RunOutcome::kFailed;
+    return session_.cancelled() ? RunOutcome::kCancelled : RunOutcome::kFailed;
   }
   bool shadow_on() const { return w_.shadow && p_.use_shadow_copy; }
   void walk(Run& run);
-  RunOutcome cancel(Session& net, Catalog& catalog);
+  RunOutcome cancel(Connection& net, Catalog& catalog);
   RunOutcome complete(Run& run);
-  void log(const std::string& text) { s_.write_log(text); }
+  void log(const std::string& text) { session_.write_log(text); }
 
   WorkerSetup& w_;
   Context& ctx_;
-  BackupSession& s_;
+  BackupSession& session_;
   Profile& p_;
 };
 
@@ -66,8 +66,8 @@ RunOutcome Worker::run() {
     for (const std::string& rule : p_.include_rules) w_.shadow->add_volume(rule);
   }
 
-  Session net(ctx_, ctx_.display, w_.tls, s_, w_.net_settings);
-  net.set_pause_point([this, &net] { wait_if_paused(ctx_, s_, net); });
+  Connection net(ctx_, ctx_.display, w_.tls, session_, w_.net_settings);
+  net.set_pause_point([this, &net] { wait_if_paused(ctx_, session_, net); });
   status("Connecting...");
   if (net.connect_retry() != 0) {
     // Only a cancel ends the connection retries.
@@ -86,35 +86,35 @@ RunOutcome Worker::run() {
                 "Unable to allocate a backup catalog on the server.", cancelled_or_failed());
   }
 
-  s_.start_time = ctx_.clock.now();
-  ctx_.display.set_text(ui::Field::StartTime, local_time_text(s_.start_time));
+  session_.start_time = ctx_.clock.now();
+  ctx_.display.set_text(ui::Field::StartTime, local_time_text(session_.start_time));
 
   Catalog catalog(ctx_);
   status("Creating Backup Catalog...");
-  catalog.create(s_);
+  catalog.create(session_);
 
   status("Creating Backup Log...");
-  const std::string log_path = run_log_path(ctx_, p_.tag, s_.catalog_id);
-  s_.log = open_crlf_text_file(log_path);
-  if (!s_.log) {
-    s_.end_time = ctx_.clock.now();
+  const std::string log_path = run_log_path(ctx_, p_.tag, session_.catalog_id);
+  session_.log = open_crlf_text_file(log_path);
+  if (!session_.log) {
+    session_.end_time = ctx_.clock.now();
     net.quit();
     catalog.close();
     return fail("Problem Creating Backup Log!",
                 "Couldn't open backup log file for writing:\n" + log_path, RunOutcome::kFailed);
   }
-  write_log_header(s_.log.get(), p_, s_.catalog_id);
+  write_log_header(session_.log.get(), p_, session_.catalog_id);
 
   if (shadow_on()) {
     status("Shadow Copy Snapshot...");
     if (w_.shadow->snapshot() != 0) {
       status("Shadow Copy Error!");
       log("\nShadow copy failed; nothing was backed up.\n");
-      s_.end_time = ctx_.clock.now();
+      session_.end_time = ctx_.clock.now();
       net.quit();
       catalog.close();
       w_.shadow->end();
-      s_.log.reset();
+      session_.log.reset();
       ctx_.display.show_run_finished();
       return RunOutcome::kFailed;
     }
@@ -123,17 +123,17 @@ RunOutcome Worker::run() {
 
   status("Kicking Butt!");
   ReadAhead ahead(w_.read_ahead_threads);
-  Run run{ctx_, s_, catalog, w_.cache, net, shadow_on() ? w_.shadow : nullptr, &ahead};
+  Run run{ctx_, session_, catalog, w_.cache, net, shadow_on() ? w_.shadow : nullptr, &ahead};
   walk(run);
   w_.cache.flush();
 
-  return s_.cancelled() ? cancel(net, catalog) : complete(run);
+  return session_.cancelled() ? cancel(net, catalog) : complete(run);
 }
 
 void Worker::walk(Run& run) {
   if (p_.include_rules.empty()) {
     log("Warning: The profile has no include rules; nothing was backed up.\n");
-    s_.stats.warnings.add(1);
+    session_.stats.warnings.add(1);
     return;
   }
   // The first rule's drive letter is recorded in upper case, as every recorded path is.
@@ -144,7 +144,7 @@ void Worker::walk(Run& run) {
   }
 }
 
-RunOutcome Worker::cancel(Session& net, Catalog& catalog) {
+RunOutcome Worker::cancel(Connection& net, Catalog& catalog) {
   status("Cancelling Backup...");
   net.quit();
   catalog.close();  // kept as an incomplete catalog; never uploaded
@@ -152,9 +152,9 @@ RunOutcome Worker::cancel(Session& net, Catalog& catalog) {
     w_.shadow->complete();
     w_.shadow->end();
   }
-  write_log_cancelled(s_.log.get());
-  s_.log.reset();
-  s_.end_time = ctx_.clock.now();
+  write_log_cancelled(session_.log.get());
+  session_.log.reset();
+  session_.end_time = ctx_.clock.now();
   status("Backup Cancelled!");
   ctx_.display.show_run_finished();
   ctx_.messages.message_box("Backup Cancelled!", kTitle);
@@ -166,7 +166,7 @@ RunOutcome Worker::complete(Run& run) {
   // Only a catalog that holds every row of the run may go to the server: one that was never
   // created, or lost rows, would describe a run that cannot be restored as it happened.
   const bool catalog_whole = catalog.is_open() && catalog.complete();
-  catalog.write_stats(s_);
+  catalog.write_stats(session_);
   catalog.close();
   bool uploaded = false;
   if (catalog_whole) {
@@ -174,21 +174,21 @@ RunOutcome Worker::complete(Run& run) {
   }
   if (!uploaded) {
     log("\nError: The catalog of this run was not uploaded; the run cannot be restored.\n");
-    s_.stats.errors.add(1);
+    session_.stats.errors.add(1);
   }
   run.net.quit();
   if (shadow_on()) {
     w_.shadow->complete();
     w_.shadow->end();
   }
-  s_.end_time = ctx_.clock.now();
-  write_log_completed(s_.log.get(), s_.stats,
-                      static_cast<double>(s_.end_time - s_.start_time) / 60.0);
-  s_.log.reset();
+  session_.end_time = ctx_.clock.now();
+  write_log_completed(session_.log.get(), session_.stats,
+                      static_cast<double>(session_.end_time - session_.start_time) / 60.0);
+  session_.log.reset();
 
   status("Cleaning Up...");
-  profile_dir_cleanup(ctx_, s_);
-  w_.cache.cleanup(&s_);
+  profile_dir_cleanup(ctx_, session_);
+  w_.cache.cleanup(&session_);
   status("Backup Completed!");
 
   bool newer = false;

@@ -1,7 +1,7 @@
 #include "engine/block_store.h"
 
 #include "base/display.h"
-#include "net/session.h"
+#include "net/connection.h"
 
 namespace corvio {
 namespace {

@@ -16,7 +16,7 @@
 #include "engine/block_store.h"
 #include "net/protocol.h"
 #include "net/requests.h"
-#include "net/session.h"
+#include "net/connection.h"
 #include "util/format_count.h"
 #include "util/openssl_ptr.h"
 

@@ -5,12 +5,12 @@
 #include "base/backup_session.h"
 #include "base/context.h"
 #include "base/display.h"
-#include "net/session.h"
+#include "net/connection.h"
 #include "util/text.h"
 
 namespace corvio {
 
-void wait_if_paused(const Context& ctx, BackupSession& session, Session& net) {
+void wait_if_paused(const Context& ctx, BackupSession& session, Connection& net) {
   if (!session.pause_requested) return;
   net.flush();
   const std::string saved = bounded(ctx.display.status_text(), 1023);

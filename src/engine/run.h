@@ -13,7 +13,7 @@ namespace corvio {
 class Catalog;
 class Md5Cache;
 class ReadAhead;
-class Session;
+class Connection;
 class ShadowCopy;
 
 struct Run {
@@ -21,7 +21,7 @@ struct Run {
   BackupSession& session;
   Catalog& catalog;
   Md5Cache& cache;
-  Session& net;
+  Connection& net;
   ShadowCopy* shadow = nullptr;     // null when the run reads the live file system
   ReadAhead* read_ahead = nullptr;  // null: the block loop reads each file block by block
 

@@ -3,20 +3,20 @@
 
 #include "net/messages.h"
 #include "net/requests.h"
-#include "net/session.h"
+#include "net/connection.h"
 
 namespace corvio {
 namespace {
 
 // Sends one MSG_SEG_DATA chunk, which may wait in the write buffer until the read of the stored
 // reply. False when the write failed or chunk_sent says stop.
-bool send_chunk(Session& s, std::string_view chunk, const ChunkSent& chunk_sent, Upload* upload) {
+bool send_chunk(Connection& s, std::string_view chunk, const ChunkSent& chunk_sent, Upload* upload) {
   if (s.send(protocol::encode_seg_data(chunk), /*more=*/true) <= 0) return false;
   upload->bytes_sent += chunk.size();
   return chunk_sent(static_cast<uint32_t>(chunk.size()));
 }
 
-bool read_stored(Session& s) {
+bool read_stored(Connection& s) {
   char reply[protocol::kStoreReplyBuffer];
   int got = s.recv(reply, sizeof reply);
   return protocol::parse_seg_stored(std::string_view(reply, got > 0 ? got : 0));
@@ -24,7 +24,7 @@ bool read_stored(Session& s) {
 
 }  // namespace
 
-StoreReply seg_store_request(Session& s, const SegKey& key, uint32_t length, bool compressed,
+StoreReply seg_store_request(Connection& s, const SegKey& key, uint32_t length, bool compressed,
                              uint32_t payload_length) {
   char reply[protocol::kStoreReplyBuffer];
   int got = -1;
@@ -44,7 +44,7 @@ StoreReply seg_store_request(Session& s, const SegKey& key, uint32_t length, boo
   }
 }
 
-Upload seg_upload(Session& s, const BlockPayload& payload, const ChunkSent& chunk_sent) {
+Upload seg_upload(Connection& s, const BlockPayload& payload, const ChunkSent& chunk_sent) {
   Upload upload;
   for (uint32_t offset = 0; offset < payload.length;) {
     const uint32_t n = std::min<uint32_t>(payload.length - offset, protocol::kChunk);
@@ -56,7 +56,7 @@ Upload seg_upload(Session& s, const BlockPayload& payload, const ChunkSent& chun
   return upload;
 }
 
-Upload seg_upload(Session& s, StreamedPayload& payload, const ChunkSent& chunk_sent) {
+Upload seg_upload(Connection& s, StreamedPayload& payload, const ChunkSent& chunk_sent) {
   Upload upload;
   upload.stored = payload.write([&](std::string_view chunk) {
     return send_chunk(s, chunk, chunk_sent, &upload);

@@ -7,7 +7,7 @@
 
 #include "base/backup_session.h"
 #include "net/protocol.h"
-#include "net/session.h"
+#include "net/connection.h"
 
 namespace corvio {
 
@@ -20,7 +20,7 @@ enum class Outcome {
 
 // One send and one receive. The reply is exactly the bytes of that one receive (empty when it
 // failed, and when the send failed, since there is then nothing to wait for).
-inline std::string_view exchange(Session& s, std::string_view request, char* buffer,
+inline std::string_view exchange(Connection& s, std::string_view request, char* buffer,
                                  size_t capacity) {
   if (s.send(request) <= 0) return {};
   int n = s.recv(buffer, capacity);
@@ -31,14 +31,14 @@ inline std::string_view exchange(Session& s, std::string_view request, char* buf
 // the run is cancelled after a failed exchange. after_failure and after_refusal are the status
 // texts shown once the session has been reopened (null for none).
 template <typename Handler>
-int request_loop(Session& s, const std::string& request, const char* after_failure, Handler handle,
+int request_loop(Connection& s, const std::string& request, const char* after_failure, Handler handle,
                  const char* after_refusal = nullptr) {
   char buffer[protocol::kReplyBuffer];
   for (;;) {
     int result = 1;
     Outcome outcome = handle(exchange(s, request, buffer, sizeof buffer), &result);
     if (outcome == Outcome::Done) return result;
-    if (outcome == Outcome::Failed && s.run().cancelled()) return 1;
+    if (outcome == Outcome::Failed && s.session().cancelled()) return 1;
     s.quit();
     (void)s.reconnect();  // a cancelled reconnection shows at the next cancel test
     const char* status = outcome == Outcome::Refused ? after_refusal : after_failure;

@@ -6,10 +6,10 @@
 //
 // request_profile_id, request_catalog_id, seg_query, seg_ref and catalog_finish each send their
 // request, read one reply, and when the reply is not the expected one close the session,
-// reopen it (Session::reconnect) and send the same bytes again, until it succeeds or the run
+// reopen it (Connection::reconnect) and send the same bytes again, until it succeeds or the run
 // is cancelled: a failed exchange never ends a run by itself. seg_store_request and seg_upload
 // are one exchange each; the engine retries the whole block around them. Everything here runs
-// on the backup worker thread, over an open Session.
+// on the backup worker thread, over an open Connection.
 #pragma once
 
 #include <cstdint>
@@ -22,22 +22,22 @@
 
 namespace corvio {
 
-class Session;
+class Connection;
 
-// 0 with run.profile_id set; 1 when the server does not know the profile (the session is
+// 0 with session.profile_id set; 1 when the server does not know the profile (the session is
 // then closed) or the run was cancelled.
-[[nodiscard]] int request_profile_id(Session& s);
+[[nodiscard]] int request_profile_id(Connection& s);
 
-// 0 with run.catalog_id set; 1 when the run was cancelled. A refusal is asked again.
-[[nodiscard]] int request_catalog_id(Session& s);
+// 0 with session.catalog_id set; 1 when the run was cancelled. A refusal is asked again.
+[[nodiscard]] int request_catalog_id(Connection& s);
 
 // 0 when the server holds the block of this digest and length; 1 when it does not, or when
 // the run was cancelled.
-[[nodiscard]] int seg_query(Session& s, const SegKey& key, uint32_t length);
+[[nodiscard]] int seg_query(Connection& s, const SegKey& key, uint32_t length);
 
 // Records that this run's catalog uses the block. 0 when recorded; 1 when the server does not
 // hold the block, or when the run was cancelled.
-[[nodiscard]] int seg_ref(Session& s, const SegKey& key);
+[[nodiscard]] int seg_ref(Connection& s, const SegKey& key);
 
 // What the server said to a request to store a block.
 enum class StoreReply {
@@ -49,7 +49,7 @@ enum class StoreReply {
 
 // One MSG_SEG_STORE exchange for the block of length bytes with digest key, announcing a
 // payload of payload_length bytes, compressed or raw.
-[[nodiscard]] StoreReply seg_store_request(Session& s, const SegKey& key, uint32_t length,
+[[nodiscard]] StoreReply seg_store_request(Connection& s, const SegKey& key, uint32_t length,
                                            bool compressed, uint32_t payload_length);
 
 // A payload produced piece by piece instead of held in memory: the catalog, whose size grows
@@ -81,11 +81,11 @@ struct [[nodiscard]] Upload {
 // chunks, then reads MSG_SEG_STORED. Each chunk is one TLS record (the server takes each read
 // of a chunk as the whole chunk); the records may wait in the connection's write buffer and
 // leave together, since the server does not answer them one by one.
-Upload seg_upload(Session& s, const BlockPayload& payload, const ChunkSent& chunk_sent);
-Upload seg_upload(Session& s, StreamedPayload& payload, const ChunkSent& chunk_sent);
+Upload seg_upload(Connection& s, const BlockPayload& payload, const ChunkSent& chunk_sent);
+Upload seg_upload(Connection& s, StreamedPayload& payload, const ChunkSent& chunk_sent);
 
 // Sends the end-of-run record. 0 when the server acknowledged it; 1 when the run was
 // cancelled.
-[[nodiscard]] int catalog_finish(Session& s, const protocol::CatalogFinish& finish);
+[[nodiscard]] int catalog_finish(Connection& s, const protocol::CatalogFinish& finish);
 
 }  // namespace corvio

@@ -55,14 +55,14 @@ void throttle_tick(Profile& p) {
   tick(p.rx_limit_enabled, p.rx_limit_rate, p.rx_limit_unit, p.rx_allowance);
 }
 
-void throttle_tx(BackupSession& run, Clock& clock, size_t n, uint32_t poll_ms) {
-  run.net_tx_bytes.add(n);
-  if (run.profile) pay(run.profile->tx_limit_enabled, run.profile->tx_allowance, clock, n, poll_ms);
+void throttle_tx(BackupSession& session, Clock& clock, size_t n, uint32_t poll_ms) {
+  session.net_tx_bytes.add(n);
+  if (session.profile) pay(session.profile->tx_limit_enabled, session.profile->tx_allowance, clock, n, poll_ms);
 }
 
-void throttle_rx(BackupSession& run, Clock& clock, size_t n, uint32_t poll_ms) {
-  run.net_rx_bytes.add(n);
-  if (run.profile) pay(run.profile->rx_limit_enabled, run.profile->rx_allowance, clock, n, poll_ms);
+void throttle_rx(BackupSession& session, Clock& clock, size_t n, uint32_t poll_ms) {
+  session.net_rx_bytes.add(n);
+  if (session.profile) pay(session.profile->rx_limit_enabled, session.profile->rx_allowance, clock, n, poll_ms);
 }
 
 }  // namespace corvio

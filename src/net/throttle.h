@@ -29,7 +29,7 @@ void throttle_tick(Profile& profile);
 
 // Count n bytes in net_tx_bytes (or net_rx_bytes), then, while the direction's limit is on,
 // wait in poll_ms sleeps until its allowance is not negative and take n from it.
-void throttle_tx(BackupSession& run, Clock& clock, size_t n, uint32_t poll_ms);
-void throttle_rx(BackupSession& run, Clock& clock, size_t n, uint32_t poll_ms);
+void throttle_tx(BackupSession& session, Clock& clock, size_t n, uint32_t poll_ms);
+void throttle_rx(BackupSession& session, Clock& clock, size_t n, uint32_t poll_ms);
 
 }  // namespace corvio

@@ -4,7 +4,7 @@
 // so that each caller can report each step in its own words. The primitives wait on the
 // socket with a time-out and never close the connection on failure: closing is the caller's
 // decision. tls_send and tls_recv are the bare forms for a connection the caller holds; the
-// session forms (Session::send, Session::recv) add cancellation, counting and throttling on
+// session forms (Connection::send, Connection::recv) add cancellation, counting and throttling on
 // top of transfer().
 #pragma once
 

@@ -18,7 +18,7 @@ TEST_F(Login, SucceedsAndSendsTheLoginLayout) {
   login = std::string(32, 'k');  // fills its field without a terminator of its own
   ASSERT_TRUE(serve());
   EXPECT_EQ(session->login(), 0);
-  EXPECT_EQ(world.view.statuses(), Statuses({"Connecting...", "Establishing SSL Session...",
+  EXPECT_EQ(world.view.statuses(), Statuses({"Connecting...", "Establishing SSL Connection...",
                                              "Logging In...", "Login Successful!"}));
   EXPECT_TRUE(run.connection);
   ASSERT_EQ(trace().size(), 1u);
@@ -48,7 +48,7 @@ TEST_F(Login, ShortGreetingIsAServerErrorAndQuits) {
 TEST_F(Login, GreetingWithAWrongCodeIsAServerError) {
   ASSERT_TRUE(serve({"greeting=badcode"}));
   EXPECT_EQ(session->login_quiet(), 1);
-  EXPECT_EQ(world.view.statuses(), Statuses({"Establishing SSL Session...", "Server Error!"}));
+  EXPECT_EQ(world.view.statuses(), Statuses({"Establishing SSL Connection...", "Server Error!"}));
   EXPECT_EQ(trace(), Statuses({"1 000f"}));
 }
 
@@ -94,7 +94,7 @@ TEST_F(Login, ConnectRetryCountsDownAfterEachFailure) {
   ASSERT_TRUE(serve({"login=fe:3"}));
   EXPECT_EQ(session->connect_retry(), 0);
   Statuses all = world.view.statuses();
-  const Statuses attempt = {"Connecting...", "Establishing SSL Session...", "Logging In..."};
+  const Statuses attempt = {"Connecting...", "Establishing SSL Connection...", "Logging In..."};
   Statuses expected;
   auto add = [&](const Statuses& s) { expected.insert(expected.end(), s.begin(), s.end()); };
   const uint32_t waits[] = {5, 5, 10};
@@ -131,10 +131,10 @@ TEST_F(Login, ReconnectCountsDownAndSaysReconnected) {
   ASSERT_TRUE(serve({"login=ff:1"}));
   EXPECT_EQ(session->reconnect(), 0);
   const Statuses expected = {
-      "Reconnecting..",         "Establishing SSL Session...", "Logging In...",
+      "Reconnecting..",         "Establishing SSL Connection...", "Logging In...",
       "Login Failed!",          "Reconnect Failed!",           "Reconnect Try #2 in 5s",
       "Reconnect Try #2 in 4s", "Reconnect Try #2 in 3s",      "Reconnect Try #2 in 2s",
-      "Reconnect Try #2 in 1s", "Reconnecting #2..",           "Establishing SSL Session...",
+      "Reconnect Try #2 in 1s", "Reconnecting #2..",           "Establishing SSL Connection...",
       "Logging In...",          "Login Successful!",           "Reconnected!"};
   EXPECT_EQ(world.view.statuses(), expected);
   EXPECT_TRUE(world.messages.shown().empty());  // a refusal while reconnecting has no box
@@ -191,7 +191,7 @@ TEST_F(Login, CertificateFromAnUntrustedAuthorityIsRefusedWithOneMessage) {
   EXPECT_EQ(session->connect_retry(), 1);
   EXPECT_EQ(attempts, 3);
   Statuses all = world.view.statuses();
-  EXPECT_EQ(std::count(all.begin(), all.end(), "SSL Session Failed!"), 3);
+  EXPECT_EQ(std::count(all.begin(), all.end(), "SSL Connection Failed!"), 3);
   std::vector<ShownMessage> shown = world.messages.shown();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].title, "Connect Error");
@@ -203,7 +203,7 @@ TEST_F(Login, CertificateForAnotherHostIsRefused) {
   cert_host = "backup.example.org";
   ASSERT_TRUE(serve());
   EXPECT_EQ(session->login(), 1);
-  EXPECT_EQ(world.view.statuses().back(), "SSL Session Failed!");
+  EXPECT_EQ(world.view.statuses().back(), "SSL Connection Failed!");
   ASSERT_EQ(world.messages.shown().size(), 1u);
   EXPECT_NE(world.messages.shown()[0].text.find("mismatch"), std::string::npos)
       << world.messages.shown()[0].text;

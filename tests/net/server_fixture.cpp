@@ -63,7 +63,7 @@ bool ServerFixture::serve(const std::vector<std::string>& faults) {
   run.profile->login = login;
   run.profile->password = password;
   if (tls.init(world.ctx) != 0) return false;
-  session = std::make_unique<Session>(world.ctx, world.display, tls, run, settings);
+  session = std::make_unique<Connection>(world.ctx, world.display, tls, run, settings);
   session->set_pause_point([this] { wait_if_paused(world.ctx, run, *session); });
   return true;
 }

@@ -1,6 +1,6 @@
 // A client run against a real reference server: a test world whose data directory trusts the
 // server's certificate authority, a profile pointing at the server, a TLS context, the run's
-// BackupSession and a Session with short time-outs that passes the run's pause point.
+// BackupSession and a Connection with short time-outs that passes the run's pause point.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include "base/backup_session.h"
 #include "net/net_settings.h"
 #include "net/seg_key.h"
-#include "net/session.h"
+#include "net/connection.h"
 #include "net/tls_context.h"
 #include "support/server_process.h"
 #include "support/test_world.h"
@@ -29,7 +29,7 @@ class ServerFixture : public ::testing::Test {
   ServerFixture();
 
   // Creates the store (certificate for cert_host), trusts its CA unless told otherwise, starts
-  // the server with the faults and opens a Session to it. Check with ASSERT_TRUE.
+  // the server with the faults and opens a Connection to it. Check with ASSERT_TRUE.
   bool serve(const std::vector<std::string>& faults = {});
 
   // The server's trace: one "CONN HEX" line per message it received, once it has settled.
@@ -52,7 +52,7 @@ class ServerFixture : public ::testing::Test {
   std::unique_ptr<ServerProcess> server;
   TlsContext tls;
   BackupSession run;
-  std::unique_ptr<Session> session;
+  std::unique_ptr<Connection> session;
 
  private:
   std::string trace_file_;

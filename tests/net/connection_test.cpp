@@ -1,6 +1,6 @@
 // The session without a server: closed-session primitives, a refused connection, the pause
 // point and the TLS context's trust file.
-#include "net/session.h"
+#include "net/connection.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ struct ClosedSession : ::testing::Test {
   test::TestWorld world;
   TlsContext tls;
   BackupSession run;
-  Session session{world.ctx, tls, run};
+  Connection session{world.ctx, tls, run};
 };
 
 TEST_F(ClosedSession, PrimitivesFailWithoutCountingAndQuitIsHarmless) {

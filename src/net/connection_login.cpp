@@ -6,7 +6,7 @@
 #include "base/context.h"
 #include "base/status_line.h"
 #include "net/messages.h"
-#include "net/session.h"
+#include "net/connection.h"
 #include "net/tls_io.h"
 
 namespace corvio {
@@ -22,12 +22,12 @@ std::string format(const char* fmt, Numbers... numbers) {
 
 }  // namespace
 
-int Session::login() { return login_attempt(false); }
-int Session::login_quiet() { return login_attempt(true); }
+int Connection::login() { return login_attempt(false); }
+int Connection::login_quiet() { return login_attempt(true); }
 
-int Session::login_attempt(bool quiet) {
-  const Profile& profile = *run_.profile;
-  run_.connection.reset();
+int Connection::login_attempt(bool quiet) {
+  const Profile& profile = *session_.profile;
+  session_.connection.reset();
 
   BioPtr socket = tls_new_socket(profile.server, profile.port);
   if (!socket) {
@@ -41,11 +41,11 @@ int Session::login_attempt(bool quiet) {
     return 1;
   }
 
-  set_status("Establishing SSL Session...");
+  set_status("Establishing SSL Connection...");
   Handshake hs =
       tls_handshake(tls_, std::move(socket), profile.server, settings_.session_timeout_ms);
   if (!hs.connection) {
-    set_status("SSL Session Failed!");
+    set_status("SSL Connection Failed!");
     // A server that cannot be trusted is refused on every attempt; say why once per run.
     if (!hs.verify_error.empty() && !verify_failure_shown_) {
       verify_failure_shown_ = true;
@@ -54,7 +54,7 @@ int Session::login_attempt(bool quiet) {
     }
     return 1;
   }
-  run_.connection = std::move(hs.connection);
+  session_.connection = std::move(hs.connection);
 
   char buf[protocol::kReplyBuffer];
   int n = recv(buf, sizeof buf);
@@ -79,29 +79,29 @@ int Session::login_attempt(bool quiet) {
       return 0;
     case protocol::LOGIN_BUSY:
       set_status("Server Busy!");
-      run_.connection.reset();  // closed without MSG_QUIT
+      session_.connection.reset();  // closed without MSG_QUIT
       return 1;
     case protocol::LOGIN_REFUSED:
       set_status("Login Failed!");
       if (!quiet) ctx_.messages.message_box("Login failed!", "Backup Failure");
-      run_.connection.reset();
+      session_.connection.reset();
       return 1;
     default:
       return 0;  // any other status counts as logged in, silently
   }
 }
 
-bool Session::countdown(const char* fmt, uint32_t number, uint32_t seconds) {
+bool Connection::countdown(const char* fmt, uint32_t number, uint32_t seconds) {
   for (uint32_t left = seconds; left >= 1; --left) {
     set_status(format(fmt, number, left));
     if (pause_point_) pause_point_();
-    if (run_.cancelled()) return true;
+    if (session_.cancelled()) return true;
     ctx_.clock.sleep_ms(1000);
   }
   return false;
 }
 
-int Session::connect_retry() {
+int Connection::connect_retry() {
   status_.set_pause_enabled(false);
   for (uint32_t k = 1;; ++k) {
     if (login() == 0) {
@@ -124,7 +124,7 @@ int Session::connect_retry() {
   }
 }
 
-int Session::reconnect() {
+int Connection::reconnect() {
   status_.set_pause_enabled(false);
   for (uint32_t n = 1;; ++n) {
     set_status(n == 1 ? std::string("Reconnecting..") : format("Reconnecting #%d..", n));

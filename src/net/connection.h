@@ -1,14 +1,14 @@
-// Session: the run's connection to the backup server, with the primitives every request uses
+// Connection: the run's connection to the backup server, with the primitives every request uses
 // (session_send, session_recv, session_quit) and the login and retry loops that open it
 // (session_login, session_login_quiet, session_connect_retry, session_reconnect).
 //
-// The connection itself lives in the BackupSession (run.connection), so that the rest of the
+// The connection itself lives in the BackupSession (session.connection), so that the rest of the
 // run sees whether a session is open; this object adds what the operations need around it:
 // the Context (clock, message boxes), the status line with the Pause button, the TLS context
 // and the settings. It shows only the connection's own status texts; the log, the counters
 // and the rest of the progress window are the engine's. The pause point is the run's too: the
 // engine sets it (set_pause_point) and the retry countdowns pass it every second.
-// One Session serves one run and is used on the backup worker thread only. The run's Profile
+// One Connection serves one run and is used on the backup worker thread only. The run's Profile
 // must be set before any operation is called.
 //
 // Calling order: open with connect_retry() (or reconnect()), then strictly alternating
@@ -31,12 +31,12 @@ namespace ui {
 class StatusLine;
 }
 
-class Session {
+class Connection {
  public:
-  Session(const Context& ctx, ui::StatusLine& status, const TlsContext& tls, BackupSession& run,
+  Connection(const Context& ctx, ui::StatusLine& status, const TlsContext& tls, BackupSession& session,
           NetSettings settings = {});
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
 
   // session_send and session_recv: one TLS write of the whole message, one TLS read of at
   // most capacity bytes. Return the count (> 0); 0 when the run is cancelled (or the socket
@@ -71,7 +71,7 @@ class Session {
   [[nodiscard]] int connect_retry();
   [[nodiscard]] int reconnect();
 
-  BackupSession& run() const { return run_; }
+  BackupSession& session() const { return session_; }
   const Context& ctx() const { return ctx_; }
   const NetSettings& settings() const { return settings_; }
   void set_status(std::string_view text) const;
@@ -88,7 +88,7 @@ class Session {
   const Context& ctx_;
   ui::StatusLine& status_;
   const TlsContext& tls_;
-  BackupSession& run_;
+  BackupSession& session_;
   NetSettings settings_;
   std::function<void()> pause_point_;
   bool verify_failure_shown_ = false;  // the reason of a refused certificate, once per run
