@@ -4,17 +4,14 @@
 
 #include "app/application.h"
 #include "app/core_services.h"
-#include "app/front_end.h"
-#include "platform/process.h"
 #include "vss/shadow_copy.h"
 
 namespace corvio {
 
-RunOutcome run_backup_worker(CoreServices& services, Application& app,
-                             const UpdateSettings& update, std::function<void()> close_window) {
+RunOutcome run_backup_worker(CoreServices& services, Application& app, const UpdateSettings& update,
+                             std::function<void()> close_window) {
   Context& ctx = app.context();
   BackupSession& session = app.session();
-  set_thread_priority(current_thread_id(), session.profile->thread_priority);
   // The snapshot service belongs to the worker thread from start to end.
   std::unique_ptr<SnapshotBackend> backend = make_system_snapshot_backend();
   ShadowCopy shadow(ctx, *backend);
@@ -35,18 +32,6 @@ RunOutcome run_backup_worker(CoreServices& services, Application& app,
     };
   }
   return backup_worker(setup);
-}
-
-int run_exit_code(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::kCompleted:
-      return kExitCompleted;
-    case RunOutcome::kCancelled:
-      return kExitCancelled;
-    case RunOutcome::kFailed:
-      break;
-  }
-  return kExitFailed;
 }
 
 }  // namespace corvio
