@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "base/version.h"
+#include "ui/qt/button.h"
 #include "ui/qt/prompts.h"
 #include "ui/qt/throttling_dialog.h"
 
@@ -43,13 +44,6 @@ const FieldSpec kCounters[] = {
 };
 
 QString id_of(Field f) { return QString::number(static_cast<int>(f)); }
-
-QPushButton* button(QWidget* parent, const char* text, const char* id) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(id);
-  b->setAutoDefault(false);
-  return b;
-}
 
 }  // namespace
 
