@@ -14,10 +14,11 @@
 
 #include "base/backup_session.h"
 #include "base/context.h"
+#include "base/display.h"
+#include "net/connection.h"
 #include "net/messages.h"
 #include "net/protocol.h"
 #include "net/requests.h"
-#include "net/connection.h"
 #include "net/tls_context.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"

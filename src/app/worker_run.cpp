@@ -4,9 +4,7 @@
 
 #include "app/application.h"
 #include "app/core_services.h"
-#include "app/front_end.h"
 #include "base/display.h"
-#include "platform/process.h"
 #include "vss/shadow_copy.h"
 
 namespace corvio {
@@ -15,7 +13,6 @@ RunOutcome run_backup_worker(CoreServices& services, Application& app, const Upd
                              std::function<void()> close_window) {
   Context& ctx = app.context();
   BackupSession& session = app.session();
-  set_thread_priority(current_thread_id(), session.profile->thread_priority);
   // The snapshot service belongs to the worker thread from start to end.
   std::unique_ptr<SnapshotBackend> backend = make_system_snapshot_backend();
   ShadowCopy shadow(ctx, *backend);
@@ -36,18 +33,6 @@ RunOutcome run_backup_worker(CoreServices& services, Application& app, const Upd
     };
   }
   return backup_worker(setup);
-}
-
-int run_exit_code(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::kCompleted:
-      return kExitCompleted;
-    case RunOutcome::kCancelled:
-      return kExitCancelled;
-    case RunOutcome::kFailed:
-      break;
-  }
-  return kExitFailed;
 }
 
 }  // namespace corvio

@@ -1,6 +1,6 @@
-// The worker thread's body as every front end runs it: the thread's priority from the profile,
-// the system's snapshot service for the length of the run, and the update check after a
-// completed run when the build names a web server for it.
+// The worker thread's body as every front end runs it (through RunController): the system's
+// snapshot service for the length of the run, and the update check after a completed run when
+// the build names a web server for it.
 #pragma once
 
 #include <functional>
@@ -14,10 +14,7 @@ class Application;
 class CoreServices;
 
 // Call on the worker thread. close_window closes the progress window (empty: nothing to close).
-RunOutcome run_backup_worker(CoreServices& services, Application& app,
-                             const UpdateSettings& update, std::function<void()> close_window);
-
-// The program's exit code for a run's outcome (kExitCompleted, kExitFailed, kExitCancelled).
-int run_exit_code(RunOutcome outcome);
+RunOutcome run_backup_worker(CoreServices& services, Application& app, const UpdateSettings& update,
+                             std::function<void()> close_window);
 
 }  // namespace corvio

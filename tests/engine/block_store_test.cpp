@@ -37,10 +37,10 @@ class BlockStore : public ServerFixture {
   }
 
   int store(const std::string& block) {
-    Run r = engine();
+    corvio::Run r = engine();
     return seg_store_retry(r, md5(block), bytes_of(block), static_cast<uint32_t>(block.size()));
   }
-  Run engine() { return Run{world.ctx, run, catalog, cache, *session}; }
+  corvio::Run engine() { return corvio::Run{world.ctx, run, catalog, cache, *session}; }
 
   Catalog catalog{world.ctx};  // never opened: the block calls do not write it
   Md5Cache cache{world.ctx};
@@ -166,7 +166,7 @@ TEST_F(BlockStore, LongPauseDropsTheConnectionAndTheNextRequestReconnects) {
 
 TEST_F(BlockStore, CatalogUploadStoresTheFileAndSendsTheEndOfRunRecord) {
   ASSERT_NO_FATAL_FAILURE(open());
-  Run r = engine();
+  corvio::Run r = engine();
   const std::string catalog = random_bytes(40000, 8);
   run.catalog_path = world.dir.file("0000002a.cat");
   write_file(run.catalog_path, catalog);
@@ -204,7 +204,7 @@ TEST_F(BlockStore, CatalogUploadStoresTheFileAndSendsTheEndOfRunRecord) {
 // than retrying it forever, and sends no end-of-run record.
 TEST_F(BlockStore, CatalogIsStreamedCompressedAndASecondReadThatFailsEndsTheUpload) {
   ASSERT_NO_FATAL_FAILURE(open());
-  Run r = engine();
+  corvio::Run r = engine();
   std::string catalog;
   for (int i = 0; catalog.size() < 700000; ++i) catalog += "row " + std::to_string(i * 7919) + "\n";
   run.catalog_path = world.dir.file("00000007.cat");
@@ -244,7 +244,7 @@ TEST_F(BlockStore, CatalogIsStreamedCompressedAndASecondReadThatFailsEndsTheUplo
 
 TEST_F(BlockStore, CatalogUploadWithoutTheFileSendsNothing) {
   ASSERT_NO_FATAL_FAILURE(open());
-  Run r = engine();
+  corvio::Run r = engine();
   run.catalog_path = world.dir.file("missing.cat");
   EXPECT_EQ(catalog_upload(r), 1);
   EXPECT_EQ(log_text(), "Failed to open catalog!\n");

@@ -14,6 +14,7 @@
 
 #include "base/backup_session.h"
 #include "base/context.h"
+#include "base/display.h"
 #include "engine/backup_worker.h"
 #include "md5cache/md5cache.h"
 #include "net/tls_context.h"
@@ -67,7 +68,7 @@ class EngineFixture : public ::testing::Test {
   std::unique_ptr<ServerProcess> server;
   std::string trace_path;  // when set, the server started next appends its message trace here
   unsigned read_ahead_threads = ReadAhead::default_threads();  // for the runs' WorkerSetup
-  std::vector<uint32_t> catalogs;  // of the runs so far, in order
+  std::vector<uint32_t> catalogs;                              // of the runs so far, in order
 };
 
 // Regular files and directories below root, as "relative path" -> contents ("<dir>" for a

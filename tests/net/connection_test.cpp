@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/backup_session.h"
+#include "engine/pause_point.h"
 #include "net/tls_context.h"
 #include "support/test_world.h"
 
@@ -24,7 +25,7 @@ struct ClosedSession : ::testing::Test {
   test::TestWorld world;
   TlsContext tls;
   BackupSession run;
-  Connection session{world.ctx, tls, run};
+  Connection session{world.ctx, world.display, tls, run};
 };
 
 TEST_F(ClosedSession, PrimitivesFailWithoutCountingAndQuitIsHarmless) {
@@ -53,7 +54,7 @@ TEST_F(ClosedSession, RefusedConnectionStatuses) {
 }
 
 TEST_F(ClosedSession, PausePointHoldsAndRestoresTheStatus) {
-  session.wait_if_paused();  // not paused: no wait at all
+  wait_if_paused(world.ctx, run, session);  // not paused: no wait at all
   EXPECT_TRUE(world.clock.sleeps().empty());
 
   world.display.set_status_text("Kicking Butt!");
@@ -61,14 +62,14 @@ TEST_F(ClosedSession, PausePointHoldsAndRestoresTheStatus) {
   world.clock.on_sleep = [&](uint32_t) {
     if (world.clock.sleeps().size() == 5) run.pause_requested = 0;
   };
-  session.wait_if_paused();
+  wait_if_paused(world.ctx, run, session);
   EXPECT_EQ(world.clock.sleeps(), std::vector<uint32_t>(5, 100));
   EXPECT_EQ(world.view.statuses(), Statuses({"Kicking Butt!", "Paused...", "Kicking Butt!"}));
 
   // Cancelling ends a pause as well.
   run.pause_requested = 1;
   world.clock.on_sleep = [&](uint32_t) { run.cancel_requested = 1; };
-  session.wait_if_paused();
+  wait_if_paused(world.ctx, run, session);
   EXPECT_EQ(world.clock.sleeps().size(), 6u);
 }
 

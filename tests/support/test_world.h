@@ -4,11 +4,12 @@
 #pragma once
 
 #include "base/context.h"
+#include "base/display.h"
 #include "support/fake_clock.h"
 #include "support/recording_messages.h"
 #include "support/recording_view.h"
-#include "support/test_file_system.h"
 #include "support/temp_dir.h"
+#include "support/test_file_system.h"
 
 namespace corvio::test {
 

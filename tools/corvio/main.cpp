@@ -6,12 +6,13 @@
 
 #include "app/application.h"
 #include "app/core_services.h"
+#include "base/display.h"
 #include "base/version.h"
 #include "platform/directories.h"
 #include "platform/process.h"
+#include "run_with_windows.h"
 #include "ui/term/terminal_front_end.h"
 #include "ui/term/terminal_messages.h"
-#include "windows.h"
 
 int main(int argc, char** argv) {
   using namespace corvio;

@@ -7,6 +7,7 @@
 
 #include "base/version.h"
 #include "profile/profile_db.h"
+#include "ui/qt/button.h"
 #include "ui/qt/profile_editor_dialog.h"
 #include "ui/qt/prompts.h"
 
@@ -15,13 +16,6 @@ namespace corvio::ui::qt {
 namespace {
 
 constexpr char kTitle[] = "Meridane Online Backup";
-
-QPushButton* button(QWidget* parent, const char* text, const char* id) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(id);
-  b->setAutoDefault(false);
-  return b;
-}
 
 }  // namespace
 
@@ -89,9 +83,8 @@ MainWindow::MainWindow(Application& app) : app_(app) {
     rebuild_list();
   });
   connect(about, &QPushButton::clicked, this, [this] { show_about_box(this); });
-  connect(help, &QPushButton::clicked, this, [this] {
-    Prompts::message_box(this, "Online help is not yet available.", kTitle);
-  });
+  connect(help, &QPushButton::clicked, this,
+          [this] { Prompts::message_box(this, "Online help is not yet available.", kTitle); });
 }
 
 const ProfileListEntry* MainWindow::selected_entry() {
@@ -131,8 +124,8 @@ void show_about_box(QWidget* parent) {
                       : QApplication::windowIcon().pixmap(48, 48));
   grid->addWidget(icon, 0, 0, 2, 1);
   grid->addWidget(new QLabel(kTitle, &box), 0, 1);
-  auto* version = new QLabel(QString::fromStdString(version_text()) + " for Windows Vista and 7",
-                             &box);
+  auto* version =
+      new QLabel(QString::fromStdString(version_text()) + " for Windows Vista and 7", &box);
   version->setObjectName("1045");
   grid->addWidget(version, 1, 1);
   auto* ok = new QPushButton("OK", &box);

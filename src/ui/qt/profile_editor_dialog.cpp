@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "profile/profile_db.h"
+#include "ui/qt/button.h"
 #include "ui/qt/rule_dialog.h"
 
 namespace corvio::ui::qt {
@@ -15,13 +16,6 @@ QLineEdit* edit(QWidget* parent, const char* id) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(id);
   return e;
-}
-
-QPushButton* button(QWidget* parent, const char* text, const char* id) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(id);
-  b->setAutoDefault(false);
-  return b;
 }
 
 }  // namespace
@@ -72,8 +66,7 @@ ProfileEditorDialog::ProfileEditorDialog(const Context& ctx, Config& config,
                          {50, 500, 50, 50, 50});
   // The mode texts must fit where the system font is wider than the one the widths were
   // chosen for.
-  rules_->setColumnWidth(
-      0, std::max(50, rules_->fontMetrics().horizontalAdvance(kExclude) + 16));
+  rules_->setColumnWidth(0, std::max(50, rules_->fontMetrics().horizontalAdvance(kExclude) + 16));
   rules_->setMinimumWidth(720);
   grid->addWidget(rules_, 5, 0, 1, 4);
 

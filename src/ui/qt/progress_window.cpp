@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "base/version.h"
+#include "ui/qt/button.h"
 #include "ui/qt/prompts.h"
 #include "ui/qt/throttling_dialog.h"
 
@@ -44,22 +45,11 @@ const FieldSpec kCounters[] = {
 
 QString id_of(Field f) { return QString::number(static_cast<int>(f)); }
 
-QPushButton* button(QWidget* parent, const char* text, const char* id) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(id);
-  b->setAutoDefault(false);
-  return b;
-}
-
 }  // namespace
 
 ProgressWindow::ProgressWindow(Context& ctx, BackupSession& session, GuiThreadAdapter& adapter,
                                RunWorker run_worker)
-    : ctx_(ctx),
-      session_(session),
-      adapter_(adapter),
-      run_worker_(std::move(run_worker)),
-      timers_(ctx, session) {
+    : session_(session), adapter_(adapter), run_worker_(std::move(run_worker)), run_(ctx, session) {
   setWindowTitle("Meridane Online Backup");
   auto* grid = new QGridLayout(this);
   auto read_only = [this](Field f, Qt::Alignment align) {
@@ -138,60 +128,53 @@ ProgressWindow::ProgressWindow(Context& ctx, BackupSession& session, GuiThreadAd
   connect(pause_, &QPushButton::clicked, this, [this] { pause_pressed(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
   connect(throttling_, &QPushButton::clicked, this, [this] {
-    ThrottlingDialog dialog(*session_.profile,
-                            [this](uint32_t p) { set_worker_priority(p); }, this);
+    ThrottlingDialog dialog(
+        *session_.profile, [this](uint32_t p) { run_.set_worker_priority(p); }, this);
     dialog.exec();
   });
-  connect(&timer_100ms_, &QTimer::timeout, this, [this] { timers_.every_100ms(); });
-  connect(&timer_500ms_, &QTimer::timeout, this, [this] { timers_.every_500ms(); });
-  connect(&timer_3000ms_, &QTimer::timeout, this, [this] { timers_.every_3000ms(); });
+  connect(&timer_100ms_, &QTimer::timeout, this, [this] { run_.every_100ms(); });
+  connect(&timer_500ms_, &QTimer::timeout, this, [this] { run_.every_500ms(); });
+  connect(&timer_3000ms_, &QTimer::timeout, this, [this] { run_.every_3000ms(); });
 }
 
 ProgressWindow::~ProgressWindow() {
-  if (worker_.joinable()) {
+  if (run_.running()) {
     // Only when the window goes away with the run still on (the program is being torn down):
     // the worker may be waiting for this thread, so keep serving it until it has ended.
     session_.cancel_requested = 1;
-    while (!worker_done_.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    worker_.join();
+    while (!run_.finished()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    run_.join();
   }
-  ctx_.display.detach();
   adapter_.set_window(nullptr, nullptr);
 }
 
 void ProgressWindow::start() {
   adapter_.set_window(this, this);
-  ctx_.display.attach(&adapter_);
-  timers_.init_fields();
-  set_field(Field::Version, version_text() + " for Windows Vista");
-  worker_ = std::thread([this] {
-    worker_id_ = current_thread_id();
-    set_thread_priority(worker_id_, session_.profile->thread_priority.load());
-    outcome_ = run_worker_([this] {
-      QMetaObject::invokeMethod(this, [this] { close_when_done_ = true; }, Qt::QueuedConnection);
+  auto body = [this] {
+    return run_worker_([this] {
+      QMetaObject::invokeMethod(
+          this, [this] { close_when_done_ = true; }, Qt::QueuedConnection);
     });
-    worker_done_ = true;
-    // The worker's last act, as clearing worker_thread is.
-    QMetaObject::invokeMethod(this, [this] { worker_ended(); }, Qt::QueuedConnection);
-  });
+  };
+  // The worker's last act: the join and a pending close happen on this thread.
+  auto ended = [this] {
+    QMetaObject::invokeMethod(
+        this, [this] { worker_ended(); }, Qt::QueuedConnection);
+  };
+  run_.start(adapter_, body, ended);
+  set_field(Field::Version, version_text() + " for Windows Vista");
   timer_100ms_.start(100);
   timer_500ms_.start(500);
   timer_3000ms_.start(3000);
 }
 
 void ProgressWindow::worker_ended() {
-  worker_.join();
+  run_.join();
   if (close_when_done_) done(1);
 }
 
-int ProgressWindow::set_worker_priority(uint32_t thread_priority) {
-  const ThreadId id = worker_id_.load();
-  if (!worker_.joinable() || id == 0) return -1;
-  return set_thread_priority(id, thread_priority);
-}
-
 void ProgressWindow::reject() {
-  if (worker_.joinable()) {
+  if (run_.running()) {
     session_.cancel_requested = 1;  // the worker reacts at its next check
     return;
   }

@@ -12,17 +12,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <atomic>
 #include <functional>
 #include <map>
-#include <thread>
 
+#include "app/run_controller.h"
 #include "base/backup_session.h"
 #include "base/context.h"
 #include "base/progress_view.h"
 #include "engine/backup_worker.h"
-#include "engine/progress_timers.h"
-#include "platform/process.h"
 #include "ui/qt/gui_thread_adapter.h"
 
 namespace corvio::ui::qt {
@@ -39,13 +36,9 @@ class ProgressWindow : public QDialog, public ProgressView {
 
   // Sets the fields, starts the worker and the timers. Once.
   void start();
-  bool worker_running() const { return worker_.joinable(); }
+  bool worker_running() const { return run_.running(); }
   // The run's outcome; kFailed until it has ended.
-  RunOutcome outcome() const { return outcome_; }
-
-  // The worker's priority from a thread_priority; -1 without doing anything when there is no
-  // worker, else the platform's result.
-  int set_worker_priority(uint32_t thread_priority);
+  RunOutcome outcome() const { return run_.outcome(); }
 
   // ProgressView, on the user-interface thread.
   void set_field(Field field, std::string_view text) override;
@@ -62,11 +55,10 @@ class ProgressWindow : public QDialog, public ProgressView {
   void worker_ended();
   void pause_pressed();
 
-  Context& ctx_;
   BackupSession& session_;
   GuiThreadAdapter& adapter_;
   RunWorker run_worker_;
-  ProgressTimers timers_;
+  RunController run_;
   std::map<Field, QWidget*> fields_;
   QLabel* status_;
   QProgressBar* file_progress_;
@@ -76,10 +68,6 @@ class ProgressWindow : public QDialog, public ProgressView {
   QTimer timer_100ms_;
   QTimer timer_500ms_;
   QTimer timer_3000ms_;
-  std::thread worker_;
-  std::atomic<ThreadId> worker_id_{0};
-  std::atomic<bool> worker_done_{false};
-  RunOutcome outcome_ = RunOutcome::kFailed;
   bool close_when_done_ = false;
 };
 

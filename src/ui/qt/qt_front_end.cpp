@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/application.h"
+#include "app/run_controller.h"
 #include "app/worker_run.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/progress_window.h"
@@ -31,11 +32,10 @@ int QtFrontEnd::run_main_window(Application& app) {
 }
 
 int QtFrontEnd::run_progress_window(Application& app) {
-  ProgressWindow window(app.context(), app.session(), adapter_,
-                        [this, &app](std::function<void()> close_window) {
-                          return run_backup_worker(services_, app, update_,
-                                                   std::move(close_window));
-                        });
+  ProgressWindow window(
+      app.context(), app.session(), adapter_, [this, &app](std::function<void()> close_window) {
+        return run_backup_worker(services_, app, update_, std::move(close_window));
+      });
   window.start();
   window.exec();
   return run_exit_code(window.outcome());

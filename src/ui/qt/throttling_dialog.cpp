@@ -2,18 +2,9 @@
 
 #include <QPushButton>
 
+#include "ui/qt/button.h"
+
 namespace corvio::ui::qt {
-
-namespace {
-
-QPushButton* button(QWidget* parent, const char* text, const char* id) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(id);
-  b->setAutoDefault(false);
-  return b;
-}
-
-}  // namespace
 
 ThrottlingDialog::ThrottlingDialog(Profile& running, std::function<void(uint32_t)> set_priority,
                                    QWidget* parent)

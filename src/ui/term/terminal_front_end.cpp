@@ -1,12 +1,9 @@
 #include "ui/term/terminal_front_end.h"
 
-#include <atomic>
-#include <thread>
-
 #include "app/application.h"
 #include "app/core_services.h"
+#include "app/run_controller.h"
 #include "app/worker_run.h"
-#include "engine/progress_timers.h"
 #include "platform/console.h"
 #include "ui/term/terminal_messages.h"
 #include "ui/term/terminal_view.h"
@@ -39,27 +36,18 @@ int TerminalFrontEnd::run_main_window(Application&) {
 }
 
 int TerminalFrontEnd::run_progress_window(Application& app) {
-  Context& ctx = app.context();
   BackupSession& session = app.session();
   const bool interactive = is_terminal(out_);
 
   ui::TerminalView view(out_, interactive);
-  ctx.display.attach(&view);
   if (messages_) messages_->set_before_print([&view] { view.finish(); });
-  ProgressTimers timers(ctx, session);
-  timers.init_fields();
-
-  std::atomic<bool> done{false};
-  RunOutcome outcome = RunOutcome::kFailed;
   RunConsole console;
-  std::thread worker([&] {
-    outcome = run_backup_worker(services_, app, update_, nullptr);
-    done = true;
-  });
+  RunController run(app.context(), session);
+  run.start(view, [&] { return run_backup_worker(services_, app, update_, nullptr); });
 
   if (interactive) std::fputs("Press p to pause or resume, Ctrl-C to cancel.\n", out_);
   bool cancel_sent = false;
-  for (uint32_t tick = 1; !done.load(); ++tick) {
+  for (uint32_t tick = 1; !run.finished(); ++tick) {
     const int key = console.wait_key(100);
     int toggles = console.take_pause_toggles() + (key == 'p' || key == 'P' ? 1 : 0);
     for (; toggles > 0; --toggles) session.pause_requested = session.pause_requested ? 0 : 1;
@@ -67,23 +55,22 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
       session.cancel_requested = 1;
       cancel_sent = true;
     }
-    timers.every_100ms();
+    run.every_100ms();
     if (tick % 5 == 0) {
-      timers.every_500ms();
+      run.every_500ms();
       view.draw(session.pause_requested == 1);
     }
-    if (tick % 30 == 0) timers.every_3000ms();
+    if (tick % 30 == 0) run.every_3000ms();
   }
-  worker.join();
+  run.join();
 
-  timers.every_500ms();
+  run.every_500ms();
   view.draw(false);
   view.finish();
-  ctx.display.detach();
   if (messages_) messages_->set_before_print(nullptr);
   std::fprintf(out_, "%s\n", statistics_line(session).c_str());
   std::fflush(out_);
-  return run_exit_code(outcome);
+  return run_exit_code(run.outcome());
 }
 
 }  // namespace corvio

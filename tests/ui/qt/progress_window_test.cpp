@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "base/display.h"
 #include "engine_fixture.h"
 #include "qt_test_support.h"
 #include "support/recording_view.h"

@@ -1,5 +1,5 @@
 // A build without Qt has no windows.
-#include "windows.h"
+#include "run_with_windows.h"
 
 namespace corvio {
 

@@ -2,11 +2,12 @@
 
 #include "app/application.h"
 #include "app/core_services.h"
+#include "base/display.h"
 #include "platform/directories.h"
 #include "platform/process.h"
+#include "run_with_windows.h"
 #include "ui/qt/gui_thread_adapter.h"
 #include "ui/qt/qt_front_end.h"
-#include "windows.h"
 
 namespace corvio {
 
