@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "util/md5_hex.h"
 #include "stored_block.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server {
 
@@ -88,7 +88,7 @@ std::unique_ptr<CatalogReader> open_run_catalog(const Store& store, const Stored
              std::to_string(catalog.run->catalog_size) + " bytes, more than a block can hold";
     return nullptr;
   }
-  BlockKey key{catalog.run->catalog_md5, static_cast<uint32_t>(catalog.run->catalog_size)};
+  BlockKey key{catalog.run->catalog_key, static_cast<uint32_t>(catalog.run->catalog_size)};
   std::string path = store.block_path(key);
   std::string why;
   if (read_stored_block(path, key, nullptr, &why) != BlockRead::kOk) {

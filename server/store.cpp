@@ -509,9 +509,9 @@ FinishResult Store::finish_run(std::string_view login, const RunRecord& run, int
       " directories, special_files, bytes_total, bytes_stored, bytes_compressed, received)"
       " values (?,?,?,?,?,?,?,?,?,?,?)");
   bool recorded = st && st.bind_int64(1, run.catalog_id) == SQLITE_OK &&
-                  st.bind_text(2, hex_of(run.catalog_md5)) == SQLITE_OK &&
+                  st.bind_text(2, hex_of(run.catalog_key)) == SQLITE_OK &&
                   st.bind_int64(3, static_cast<int64_t>(run.catalog_size)) == SQLITE_OK &&
-                  st.bind_int64(4, run.end_time) == SQLITE_OK &&
+                  st.bind_int64(4, run.time) == SQLITE_OK &&
                   st.bind_int64(5, run.files) == SQLITE_OK &&
                   st.bind_int64(6, run.directories) == SQLITE_OK &&
                   st.bind_int64(7, run.special_files) == SQLITE_OK &&
