@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "catalog/catalog_schema.h"
 #include "stored_block.h"
 #include "util/md5_hex.h"
 
@@ -71,7 +72,8 @@ bool CatalogReader::segs_of(int64_t id, std::vector<CatalogSeg>* out, std::strin
 }
 
 std::optional<uint32_t> CatalogReader::catalog_number() {
-  db::Statement st = db_->prepare("select misc from catinfo where type = 21");
+  db::Statement st =
+      db_->prepare("select misc from catinfo where type = " + std::to_string(catinfo::kCatalogId));
   if (!st || st.step() != SQLITE_ROW) return std::nullopt;
   return parse_catalog_number(st.column_text(0));
 }
