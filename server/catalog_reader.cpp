@@ -103,7 +103,7 @@ std::unique_ptr<CatalogReader> open_run_catalog(const Store& store, const Stored
 }
 
 bool seg_key(const CatalogSeg& seg, BlockKey* key, std::string* why) {
-  if (seg.size < 0 || seg.size > kMaxFileBlock) {
+  if (seg.size < 0 || seg.size > kBlockSize) {
     *why = "block length " + std::to_string(seg.size) + " is out of range";
     return false;
   }

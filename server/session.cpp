@@ -207,7 +207,7 @@ bool Session::on_store(const std::string& message) {
   uint32_t payload_length = request.payload_length;
   uint8_t status = STORE_SEND;
   // A block of a file, or a catalog within the limit.
-  uint32_t max_length = std::max(kMaxFileBlock, options_.max_catalog);
+  uint32_t max_length = std::max(kBlockSize, options_.max_catalog);
   bool shape_ok = compressed <= 1 && payload_length >= 1 &&
                   payload_shape_ok(key.length, compressed == 1, payload_length, max_length);
   if (store_.has_block(key)) {
