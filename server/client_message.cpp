@@ -50,8 +50,8 @@ std::string field_text(std::string_view message, size_t offset, size_t width) {
 }  // namespace
 
 LoginRequest decode_login(std::string_view message) {
-  return {field_text(message, kLoginAt, kLoginField),
-          field_text(message, kPasswordAt, kLoginField)};
+  return {field_text(message, kLoginAt, kLoginChars),
+          field_text(message, kPasswordAt, kPasswordChars)};
 }
 
 std::string decode_profile_get(std::string_view message) {

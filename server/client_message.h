@@ -34,7 +34,7 @@ std::optional<size_t> client_message_length(std::string_view in,
                                             std::optional<uint32_t> payload_left);
 
 struct LoginRequest {
-  std::string login;  // each up to its first 0 byte, at most kLoginField characters
+  std::string login;  // each up to its first 0 byte, at most kLoginChars or kPasswordChars
   std::string password;
 };
 LoginRequest decode_login(std::string_view message);

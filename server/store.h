@@ -48,12 +48,6 @@
 
 namespace corvio::server {
 
-// Longest login and password: the width of their fields in the login message.
-inline constexpr size_t kMaxLogin = 32;
-inline constexpr size_t kMaxPassword = 32;
-// Longest profile tag the client keeps.
-inline constexpr size_t kMaxTag = 31;
-
 // The end-of-run record of one catalog, as the client sends it.
 using RunRecord = protocol::CatalogFinish;
 

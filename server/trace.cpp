@@ -24,7 +24,7 @@ std::string Trace::line(uint64_t connection, std::string_view message) {
   if (is_message(message, protocol::MSG_SEG_DATA))
     return text + to_hex(message.substr(0, 2)) + " +" + std::to_string(message.size() - 2);
   if (is_message(message, protocol::MSG_LOGIN) && message.size() > kPasswordAt) {
-    size_t masked = std::min(protocol::kLoginField, message.size() - kPasswordAt);
+    size_t masked = std::min(kPasswordChars, message.size() - kPasswordAt);
     std::string mask;
     for (size_t i = 0; i < masked; ++i) mask += "xx";
     return text + to_hex(message.substr(0, kPasswordAt)) + mask +

@@ -30,11 +30,11 @@ std::string encode_login(std::string_view login, std::string_view password) {
   put_u16(&m, 0x000D);
   put_u8(&m, 0x00);
   put_u8(&m, 0x00);
-  // Each field holds at most kLoginField characters; the byte after it is always 0, so a
-  // full field needs no terminator of its own.
-  put_fixed_text(&m, login, kLoginField);
+  // Each field holds at most its kLoginChars or kPasswordChars characters; the byte after it is
+  // always 0, so a full field needs no terminator of its own.
+  put_fixed_text(&m, login, kLoginChars);
   put_u8(&m, 0x00);
-  put_fixed_text(&m, password, kLoginField);
+  put_fixed_text(&m, password, kPasswordChars);
   put_u8(&m, 0x00);
   return m;
 }
