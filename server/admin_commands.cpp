@@ -144,7 +144,7 @@ int cmd_catalogs(const Options& options) {
     std::printf(
         " %s files=%u directories=%u bytes_total=%llu bytes_stored=%llu"
         " bytes_compressed=%llu\n",
-        utc_time(r.end_time).c_str(), r.files, r.directories,
+        utc_time(r.time).c_str(), r.files, r.directories,
         static_cast<unsigned long long>(r.bytes_total),
         static_cast<unsigned long long>(r.bytes_stored),
         static_cast<unsigned long long>(r.bytes_compressed));

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/block_format.h"
+
 namespace corvio::server {
 
 struct BlockKey {
@@ -26,10 +28,10 @@ struct BlockKey {
 
 std::array<uint8_t, 16> md5_of(std::string_view bytes);
 
-// Blocks of files are at most 1 MiB. The one larger block a client sends is the catalog file,
-// uploaded as one block at the end of a run; the server cannot tell it from a file block by
-// anything but its length, so every block above 1 MiB is taken for a catalog.
-inline constexpr uint32_t kMaxFileBlock = 1u << 20;
+// Blocks of files are at most kBlockSize. The one larger block a client sends is the catalog
+// file, uploaded as one block at the end of a run; the server cannot tell it from a file block
+// by anything but its length, so every block above kBlockSize is taken for a catalog.
+//
 // The largest catalog a client can send (its size is below 2^31), and the default limit that
 // `serve --max-catalog` changes. A catalog above the limit is refused, and the client asks
 // again after every reconnection, so the limit should stay above any catalog the clients make.

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-#include "util/md5_hex.h"
+#include "catalog/catalog_schema.h"
 #include "stored_block.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server {
 
@@ -71,7 +72,8 @@ bool CatalogReader::segs_of(int64_t id, std::vector<CatalogSeg>* out, std::strin
 }
 
 std::optional<uint32_t> CatalogReader::catalog_number() {
-  db::Statement st = db_->prepare("select misc from catinfo where type = 21");
+  db::Statement st =
+      db_->prepare("select misc from catinfo where type = " + std::to_string(catinfo::kCatalogId));
   if (!st || st.step() != SQLITE_ROW) return std::nullopt;
   return parse_catalog_number(st.column_text(0));
 }
@@ -88,7 +90,7 @@ std::unique_ptr<CatalogReader> open_run_catalog(const Store& store, const Stored
              std::to_string(catalog.run->catalog_size) + " bytes, more than a block can hold";
     return nullptr;
   }
-  BlockKey key{catalog.run->catalog_md5, static_cast<uint32_t>(catalog.run->catalog_size)};
+  BlockKey key{catalog.run->catalog_key, static_cast<uint32_t>(catalog.run->catalog_size)};
   std::string path = store.block_path(key);
   std::string why;
   if (read_stored_block(path, key, nullptr, &why) != BlockRead::kOk) {
@@ -101,7 +103,7 @@ std::unique_ptr<CatalogReader> open_run_catalog(const Store& store, const Stored
 }
 
 bool seg_key(const CatalogSeg& seg, BlockKey* key, std::string* why) {
-  if (seg.size < 0 || seg.size > kMaxFileBlock) {
+  if (seg.size < 0 || seg.size > kBlockSize) {
     *why = "block length " + std::to_string(seg.size) + " is out of range";
     return false;
   }

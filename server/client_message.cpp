@@ -50,7 +50,8 @@ std::string field_text(std::string_view message, size_t offset, size_t width) {
 }  // namespace
 
 LoginRequest decode_login(std::string_view message) {
-  return {field_text(message, 10, kLoginField), field_text(message, 43, kLoginField)};
+  return {field_text(message, kLoginAt, kLoginChars),
+          field_text(message, kPasswordAt, kPasswordChars)};
 }
 
 std::string decode_profile_get(std::string_view message) {
@@ -58,17 +59,11 @@ std::string decode_profile_get(std::string_view message) {
   return std::string(tag.substr(0, tag.find('\0')));
 }
 
-uint32_t decode_catalog_alloc(std::string_view message) {
-  uint32_t profile_id = 0;
-  Reader(message).u32(2, &profile_id);
-  return profile_id;
-}
-
 BlockKey decode_seg_key(std::string_view message) {
   Reader r(message);
   BlockKey key;
-  r.bytes(2, key.md5.data(), key.md5.size());
-  r.u32(18, &key.length);
+  r.bytes(kSegKeyAt, key.md5.data(), key.md5.size());
+  r.u32(kSegNumberAt, &key.length);
   return key;
 }
 
@@ -76,33 +71,17 @@ StoreRequest decode_seg_store(std::string_view message) {
   Reader r(message);
   StoreRequest s;
   s.key = decode_seg_key(message);
-  r.u8(22, &s.compressed);
-  r.u32(24, &s.payload_length);
+  r.u8(kStoreCompressedAt, &s.compressed);
+  r.u32(kStorePayloadAt, &s.payload_length);
   return s;
 }
 
 RefRequest decode_seg_ref(std::string_view message) {
   Reader r(message);
   RefRequest ref;
-  r.bytes(2, ref.md5.data(), ref.md5.size());
-  r.u32(18, &ref.catalog_id);
+  r.bytes(kSegKeyAt, ref.md5.data(), ref.md5.size());
+  r.u32(kSegNumberAt, &ref.catalog_id);
   return ref;
-}
-
-RunRecord decode_catalog_finish(std::string_view message) {
-  Reader r(message);
-  RunRecord run;
-  r.u32(2, &run.catalog_id);
-  r.bytes(6, run.catalog_md5.data(), run.catalog_md5.size());
-  r.u64(22, &run.catalog_size);
-  r.u32(30, &run.end_time);
-  r.u32(34, &run.files);
-  r.u32(38, &run.directories);
-  r.u32(42, &run.special_files);
-  r.u64(46, &run.bytes_total);
-  r.u64(54, &run.bytes_stored);
-  r.u64(62, &run.bytes_compressed);
-  return run;
 }
 
 }  // namespace corvio::server

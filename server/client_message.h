@@ -5,7 +5,8 @@
 // Messages are taken by their known lengths from the message table (protocol.h); a profile
 // request runs to its 0 byte; a payload message carries at most the rest of the announced
 // payload, up to kChunk bytes, and is taken as it came when it is shorter. Every decoder takes
-// a whole message of its type, as client_message_length() framed it.
+// a whole message of its type, as client_message_length() framed it. The catalog family's
+// requests are decoded beside their encoders, in net/catalog_messages.h.
 #pragma once
 
 #include <array>
@@ -16,7 +17,6 @@
 
 #include "block.h"
 #include "net/protocol.h"
-#include "store.h"
 
 namespace corvio::server {
 
@@ -34,15 +34,13 @@ std::optional<size_t> client_message_length(std::string_view in,
                                             std::optional<uint32_t> payload_left);
 
 struct LoginRequest {
-  std::string login;  // each up to its first 0 byte, at most kLoginField characters
+  std::string login;  // each up to its first 0 byte, at most kLoginChars or kPasswordChars
   std::string password;
 };
 LoginRequest decode_login(std::string_view message);
 
 // The tag of MSG_PROFILE_GET, without its 0 byte.
 std::string decode_profile_get(std::string_view message);
-// The profile number of MSG_CATALOG_ALLOC.
-uint32_t decode_catalog_alloc(std::string_view message);
 // The block named by MSG_SEG_QUERY or MSG_SEG_STORE.
 BlockKey decode_seg_key(std::string_view message);
 
@@ -58,7 +56,5 @@ struct RefRequest {
   uint32_t catalog_id = 0;
 };
 RefRequest decode_seg_ref(std::string_view message);
-
-RunRecord decode_catalog_finish(std::string_view message);
 
 }  // namespace corvio::server

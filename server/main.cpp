@@ -361,7 +361,7 @@ int cmd_serve(const Args& args) {
     }
   }
   if (args.has("max-catalog")) {
-    if (!parse_size(args.get("max-catalog"), kMaxFileBlock, kMaxCatalogLimit, &number, &error)) {
+    if (!parse_size(args.get("max-catalog"), kBlockSize, kMaxCatalogLimit, &number, &error)) {
       return usage_error(self, "--max-catalog: " + error);
     }
     options.max_catalog = static_cast<uint32_t>(number);

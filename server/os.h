@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "unique_fd.h"
 #include "util/file_handle.h"
 
 namespace corvio::server {
@@ -36,11 +37,14 @@ class Listener {
   void stop_on_signals();
 
  private:
-  Listener(int fd, int wake_read, int wake_write, std::string address)
-      : fd_(fd), wake_read_(wake_read), wake_write_(wake_write), address_(std::move(address)) {}
-  int fd_;
-  int wake_read_;
-  int wake_write_;
+  Listener(UniqueFd fd, UniqueFd wake_read, UniqueFd wake_write, std::string address)
+      : fd_(std::move(fd)),
+        wake_read_(std::move(wake_read)),
+        wake_write_(std::move(wake_write)),
+        address_(std::move(address)) {}
+  UniqueFd fd_;
+  UniqueFd wake_read_;
+  UniqueFd wake_write_;
   std::string address_;
 };
 

@@ -56,42 +56,39 @@ std::unique_ptr<Listener> Listener::open(const std::string& host, const std::str
     return nullptr;
   }
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(found, freeaddrinfo);
-  int fd = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
-  if (fd < 0) {
+  UniqueFd fd(socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol));
+  if (fd.get() < 0) {
     *error = std::string("socket: ") + std::strerror(errno);
     return nullptr;
   }
   int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 128) != 0) {
+  setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (bind(fd.get(), found->ai_addr, found->ai_addrlen) != 0 || listen(fd.get(), 128) != 0) {
     *error = "cannot listen on " + host + ":" + port + ": " + std::strerror(errno);
-    close(fd);
     return nullptr;
   }
   sockaddr_storage bound{};
   socklen_t len = sizeof bound;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+  getsockname(fd.get(), reinterpret_cast<sockaddr*>(&bound), &len);
   int wake[2];
   if (pipe2(wake, O_CLOEXEC) != 0) {
     *error = std::string("pipe: ") + std::strerror(errno);
-    close(fd);
     return nullptr;
   }
   return std::unique_ptr<Listener>(
-      new Listener(fd, wake[0], wake[1], address_text(reinterpret_cast<sockaddr*>(&bound), len)));
+      new Listener(std::move(fd), UniqueFd(wake[0]), UniqueFd(wake[1]),
+                   address_text(reinterpret_cast<sockaddr*>(&bound), len)));
 }
 
 Listener::~Listener() {
-  int expected = wake_write_;
+  // The signal handler must stop writing to the pipe before it is closed.
+  int expected = wake_write_.get();
   g_signal_wake.compare_exchange_strong(expected, -1);
-  close(fd_);
-  close(wake_read_);
-  close(wake_write_);
 }
 
 int Listener::accept(std::string* peer) {
   for (;;) {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_read_, POLLIN, 0}};
+    pollfd fds[2] = {{fd_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}};
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -100,7 +97,7 @@ int Listener::accept(std::string* peer) {
     if (fds[0].revents == 0) continue;
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
-    int fd = accept4(fd_, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC);
+    int fd = accept4(fd_.get(), reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC);
     if (fd < 0) {
       // A connection that went away before it was taken, or a momentary lack of descriptors:
       // keep listening.
@@ -114,12 +111,12 @@ int Listener::accept(std::string* peer) {
 
 void Listener::stop() {
   char byte = 1;
-  ssize_t ignored = write(wake_write_, &byte, 1);
+  ssize_t ignored = write(wake_write_.get(), &byte, 1);
   (void)ignored;
 }
 
 void Listener::stop_on_signals() {
-  g_signal_wake.store(wake_write_);
+  g_signal_wake.store(wake_write_.get());
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
@@ -142,11 +139,8 @@ void set_no_delay(int fd) {
 void shutdown_socket(int fd) { shutdown(fd, SHUT_RDWR); }
 
 bool sync_filesystem(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = syncfs(fd) == 0;
-  close(fd);
-  return ok;
+  UniqueFd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return dir.get() >= 0 && syncfs(dir.get()) == 0;
 }
 
 namespace {
@@ -159,22 +153,22 @@ std::string errno_text(const std::string& what, const std::string& path) {
 }
 
 FileHandle open_private(const std::string& path, int flags, const char* mode, std::string* error) {
-  int fd = ::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, kPrivateFile);
-  if (fd < 0) {
+  UniqueFd fd(::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, kPrivateFile));
+  if (fd.get() < 0) {
     *error = errno_text("create", path);
     return FileHandle();
   }
   // The umask may have taken bits from the mode asked for, or the file existed already.
-  if (fchmod(fd, kPrivateFile) != 0) {
+  if (fchmod(fd.get(), kPrivateFile) != 0) {
     *error = errno_text("set the mode of", path);
-    close(fd);
     return FileHandle();
   }
-  FileHandle file(fdopen(fd, mode));
+  FileHandle file(fdopen(fd.get(), mode));
   if (!file) {
     *error = errno_text("open", path);
-    close(fd);
+    return FileHandle();
   }
+  fd.release();  // the stream closes it now
   return file;
 }
 

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "unique_fd.h"
+
 namespace corvio::server {
 
 using Parts = std::vector<std::string>;
@@ -37,7 +39,6 @@ class RestoreTarget {
   // Opens dir, creating it (and its parents) when missing. dir itself is the caller's choice
   // and may be reached through a link; nothing below it is. Null with *error set on failure.
   static std::unique_ptr<RestoreTarget> open(const std::string& dir, std::string* error);
-  ~RestoreTarget();
   RestoreTarget(const RestoreTarget&) = delete;
   RestoreTarget& operator=(const RestoreTarget&) = delete;
 
@@ -59,7 +60,7 @@ class RestoreTarget {
   // missing (and create is false), a link, or not a directory.
   int walk(const Parts& parts, size_t count, bool create, std::string* error);
 
-  int fd_;
+  UniqueFd fd_;
   std::string dir_;
 };
 
@@ -88,8 +89,8 @@ class RestoredFile {
         name_(std::move(name)),
         where_(std::move(where)) {}
 
-  int dir_fd_;
-  int fd_;
+  UniqueFd dir_fd_;
+  UniqueFd fd_;
   std::string temp_;
   std::string name_;
   std::string where_;  // the final path, for messages

@@ -14,28 +14,6 @@ namespace {
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-// A file descriptor closed when its owner goes.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
 std::string os_error(int err) { return std::strerror(err); }
 
 // Why the entry name in dir_fd could not be opened as a directory.
@@ -83,8 +61,6 @@ std::unique_ptr<RestoreTarget> RestoreTarget::open(const std::string& dir, std::
   return std::unique_ptr<RestoreTarget>(new RestoreTarget(fd, dir));
 }
 
-RestoreTarget::~RestoreTarget() { ::close(fd_); }
-
 std::string RestoreTarget::describe(const Parts& parts, size_t count) const {
   std::string out = dir_;
   for (size_t i = 0; i < count && i < parts.size(); ++i) out += "/" + parts[i];
@@ -92,7 +68,7 @@ std::string RestoreTarget::describe(const Parts& parts, size_t count) const {
 }
 
 int RestoreTarget::walk(const Parts& parts, size_t count, bool create, std::string* error) {
-  Fd current(fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+  UniqueFd current(fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
   if (current.get() < 0) {
     *error = "cannot open " + dir_ + ": " + os_error(errno);
     return -1;
@@ -117,13 +93,13 @@ int RestoreTarget::walk(const Parts& parts, size_t count, bool create, std::stri
 }
 
 bool RestoreTarget::make_dir(const Parts& parts, std::string* error) {
-  Fd dir(walk(parts, parts.size(), true, error));
+  UniqueFd dir(walk(parts, parts.size(), true, error));
   return dir.get() >= 0;
 }
 
 bool RestoreTarget::set_dir_attributes(const Parts& parts, const EntryAttributes& attributes,
                                        std::string* error) {
-  Fd dir(walk(parts, parts.size(), false, error));
+  UniqueFd dir(walk(parts, parts.size(), false, error));
   if (dir.get() < 0) return false;
   std::string why;
   if (!apply_attributes(dir.get(), attributes, &why)) {
@@ -138,7 +114,7 @@ std::unique_ptr<RestoredFile> RestoreTarget::begin_file(const Parts& parts, std:
     *error = dir_ + ": a file cannot take the place of the target";
     return nullptr;
   }
-  Fd dir(walk(parts, parts.size() - 1, true, error));
+  UniqueFd dir(walk(parts, parts.size() - 1, true, error));
   if (dir.get() < 0) return nullptr;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = temp_name();
@@ -161,9 +137,9 @@ std::unique_ptr<RestoredFile> RestoreTarget::begin_file(const Parts& parts, std:
 RestoredFile::~RestoredFile() { discard(); }
 
 bool RestoredFile::write(std::string_view bytes) {
-  if (fd_ < 0 || write_failed_) return false;
+  if (fd_.get() < 0 || write_failed_) return false;
   while (!bytes.empty()) {
-    ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       write_failed_ = true;
@@ -181,7 +157,7 @@ std::string RestoredFile::write_error() const {
 }
 
 bool RestoredFile::install(const EntryAttributes& attributes, std::string* error) {
-  if (fd_ < 0) {
+  if (fd_.get() < 0) {
     *error = where_ + ": already closed";
     return false;
   }
@@ -191,20 +167,19 @@ bool RestoredFile::install(const EntryAttributes& attributes, std::string* error
     return false;
   }
   std::string why;
-  if (!apply_attributes(fd_, attributes, &why)) {
+  if (!apply_attributes(fd_.get(), attributes, &why)) {
     *error = where_ + ": " + why;
     discard();
     return false;
   }
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
+  // Closed by hand: a failed close can mean the bytes never reached the disk.
+  if (::close(fd_.release()) != 0) {
     *error = where_ + ": cannot write: " + os_error(errno);
     discard();
     return false;
   }
   struct stat st;
-  if (fstatat(dir_fd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (fstatat(dir_fd_.get(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     const char* refusal = S_ISLNK(st.st_mode)   ? "is a symbolic link, not replaced"
                           : S_ISDIR(st.st_mode) ? "is a directory, not replaced"
                                                 : nullptr;
@@ -214,25 +189,20 @@ bool RestoredFile::install(const EntryAttributes& attributes, std::string* error
       return false;
     }
   }
-  if (renameat(dir_fd_, temp_.c_str(), dir_fd_, name_.c_str()) != 0) {
+  if (renameat(dir_fd_.get(), temp_.c_str(), dir_fd_.get(), name_.c_str()) != 0) {
     *error = where_ + ": cannot rename into place: " + os_error(errno);
     discard();
     return false;
   }
   temp_.clear();
-  ::close(dir_fd_);
-  dir_fd_ = -1;
+  dir_fd_.reset();
   return true;
 }
 
 void RestoredFile::discard() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (dir_fd_ >= 0) {
-    if (!temp_.empty()) unlinkat(dir_fd_, temp_.c_str(), 0);
-    ::close(dir_fd_);
-  }
-  dir_fd_ = -1;
+  fd_.reset();
+  if (dir_fd_.get() >= 0 && !temp_.empty()) unlinkat(dir_fd_.get(), temp_.c_str(), 0);
+  dir_fd_.reset();
   temp_.clear();
 }
 

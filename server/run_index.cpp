@@ -69,9 +69,9 @@ bool RunIndex::query(const std::optional<std::string>& login, std::optional<uint
       RunRecord run;
       run.catalog_id = c.id;
       // A damaged digest text stays all zeros, which names no block the store holds.
-      hex_to_md5(st.column_text(5), run.catalog_md5.data());
+      hex_to_md5(st.column_text(5), run.catalog_key.data());
       run.catalog_size = static_cast<uint64_t>(st.column_int64(6));
-      run.end_time = static_cast<uint32_t>(st.column_int64(7));
+      run.time = static_cast<uint32_t>(st.column_int64(7));
       run.files = static_cast<uint32_t>(st.column_int64(8));
       run.directories = static_cast<uint32_t>(st.column_int64(9));
       run.special_files = static_cast<uint32_t>(st.column_int64(10));

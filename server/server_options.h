@@ -23,7 +23,7 @@ struct ServerOptions {
   std::chrono::milliseconds login_timeout{10000};
   // A client that says nothing for this long once logged in is disconnected.
   int idle_timeout_seconds = 600;
-  // The largest block taken above kMaxFileBlock, that is the largest catalog.
+  // The largest block taken above kBlockSize, that is the largest catalog.
   uint32_t max_catalog = kDefaultMaxCatalog;
   LoginThrottle::Policy login_throttle;
   // Starts the thread of one connection. Tests replace it to see a failure to start one

@@ -7,6 +7,8 @@
 
 #include "client_message.h"
 #include "log.h"
+#include "net/catalog_messages.h"
+#include "net/messages.h"
 #include "net/protocol.h"
 #include "tls_context.h"
 #include "util/coding.h"
@@ -26,13 +28,6 @@ constexpr uint8_t kStoreBadRequest = 0x02;
 constexpr uint8_t kRefNoBlock = 0x01;
 constexpr uint8_t kRefNotRecorded = 0x02;
 constexpr uint8_t kFinishRefused = 0x01;
-
-std::string header(MessageType type) {
-  std::string out;
-  put_u8(&out, type.cls);
-  put_u8(&out, type.code);
-  return out;
-}
 
 // "ADDR:PORT" or "[ADDR]:PORT" without the port and the brackets.
 std::string address_of(const std::string& peer) {
@@ -63,7 +58,7 @@ SessionSummary Session::run(SSL* ssl) {
     return summary_;
   }
   control_.set_deadline(options_.login_timeout);
-  std::string greeting = header(MSG_HELLO);
+  std::string greeting = message_header(MSG_HELLO);
   put_u16(&greeting, 1);  // protocol revision
   greeting += "corvio";
   if (faults_.greeting.take()) {
@@ -161,7 +156,7 @@ bool Session::on_login(const std::string& message) {
   if (fault) status = faults_.login_status;
   logged_in_ = known && status != LOGIN_BUSY && status != LOGIN_REFUSED;
   summary_.login = logged_in_ ? login : std::string();
-  std::string out = header(MSG_LOGIN_REPLY);
+  std::string out = message_header(MSG_LOGIN_REPLY);
   put_u8(&out, status);
   if (!reply(Reply::kLogin, out)) return false;
   if (logged_in_) return true;
@@ -175,8 +170,8 @@ bool Session::on_profile(const std::string& message) {
   summary_.tag = tag;
   std::optional<uint32_t> id;
   if (!faults_.profile_unknown.take()) id = store_.find_profile(summary_.login, tag);
-  if (!id) return reply(Reply::kProfile, header(MSG_PROFILE_UNKNOWN));
-  std::string out = header(MSG_PROFILE_FOUND);
+  if (!id) return reply(Reply::kProfile, message_header(MSG_PROFILE_UNKNOWN));
+  std::string out = message_header(MSG_PROFILE_FOUND);
   put_u32(&out, *id);
   put_fixed_text(&out, tag, MSG_PROFILE_FOUND.length - out.size());
   return reply(Reply::kProfile, out);
@@ -192,14 +187,14 @@ bool Session::on_catalog_alloc(const std::string& message) {
     status = id ? 0 : kCatalogUnavailable;
     catalog_id = id.value_or(0);
   }
-  std::string out = header(MSG_CATALOG_ALLOC_REPLY);
+  std::string out = message_header(MSG_CATALOG_ALLOC_REPLY);
   put_u8(&out, status);
   put_u32(&out, catalog_id);
   return reply(Reply::kCatalog, out);
 }
 
 bool Session::on_query(const std::string& message) {
-  std::string out = header(MSG_SEG_QUERY_REPLY);
+  std::string out = message_header(MSG_SEG_QUERY_REPLY);
   put_u8(&out, store_.has_block(decode_seg_key(message)) ? SEG_HELD : 0x00);
   return reply(Reply::kQuery, out);
 }
@@ -212,7 +207,7 @@ bool Session::on_store(const std::string& message) {
   uint32_t payload_length = request.payload_length;
   uint8_t status = STORE_SEND;
   // A block of a file, or a catalog within the limit.
-  uint32_t max_length = std::max(kMaxFileBlock, options_.max_catalog);
+  uint32_t max_length = std::max(kBlockSize, options_.max_catalog);
   bool shape_ok = compressed <= 1 && payload_length >= 1 &&
                   payload_shape_ok(key.length, compressed == 1, payload_length, max_length);
   if (store_.has_block(key)) {
@@ -227,7 +222,7 @@ bool Session::on_store(const std::string& message) {
     if (!writer) return fail("cannot keep a block: " + why);
     upload_ = std::make_unique<Upload>(key, compressed == 1, payload_length, std::move(writer));
   }
-  std::string out = header(MSG_SEG_STORE_REPLY);
+  std::string out = message_header(MSG_SEG_STORE_REPLY);
   put_u32(&out, 0);
   put_u8(&out, status);
   return reply(Reply::kStore, out);
@@ -255,7 +250,7 @@ bool Session::on_data(const std::string& message) {
   }
   if (!done->writer->commit(&why)) return fail("cannot keep a block: " + why);
   ++summary_.blocks_stored;
-  std::string out = header(MSG_SEG_STORED);
+  std::string out = message_header(MSG_SEG_STORED);
   put_u8(&out, 0);
   return reply(Reply::kStored, out);
 }
@@ -267,7 +262,7 @@ bool Session::on_ref(const std::string& message) {
                    : result == RefResult::kNoBlock ? kRefNoBlock
                                                    : kRefNotRecorded;
   if (status == 0) ++summary_.refs;
-  std::string out = header(MSG_SEG_REF_REPLY);
+  std::string out = message_header(MSG_SEG_REF_REPLY);
   put_u8(&out, status);
   return reply(Reply::kRef, out);
 }
@@ -278,7 +273,7 @@ bool Session::on_finish(const std::string& message) {
       store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
   // Not acknowledged unless the run's blocks are on the disk: the client asks again.
   if (result == FinishResult::kError) return fail("cannot record the end of a run on the disk");
-  std::string out = header(MSG_CATALOG_FINISH_REPLY);
+  std::string out = message_header(MSG_CATALOG_FINISH_REPLY);
   put_u8(&out, result == FinishResult::kRecorded ? 0 : kFinishRefused);
   return reply(Reply::kFinish, out);
 }

@@ -10,7 +10,7 @@
 // Bounds: the handshake and the login must each come within their time-outs; a connection
 // gets one login attempt (a refused one is answered, then the connection is closed), checked
 // after the wait that the login throttle asks for; a payload is decoded and written to the
-// store's disk as it arrives, never held whole, and only a block of at most kMaxFileBlock or a
+// store's disk as it arrives, never held whole, and only a block of at most kBlockSize or a
 // catalog of at most options.max_catalog is taken.
 #pragma once
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/profile.h"
 #include "os.h"
 #include "password.h"
 #include "util/hex.h"
@@ -197,8 +198,8 @@ StoreCounts Store::counts() {
 }
 
 bool Store::add_login(std::string_view login, std::string_view password, std::string* error) {
-  if (!valid_text(login, kMaxLogin, "a login", error) ||
-      !valid_text(password, kMaxPassword, "a password", error)) {
+  if (!valid_text(login, kLoginChars, "a login", error) ||
+      !valid_text(password, kPasswordChars, "a password", error)) {
     return false;
   }
   PasswordHash hash = hash_password(password);
@@ -239,7 +240,7 @@ bool Store::check_login(std::string_view login, std::string_view password) {
 
 bool Store::add_profile(std::string_view login, std::string_view tag, uint32_t* id,
                         std::string* error) {
-  if (!valid_text(tag, kMaxTag, "a profile tag", error)) return false;
+  if (!valid_text(tag, kTagChars, "a profile tag", error)) return false;
   std::lock_guard lock(mu_);
   db::Statement known = db_.prepare("select 1 from logins where login=?");
   if (!known || known.bind_text(1, login) != SQLITE_OK || known.step() != SQLITE_ROW) {
@@ -509,9 +510,9 @@ FinishResult Store::finish_run(std::string_view login, const RunRecord& run, int
       " directories, special_files, bytes_total, bytes_stored, bytes_compressed, received)"
       " values (?,?,?,?,?,?,?,?,?,?,?)");
   bool recorded = st && st.bind_int64(1, run.catalog_id) == SQLITE_OK &&
-                  st.bind_text(2, hex_of(run.catalog_md5)) == SQLITE_OK &&
+                  st.bind_text(2, hex_of(run.catalog_key)) == SQLITE_OK &&
                   st.bind_int64(3, static_cast<int64_t>(run.catalog_size)) == SQLITE_OK &&
-                  st.bind_int64(4, run.end_time) == SQLITE_OK &&
+                  st.bind_int64(4, run.time) == SQLITE_OK &&
                   st.bind_int64(5, run.files) == SQLITE_OK &&
                   st.bind_int64(6, run.directories) == SQLITE_OK &&
                   st.bind_int64(7, run.special_files) == SQLITE_OK &&

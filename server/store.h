@@ -43,29 +43,13 @@
 
 #include "block.h"
 #include "db/database.h"
+#include "net/catalog_messages.h"
 #include "util/file_handle.h"
 
 namespace corvio::server {
 
-// Longest login and password: the width of their fields in the login message.
-inline constexpr size_t kMaxLogin = 32;
-inline constexpr size_t kMaxPassword = 32;
-// Longest profile tag the client keeps.
-inline constexpr size_t kMaxTag = 31;
-
-// The end-of-run record of one catalog.
-struct RunRecord {
-  uint32_t catalog_id = 0;
-  std::array<uint8_t, 16> catalog_md5{};
-  uint64_t catalog_size = 0;
-  uint32_t end_time = 0;
-  uint32_t files = 0;
-  uint32_t directories = 0;
-  uint32_t special_files = 0;
-  uint64_t bytes_total = 0;
-  uint64_t bytes_stored = 0;
-  uint64_t bytes_compressed = 0;
-};
+// The end-of-run record of one catalog, as the client sends it.
+using RunRecord = protocol::CatalogFinish;
 
 enum class RefResult { kRecorded, kNoBlock, kNotOwner, kError };
 // kError: the blocks could not be synced or the record written; nothing may be acknowledged.

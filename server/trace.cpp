@@ -1,23 +1,13 @@
 #include "trace.h"
 
+#include "client_message.h"
 #include "net/protocol.h"
 #include "os.h"
 #include "util/hex.h"
 
 namespace corvio::server {
-namespace {
 
-using protocol::MessageType;
-
-bool is(std::string_view message, MessageType type) {
-  return message.size() >= 2 && static_cast<uint8_t>(message[0]) == type.cls &&
-         static_cast<uint8_t>(message[1]) == type.code;
-}
-
-// Where the password field of MSG_LOGIN lies.
-constexpr size_t kPasswordOffset = 43;
-
-}  // namespace
+using protocol::kPasswordAt;
 
 std::unique_ptr<Trace> Trace::open(const std::string& path, std::string* error) {
   std::string why;
@@ -31,14 +21,14 @@ std::unique_ptr<Trace> Trace::open(const std::string& path, std::string* error) 
 
 std::string Trace::line(uint64_t connection, std::string_view message) {
   std::string text = std::to_string(connection) + " ";
-  if (is(message, protocol::MSG_SEG_DATA))
+  if (is_message(message, protocol::MSG_SEG_DATA))
     return text + to_hex(message.substr(0, 2)) + " +" + std::to_string(message.size() - 2);
-  if (is(message, protocol::MSG_LOGIN) && message.size() > kPasswordOffset) {
-    size_t masked = std::min(protocol::kLoginField, message.size() - kPasswordOffset);
+  if (is_message(message, protocol::MSG_LOGIN) && message.size() > kPasswordAt) {
+    size_t masked = std::min(kPasswordChars, message.size() - kPasswordAt);
     std::string mask;
     for (size_t i = 0; i < masked; ++i) mask += "xx";
-    return text + to_hex(message.substr(0, kPasswordOffset)) + mask +
-           to_hex(message.substr(kPasswordOffset + masked));
+    return text + to_hex(message.substr(0, kPasswordAt)) + mask +
+           to_hex(message.substr(kPasswordAt + masked));
   }
   return text + to_hex(message);
 }

@@ -12,7 +12,9 @@
 
 namespace corvio {
 
-// Widths of the stored texts, in characters. Longer stored values are cut to these.
+// Widths of the stored texts, in characters. Longer stored values are cut to these. The tag,
+// login and password widths are also the server's limits, and the login and password widths
+// those of their fields in the login message.
 inline constexpr size_t kTagChars = 31;
 inline constexpr size_t kDescriptionChars = 255;
 inline constexpr size_t kReservedParmChars = 255;

@@ -4,12 +4,27 @@
 #include <cstdio>
 #include <string>
 
+#include "base/backup_session.h"
 #include "base/version.h"
 #include "catalog/catalog_schema.h"
-#include "base/backup_session.h"
 #include "db/path_collation.h"
 
 namespace corvio {
+namespace {
+
+struct CatinfoRow {
+  int type;
+  uint64_t value;
+};
+
+std::string catinfo_insert(const CatinfoRow& row) {
+  char sql[96];
+  std::snprintf(sql, sizeof sql, "insert into catinfo (type,misc) values (%d,%" PRIu64 ")",
+                row.type, row.value);
+  return sql;
+}
+
+}  // namespace
 
 std::string Catalog::path_for(const Context& ctx, const std::string& tag, uint32_t catalog_id) {
   char name[16];
@@ -81,17 +96,13 @@ int Catalog::create(BackupSession& session) {
     return 1;
   }
 
-  char catalog_row[96];
-  std::snprintf(catalog_row, sizeof catalog_row, "insert into catinfo (type,misc) values (21,%u)",
-                session.catalog_id);
   db::Transaction first_rows(db_);
   int rc = SQLITE_OK;
-  for (const char* sql : {"insert into catinfo (type,misc) values (1,1)",
-                          "insert into catinfo (type,misc) values (2,1)",
-                          "insert into catinfo (type,misc) values (3,1)",
-                          static_cast<const char*>(catalog_row)}) {
-    if ((rc = db_.exec(sql, &error)) != SQLITE_OK) break;
+  for (int type : catinfo::kConstantTypes) {
+    if ((rc = db_.exec(catinfo_insert({type, 1}), &error)) != SQLITE_OK) break;
   }
+  if (rc == SQLITE_OK)
+    rc = db_.exec(catinfo_insert({catinfo::kCatalogId, session.catalog_id}), &error);
   if (rc == SQLITE_OK) rc = first_rows.commit(&error);
   if (rc != SQLITE_OK) {
     sql_error("catalog_create", error);
@@ -114,8 +125,8 @@ int Catalog::create_schema() {
     }
   }
   char sql[96];
-  std::snprintf(sql, sizeof sql, "insert into corvio_info values ( null, 129, 1, %d, %d, %d )",
-                kVersionMajor, kVersionMinor, kVersionBuild);
+  std::snprintf(sql, sizeof sql, "insert into corvio_info values ( null, %d, 1, %d, %d, %d )",
+                kCatalogBuilding, kVersionMajor, kVersionMinor, kVersionBuild);
   if (db_.exec(sql) != SQLITE_OK || schema.commit() != SQLITE_OK) {
     ctx_.messages.message_box("Error seeding initial catalog / corvio_info records", "SQL Error");
     return 1;
@@ -168,42 +179,36 @@ int Catalog::write_stats(const BackupSession& session) {
   commit_batch();
   db::Transaction stats(db_);
 
-  struct Row {
-    int type;
-    uint64_t value;
-  };
   // Times are recorded as unsigned 32-bit seconds; every counter is written whole.
-  const Row rows[] = {
-      {22, static_cast<uint32_t>(session.start_time.load())},
-      {23, static_cast<uint32_t>(ctx_.clock.now())},
-      {32, s.files},
-      {33, s.directories},
-      {34, s.special_files},
-      {35, s.bytes_total},
-      {36, s.bytes_stored},
-      {37, s.bytes_compressed},
-      {38, s.bytes_skipped},
-      {39, s.bytes_duped},
-      {40, s.files_skipped},
-      {41, s.files_scanned},
-      {48, s.segs_total},
-      {49, s.segs_stored},
-      {50, s.segs_duped},
-      {64, s.warnings},
-      {65, s.errors},
+  const CatinfoRow rows[] = {
+      {catinfo::kStartTime, static_cast<uint32_t>(session.start_time.load())},
+      {catinfo::kEndTime, static_cast<uint32_t>(ctx_.clock.now())},
+      {catinfo::kFiles, s.files},
+      {catinfo::kDirectories, s.directories},
+      {catinfo::kSpecialFiles, s.special_files},
+      {catinfo::kBytesTotal, s.bytes_total},
+      {catinfo::kBytesStored, s.bytes_stored},
+      {catinfo::kBytesCompressed, s.bytes_compressed},
+      {catinfo::kBytesSkipped, s.bytes_skipped},
+      {catinfo::kBytesDuped, s.bytes_duped},
+      {catinfo::kFilesSkipped, s.files_skipped},
+      {catinfo::kFilesScanned, s.files_scanned},
+      {catinfo::kSegsTotal, s.segs_total},
+      {catinfo::kSegsStored, s.segs_stored},
+      {catinfo::kSegsDuped, s.segs_duped},
+      {catinfo::kWarnings, s.warnings},
+      {catinfo::kErrors, s.errors},
   };
-  for (const Row& row : rows) {
-    char sql[96];
-    std::snprintf(sql, sizeof sql, "insert into catinfo (type,misc) values (%d,%" PRIu64 ")",
-                  row.type, row.value);
+  for (const CatinfoRow& row : rows) {
     std::string error;
-    if (db_.exec(sql, &error) != SQLITE_OK) sql_error(kOperation, error);
+    if (db_.exec(catinfo_insert(row), &error) != SQLITE_OK) sql_error(kOperation, error);
   }
 
   // Only a catalog that holds every row may say it is the complete record of the run; the
   // mark is committed together with the facts or not at all.
   std::string error;
-  if (complete() && db_.exec("update corvio_info set type=128", &error) != SQLITE_OK)
+  if (complete() && db_.exec("update corvio_info set type=" + std::to_string(kCatalogComplete),
+                             &error) != SQLITE_OK)
     sql_error(kOperation, error);
   if (stats.commit(&error) != SQLITE_OK) {
     ++failed_batches_;

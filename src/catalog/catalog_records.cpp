@@ -4,6 +4,7 @@
 #include <string>
 
 #include "catalog/catalog.h"
+#include "util/block_format.h"
 #include "util/md5_hex.h"
 
 namespace corvio {
@@ -57,7 +58,7 @@ uint32_t Catalog::filespec_insert(std::string_view path, const FileStat& stat) {
            .bind_int64(12, stat.t_modify, "Couldn't bind t_modify")
            .bind_int64(13, 0, "Couldn't bind t_backup_start")
            .bind_int64(14, 0, "Couldn't bind t_backup_end")
-           .bind_int64(15, 1048576, "Couldn't bind blocksize")
+           .bind_int64(15, kBlockSize, "Couldn't bind blocksize")
            .bind_text(16, "", "Couldn't bind extra")
            .done("SQL Error executing insert"))
     return 0;

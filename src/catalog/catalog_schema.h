@@ -1,6 +1,8 @@
-// The catalog's tables and indexes, statement by statement, with the message shown when a
-// statement fails. The catalog is uploaded to the server and read there, so these texts are its
-// file format. The version row that completes the schema is written after them.
+// The catalog's file format: its tables and indexes, statement by statement, with the message
+// shown when a statement fails, and the codes of its typed rows. The catalog is uploaded to the
+// server and read there and by corvioctl, so these texts and codes are read by programs other
+// than the one that writes them. The version row that completes the schema is written after
+// the statements.
 #pragma once
 
 #include <string_view>
@@ -49,5 +51,41 @@ inline constexpr CatalogSchemaStep kCatalogSchema[] = {
      "null, ver_minor integer unsigned not null, ver_build integer unsigned not null )",
      "Error initializing catalog / corvio_info"},
 };
+
+// corvio_info.type of the version row: a catalog being built (or left so by a run that was
+// cancelled or never finished) keeps kCatalogBuilding; only one that holds every end-of-run row
+// is marked kCatalogComplete, so a reader can tell the complete record of a run.
+inline constexpr int kCatalogComplete = 128;
+inline constexpr int kCatalogBuilding = 129;
+
+// catinfo.type: one row per fact of the run, its value in misc as unsigned decimal text, so that
+// a reader finds a fact by its type alone.
+namespace catinfo {
+
+// Written when the catalog is created: three rows holding the constant 1, and the catalog number.
+inline constexpr int kConstantTypes[] = {1, 2, 3};
+inline constexpr int kCatalogId = 21;
+
+// Written at the end of a run that was not cancelled. Times are seconds since 1970, low 32 bits;
+// the rest are the run's counters, written whole.
+inline constexpr int kStartTime = 22;
+inline constexpr int kEndTime = 23;
+inline constexpr int kFiles = 32;
+inline constexpr int kDirectories = 33;
+inline constexpr int kSpecialFiles = 34;
+inline constexpr int kBytesTotal = 35;
+inline constexpr int kBytesStored = 36;
+inline constexpr int kBytesCompressed = 37;
+inline constexpr int kBytesSkipped = 38;
+inline constexpr int kBytesDuped = 39;
+inline constexpr int kFilesSkipped = 40;
+inline constexpr int kFilesScanned = 41;
+inline constexpr int kSegsTotal = 48;
+inline constexpr int kSegsStored = 49;
+inline constexpr int kSegsDuped = 50;
+inline constexpr int kWarnings = 64;
+inline constexpr int kErrors = 65;
+
+}  // namespace catinfo
 
 }  // namespace corvio

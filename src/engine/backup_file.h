@@ -16,10 +16,9 @@
 #include <string>
 
 #include "engine/run.h"
+#include "util/block_format.h"
 
 namespace corvio {
-
-inline constexpr uint32_t kBlockSize = 1048576;
 
 // Backs up prefix + name (prefix ends in a separator, or is empty when an include rule names
 // the file). 0 when the file is done, skipped or failed; 1 when the run was cancelled.

@@ -189,11 +189,11 @@ int Md5Cache::filespec_getdata(uint32_t file_id, Md5CacheFileData* data) {
   // The block loop steps through the cached blocks by the row's blocksize: a damaged value would
   // replay only some blocks of the file (or, at 0, the first one forever). Every row this cache
   // writes has the one block size, so any other counts as no row and the file is read again.
-  if (st->column_int64(3) != kMd5CacheBlockSize) return 1;
+  if (st->column_int64(3) != kBlockSize) return 1;
   data->size = static_cast<uint64_t>(st->column_int64(0));
   data->t_modify = static_cast<uint32_t>(st->column_int64(1));
   data->t_lastcheck = static_cast<uint32_t>(st->column_int64(2));
-  data->blocksize = kMd5CacheBlockSize;
+  data->blocksize = kBlockSize;
   return 0;
 }
 

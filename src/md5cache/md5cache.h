@@ -35,13 +35,13 @@
 
 #include "base/context.h"
 #include "db/database.h"
+#include "util/block_format.h"
 #include "util/md5_hex.h"
 
 namespace corvio {
 
 struct BackupSession;
 
-inline constexpr uint32_t kMd5CacheBlockSize = 1048576;
 // Paths longer than this are not cached.
 inline constexpr size_t kMd5CachePathChars = 1023;
 
@@ -61,7 +61,7 @@ struct Md5CachePendingSeg {
 struct Md5CachePendingFile {
   std::string path;  // in the letter case the caller gave
   uint64_t size = 0;
-  uint32_t blocksize = kMd5CacheBlockSize;
+  uint32_t blocksize = kBlockSize;
   uint32_t t_modify = 0;
   uint32_t t_lastcheck = 0;
   bool complete = false;  // set once the whole file has been read
@@ -86,7 +86,7 @@ class Md5Cache {
   bool is_open() const { return db_.is_open(); }
 
   // Lookups. Paths are folded to lower case under the Windows style. A file row whose blocksize
-  // is not kMd5CacheBlockSize is damaged and counts as not found.
+  // is not kBlockSize is damaged and counts as not found.
   uint32_t filespec_find(std::string_view path);                      // row id or 0
   int filespec_getdata(uint32_t file_id, Md5CacheFileData* data);     // 0 found, 1 not
   int segs_get_md5(uint32_t file_id, uint64_t offset, uint8_t* md5);  // 0 found, 1 not

@@ -5,13 +5,6 @@
 namespace corvio::protocol {
 namespace {
 
-std::string begin(const MessageType& type) {
-  std::string m;
-  put_u8(&m, type.cls);
-  put_u8(&m, type.code);
-  return m;
-}
-
 void put_key(std::string* m, const SegKey& key) { put_bytes(m, key.data(), key.size()); }
 
 std::optional<uint8_t> status_at(std::string_view reply, const MessageType& type, size_t offset) {
@@ -22,57 +15,41 @@ std::optional<uint8_t> status_at(std::string_view reply, const MessageType& type
 
 }  // namespace
 
+std::string message_header(const MessageType& type) {
+  std::string m;
+  put_u8(&m, type.cls);
+  put_u8(&m, type.code);
+  return m;
+}
+
 std::string encode_login(std::string_view login, std::string_view password) {
-  std::string m = begin(MSG_LOGIN);
+  std::string m = message_header(MSG_LOGIN);
   put_u8(&m, 0x01);
   put_u8(&m, 0x01);
   put_u16(&m, 0x0000);
   put_u16(&m, 0x000D);
   put_u8(&m, 0x00);
   put_u8(&m, 0x00);
-  // Each field holds at most kLoginField characters; the byte after it is always 0, so a
-  // full field needs no terminator of its own.
-  put_fixed_text(&m, login, kLoginField);
+  // Each field holds at most its kLoginChars or kPasswordChars characters; the byte after it is
+  // always 0, so a full field needs no terminator of its own.
+  put_fixed_text(&m, login, kLoginChars);
   put_u8(&m, 0x00);
-  put_fixed_text(&m, password, kLoginField);
+  put_fixed_text(&m, password, kPasswordChars);
   put_u8(&m, 0x00);
   return m;
 }
 
-std::string encode_quit() { return begin(MSG_QUIT); }
+std::string encode_quit() { return message_header(MSG_QUIT); }
 
 std::string encode_profile_get(std::string_view tag) {
-  std::string m = begin(MSG_PROFILE_GET);
+  std::string m = message_header(MSG_PROFILE_GET);
   put_bytes(&m, tag.data(), tag.size());
   put_u8(&m, 0x00);
   return m;
 }
 
-std::string encode_catalog_alloc(uint32_t profile_id) {
-  std::string m = begin(MSG_CATALOG_ALLOC);
-  put_u32(&m, profile_id);
-  return m;
-}
-
-std::string encode_catalog_finish(const CatalogFinish& f) {
-  std::string m = begin(MSG_CATALOG_FINISH);
-  put_u32(&m, f.catalog_id);
-  put_key(&m, f.catalog_key);
-  put_u64(&m, f.catalog_size);
-  put_u32(&m, f.time);
-  put_u32(&m, f.files);
-  put_u32(&m, f.directories);
-  put_u32(&m, f.special_files);
-  put_u64(&m, f.bytes_total);
-  put_u64(&m, f.bytes_stored);
-  put_u64(&m, f.bytes_compressed);
-  put_u8(&m, 0x01);
-  put_u8(&m, 0x01);
-  return m;
-}
-
 std::string encode_seg_query(const SegKey& key, uint32_t length) {
-  std::string m = begin(MSG_SEG_QUERY);
+  std::string m = message_header(MSG_SEG_QUERY);
   put_key(&m, key);
   put_u32(&m, length);
   return m;
@@ -80,7 +57,7 @@ std::string encode_seg_query(const SegKey& key, uint32_t length) {
 
 std::string encode_seg_store(const SegKey& key, uint32_t length, bool compressed,
                              uint32_t payload_length) {
-  std::string m = begin(MSG_SEG_STORE);
+  std::string m = message_header(MSG_SEG_STORE);
   put_key(&m, key);
   put_u32(&m, length);
   put_u8(&m, compressed ? 1 : 0);
@@ -90,13 +67,13 @@ std::string encode_seg_store(const SegKey& key, uint32_t length, bool compressed
 }
 
 std::string encode_seg_data(std::string_view chunk) {
-  std::string m = begin(MSG_SEG_DATA);
+  std::string m = message_header(MSG_SEG_DATA);
   put_bytes(&m, chunk.data(), chunk.size());
   return m;
 }
 
 std::string encode_seg_ref(const SegKey& key, uint32_t catalog_id) {
-  std::string m = begin(MSG_SEG_REF);
+  std::string m = message_header(MSG_SEG_REF);
   put_key(&m, key);
   put_u32(&m, catalog_id);
   return m;
@@ -120,20 +97,6 @@ std::optional<uint32_t> parse_profile_found(std::string_view reply) {
 }
 
 bool parse_profile_unknown(std::string_view reply) { return is_reply(reply, MSG_PROFILE_UNKNOWN); }
-
-std::optional<CatalogAllocReply> parse_catalog_alloc_reply(std::string_view reply) {
-  CatalogAllocReply r{};
-  Reader in(reply);
-  if (!is_reply(reply, MSG_CATALOG_ALLOC_REPLY) || !in.u8(2, &r.status) ||
-      !in.u32(3, &r.catalog_id)) {
-    return std::nullopt;
-  }
-  return r;
-}
-
-bool parse_catalog_finish_reply(std::string_view reply) {
-  return is_reply(reply, MSG_CATALOG_FINISH_REPLY);
-}
 
 std::optional<bool> parse_seg_query_reply(std::string_view reply) {
   std::optional<uint8_t> status = status_at(reply, MSG_SEG_QUERY_REPLY, 2);

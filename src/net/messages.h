@@ -2,7 +2,8 @@
 // bytes. Each encoder returns exactly the bytes of one message as laid out in the message
 // table (protocol.h); each parser takes exactly the bytes one receive returned and accepts
 // them only when they are at least the reply's least length and carry its class and code.
-// Bytes beyond the fields read are ignored.
+// Bytes beyond the fields read are ignored. The catalog family, whose requests the server
+// decodes with the same layout, is in catalog_messages.h and comes with this header.
 #pragma once
 
 #include <cstdint>
@@ -10,30 +11,18 @@
 #include <string>
 #include <string_view>
 
+#include "net/catalog_messages.h"
 #include "net/protocol.h"
 #include "net/seg_key.h"
 
 namespace corvio::protocol {
 
-// The end-of-run record's values, taken from the run at the moment it is sent.
-struct CatalogFinish {
-  uint32_t catalog_id = 0;
-  SegKey catalog_key{};
-  uint64_t catalog_size = 0;
-  uint32_t time = 0;  // seconds since 1970, low 32 bits
-  uint32_t files = 0;
-  uint32_t directories = 0;
-  uint32_t special_files = 0;
-  uint64_t bytes_total = 0;
-  uint64_t bytes_stored = 0;
-  uint64_t bytes_compressed = 0;
-};
+// The class and code of type: the first two bytes of every message.
+std::string message_header(const MessageType& type);
 
 std::string encode_login(std::string_view login, std::string_view password);
 std::string encode_quit();
 std::string encode_profile_get(std::string_view tag);
-std::string encode_catalog_alloc(uint32_t profile_id);
-std::string encode_catalog_finish(const CatalogFinish& f);
 std::string encode_seg_query(const SegKey& key, uint32_t length);
 // length: the block before compression; payload_length: the bytes that follow as MSG_SEG_DATA.
 std::string encode_seg_store(const SegKey& key, uint32_t length, bool compressed,
@@ -52,12 +41,6 @@ std::optional<uint8_t> parse_login_reply(std::string_view reply);
 std::optional<uint32_t> parse_profile_found(std::string_view reply);
 bool parse_profile_unknown(std::string_view reply);
 
-struct CatalogAllocReply {
-  uint8_t status;  // 0 allocated, anything else refused
-  uint32_t catalog_id;
-};
-std::optional<CatalogAllocReply> parse_catalog_alloc_reply(std::string_view reply);
-bool parse_catalog_finish_reply(std::string_view reply);
 // True when the server holds the block.
 std::optional<bool> parse_seg_query_reply(std::string_view reply);
 // The status byte: STORE_SEND, STORE_HELD or an error.

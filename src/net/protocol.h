@@ -13,6 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/profile.h"
+#include "net/seg_key.h"
+
 namespace corvio::protocol {
 
 // Message classes.
@@ -54,8 +57,24 @@ inline constexpr size_t kReplyBuffer = 1024;
 inline constexpr size_t kStoreReplyBuffer = 5000;
 // Largest payload carried by one MSG_SEG_DATA.
 inline constexpr size_t kChunk = 4096;
-// Width of the login and password fields of MSG_LOGIN.
-inline constexpr size_t kLoginField = 32;
+
+// Where the fields of the fixed-layout requests lie, for the server that reads them; the
+// encoders of messages.h append the same fields in this order, and the checks below hold the
+// offsets to the lengths of the table.
+// MSG_LOGIN: eight fixed bytes after the class and code, then the login and the password, each
+// in a field as wide as the profile keeps it (kLoginChars, kPasswordChars) and a 0 byte.
+inline constexpr size_t kLoginAt = 10;
+inline constexpr size_t kPasswordAt = kLoginAt + kLoginChars + 1;
+static_assert(kPasswordAt + kPasswordChars + 1 == MSG_LOGIN.length);
+// MSG_SEG_QUERY, MSG_SEG_STORE and MSG_SEG_REF: the block's digest, then a 32-bit number: the
+// block's length, or for MSG_SEG_REF the catalog number. MSG_SEG_STORE goes on with the
+// compressed flag and the compression level (one byte each), then the payload length (u32).
+inline constexpr size_t kSegKeyAt = 2;
+inline constexpr size_t kSegNumberAt = kSegKeyAt + sizeof(SegKey);
+inline constexpr size_t kStoreCompressedAt = kSegNumberAt + 4;
+inline constexpr size_t kStorePayloadAt = kStoreCompressedAt + 2;
+static_assert(kSegNumberAt + 4 == MSG_SEG_QUERY.length && kSegNumberAt + 4 == MSG_SEG_REF.length);
+static_assert(kStorePayloadAt + 4 == MSG_SEG_STORE.length);
 
 // MSG_LOGIN_REPLY status byte.
 inline constexpr uint8_t LOGIN_OK = 0x00;

@@ -50,10 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t id = cache.filespec_find(path);
   for (uint32_t file_id : {id, 1u, 2u}) {
     Md5CacheFileData file;
-    if (cache.filespec_getdata(file_id, &file) == 0)
-      FUZZ_CHECK(file.blocksize == kMd5CacheBlockSize);
-    for (uint64_t offset = 0; offset < 3 * uint64_t{kMd5CacheBlockSize};
-         offset += kMd5CacheBlockSize) {
+    if (cache.filespec_getdata(file_id, &file) == 0) FUZZ_CHECK(file.blocksize == kBlockSize);
+    for (uint64_t offset = 0; offset < 3 * uint64_t{kBlockSize}; offset += kBlockSize) {
       // On the heap, so that a digest written past its 16 bytes is a sanitizer report.
       auto md5 = std::make_unique<uint8_t[]>(kMd5Size);
       cache.segs_get_md5(file_id, offset, md5.get());

@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (is_message(message, MSG_LOGIN)) {
       FUZZ_CHECK(message.size() == MSG_LOGIN.length);
       LoginRequest login = decode_login(message);
-      FUZZ_CHECK(login.login.size() <= kLoginField && login.password.size() <= kLoginField);
+      FUZZ_CHECK(login.login.size() <= kLoginChars && login.password.size() <= kPasswordChars);
       FUZZ_CHECK(login.login.find('\0') == std::string::npos);
     } else if (is_message(message, MSG_PROFILE_GET)) {
       std::string tag = decode_profile_get(message);

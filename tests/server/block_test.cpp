@@ -35,7 +35,7 @@ TEST(BlockTest, DecodesRawAndCompressedPayloads) {
 // A megabyte of zeros compresses to about a kilobyte: one chunk of the payload decodes to far
 // more than one piece, and every piece goes to the sink, none larger than 64 KiB.
 TEST(BlockTest, DecodesChunkByChunkInBoundedPieces) {
-  std::string data(kMaxFileBlock, '\0');
+  std::string data(kBlockSize, '\0');
   data.replace(700000, 5, "magic");
   std::string packed = zlib_compress(data);
   ASSERT_LT(packed.size(), 4096u);
@@ -97,7 +97,7 @@ TEST(BlockTest, RejectsPayloadsThatDoNotMatchTheKey) {
 // A claim of a huge block costs nothing until its bytes come: a decoder for 2 GiB - 1 fed a
 // few bytes that decode far past a small block's end stops at the first piece beyond it.
 TEST(BlockTest, OverlongDecodingStopsAtOnce) {
-  std::string zeros(3 * kMaxFileBlock, '\0');
+  std::string zeros(3 * kBlockSize, '\0');
   std::string packed = zlib_compress(zeros);
   BlockKey small{md5_of("x"), 100000};
   PayloadDecoder decoder(small, true);
@@ -121,14 +121,14 @@ TEST(BlockTest, OverlongDecodingStopsAtOnce) {
 }
 
 TEST(BlockTest, PayloadShapes) {
-  EXPECT_TRUE(payload_shape_ok(1000, false, 1000, kMaxFileBlock));
-  EXPECT_FALSE(payload_shape_ok(1000, false, 999, kMaxFileBlock));
-  EXPECT_TRUE(payload_shape_ok(kMaxFileBlock, true, kMaxFileBlock + 8192 + 16, kMaxFileBlock));
-  EXPECT_FALSE(payload_shape_ok(kMaxFileBlock, true, kMaxFileBlock + 8192 + 17, kMaxFileBlock));
-  EXPECT_FALSE(payload_shape_ok(1000, true, 0, kMaxFileBlock));
+  EXPECT_TRUE(payload_shape_ok(1000, false, 1000, kBlockSize));
+  EXPECT_FALSE(payload_shape_ok(1000, false, 999, kBlockSize));
+  EXPECT_TRUE(payload_shape_ok(kBlockSize, true, kBlockSize + 8192 + 16, kBlockSize));
+  EXPECT_FALSE(payload_shape_ok(kBlockSize, true, kBlockSize + 8192 + 17, kBlockSize));
+  EXPECT_FALSE(payload_shape_ok(1000, true, 0, kBlockSize));
   // Blocks of files are at most 1 MiB; above that only what the catalog limit lets through.
-  EXPECT_FALSE(payload_shape_ok(kMaxFileBlock + 1, false, kMaxFileBlock + 1, kMaxFileBlock));
-  EXPECT_TRUE(payload_shape_ok(kMaxFileBlock + 1, false, kMaxFileBlock + 1, 2 * kMaxFileBlock));
+  EXPECT_FALSE(payload_shape_ok(kBlockSize + 1, false, kBlockSize + 1, kBlockSize));
+  EXPECT_TRUE(payload_shape_ok(kBlockSize + 1, false, kBlockSize + 1, 2 * kBlockSize));
   EXPECT_FALSE(payload_shape_ok(kDefaultMaxCatalog + 1, true, 100, kDefaultMaxCatalog));
   EXPECT_FALSE(payload_shape_ok(0x7FFFFFFF, true, 1, kDefaultMaxCatalog));
   // At the largest limit, a catalog of 2 GiB - 1, whose worst-case compressed size must not

@@ -107,9 +107,9 @@ void put_run(Store& store, const std::string& login, uint32_t catalog_id,
   ASSERT_EQ(store.add_ref(login, catalog_id, key.md5), RefResult::kRecorded);
   RunRecord record;
   record.catalog_id = catalog_id;
-  record.catalog_md5 = key.md5;
+  record.catalog_key = key.md5;
   record.catalog_size = catalog.size();
-  record.end_time = end_time;
+  record.time = end_time;
   record.files = run.files();
   record.directories = run.directories();
   record.bytes_total = run.bytes() + catalog.size();

@@ -160,7 +160,7 @@ TEST_F(StoreTest, ReferencesAndRunRecords) {
 
   RunRecord run;
   run.catalog_id = catalog;
-  run.catalog_md5 = md5_of(data);
+  run.catalog_key = md5_of(data);
   run.catalog_size = 40000;
   run.files = 3;
   run.bytes_total = 5'000'000'000ULL;

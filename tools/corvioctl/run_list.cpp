@@ -4,21 +4,11 @@
 #include <map>
 #include <string_view>
 
+#include "catalog/catalog_schema.h"
 #include "db/database.h"
 
 namespace corvio {
 namespace {
-
-// The catinfo rows read here, as Catalog::write_stats writes them, and the corvio_info types of
-// a complete catalog and of one being built (or left so by a cancelled run).
-constexpr int64_t kInfoStart = 22;
-constexpr int64_t kInfoEnd = 23;
-constexpr int64_t kInfoFiles = 32;
-constexpr int64_t kInfoBytes = 35;
-constexpr int64_t kInfoStored = 36;
-constexpr int64_t kInfoErrors = 65;
-constexpr int64_t kCatalogComplete = 128;
-constexpr int64_t kCatalogBuilding = 129;
 
 // A running backup commits its catalog every 128 inserts; a reader waits that long at most.
 constexpr int kBusyMs = 5000;
@@ -91,12 +81,12 @@ std::string read_catalog(const std::string& path, RunSummary& run, bool& complet
     return it->second;
   };
   complete = type == kCatalogComplete;
-  run.start_time = as_u32(fact(kInfoStart));
-  run.end_time = as_u32(fact(kInfoEnd));
-  run.files = fact(kInfoFiles);
-  run.bytes = fact(kInfoBytes);
-  run.bytes_stored = fact(kInfoStored);
-  run.errors = fact(kInfoErrors);
+  run.start_time = as_u32(fact(catinfo::kStartTime));
+  run.end_time = as_u32(fact(catinfo::kEndTime));
+  run.files = fact(catinfo::kFiles);
+  run.bytes = fact(catinfo::kBytesTotal);
+  run.bytes_stored = fact(catinfo::kBytesStored);
+  run.errors = fact(catinfo::kErrors);
   return "";
 }
 
