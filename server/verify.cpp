@@ -29,10 +29,7 @@ class Verifier {
       problem(error);
       return;
     }
-    std::optional<uint32_t> recorded = reader->catalog_number();
-    if (recorded && *recorded != c.id) {
-      problem(name + ": its catalog block records catalog number " + std::to_string(*recorded));
-    }
+    if (!check_catalog_number(*reader, c.id, &error)) problem(error);
     bool read_whole = reader->for_each(
         CatalogReader::Kind::kFiles, [&](const CatalogEntry& e) { file(name, *reader, e); },
         &error);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "log.h"
 #include "run_builder.h"
 #include "store.h"
 #include "stored_block.h"
@@ -728,6 +729,123 @@ TEST_F(RestoreTest, AKilledServerKeepsItsFinishedRunsAndListsOnlyBlocksItHolds) 
   Outcome r = restore(done, to);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(read_file(to + "/notes.txt") == notes);
+}
+
+// Catalogs a client crafted: the server refuses to end a run with one it could not read
+// safely, and restore and verify, meeting such catalogs in a store all the same, report them
+// without running their code or stalling, and verify goes on with the other runs.
+TEST_F(RestoreTest, CraftedCatalogsAreRefusedAndCannotStallVerifyOrRestore) {
+  ASSERT_EQ(run_server_command({"init", "--store", store_dir, "--self-signed", "127.0.0.1"}, ""),
+            0);
+  ServerProcess server({"--store", store_dir, "--listen", "127.0.0.1:0"});
+  ASSERT_NE(server.port(), 0) << server.error_output();
+  kill::Uploader client(server.port(), store_dir + "/ca.pem");
+  ASSERT_TRUE(client.login());
+
+  struct Case {
+    std::string sql;
+    std::string why;  // empty: the schema is a catalog's
+  };
+  const Case cases[] = {
+      {"drop table filespec; create view filespec as with recursive r(n) as (select 1 union all"
+       " select n + 1 from r) select n as id, '/f' || n as filename_full, 2 as type, 0 as mode,"
+       " 0 as size, 0 as t_access, 0 as t_modify from r",
+       "not a catalog: it has a view \"filespec\""},
+      {"create trigger t after insert on segs begin select 1; end", "not a catalog: it has a trigger \"t\""},
+      {"drop table segs; create virtual table segs using fts5(filespec_id, offset, size, md5)",
+       "not a catalog: it has a virtual table \"segs\""},
+      {"alter table segs rename column md5 to digest",
+       "not a catalog: its table segs does not have a catalog's columns"},
+      {"create table notes (x)", "not a catalog: it has a table \"notes\" that catalogs do not have"},
+      // Tables only, but without the index that finds a file's blocks: every lookup reads all
+      // 20,000 block rows.
+      {"drop index segs_filespec_offset; drop index segs_md5;"
+       " insert into filespec (parent_id, filename, filename_full, type, attr, mode, owner,"
+       " _group, size, t_access, t_change, t_modify, t_backup_start, t_backup_end, blocksize,"
+       " extra) with recursive r(n) as (select 1 union all select n + 1 from r where n < 20000)"
+       " select 0, 'f' || n, '/f' || n, 2, 32, 33188, 0, 0, 1, 0, 0, 0, 0, 0, 0, '' from r;"
+       " insert into segs (filespec_id, offset, size, md5) select id, 0, 1, '" +
+           md5_hex_of("x") + "' from filespec",
+       ""},
+  };
+  ASSERT_TRUE(client.store("x", client.begin_run()));
+  std::vector<std::pair<uint32_t, std::string>> runs;  // catalog number, catalog
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string catalog = catalog_with(c.sql);
+    const uint32_t id = client.begin_run();
+    ASSERT_TRUE(client.store(catalog, id));
+    const char status = c.why.empty() ? '\0' : '\x01';
+    EXPECT_EQ(client.exchange(catalog_finish(id, md5(catalog), catalog.size(), 0)),
+              std::string("\x02\x24", 2) + status);
+    runs.emplace_back(id, catalog);
+  }
+  EXPECT_EQ(server.terminate(), 0);
+  const std::string log = server.error_output();
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {
+    const auto& [id, catalog] = runs[i];
+    EXPECT_NE(log.find(": end of run refused: " +
+                       quote_for_log("catalog " + std::to_string(id) + ": catalog block (" +
+                                     md5_hex_of(catalog) + ", " + std::to_string(catalog.size()) +
+                                     " bytes): " + cases[i].why) +
+                       "\n"),
+              std::string::npos)
+        << log;
+  }
+  // Refused runs stay unfinished.
+  const std::string listed = "\n" + command({"catalogs", "--store", store_dir}).out;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    EXPECT_EQ(listed.find("\n" + std::to_string(runs[i].first) + " alice home unfinished\n") !=
+                  std::string::npos,
+              !cases[i].why.empty())
+        << listed;
+  }
+
+  // A store may hold such runs all the same (an older server took them): verify reports each
+  // and goes on with the others, restore refuses them, and neither runs for long.
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {
+    RunRecord record;
+    record.catalog_id = runs[i].first;
+    record.catalog_md5 = md5_of(runs[i].second);
+    record.catalog_size = runs[i].second.size();
+    ASSERT_EQ(store->finish_run("alice", record, kEnd), FinishResult::kRecorded);
+  }
+  const uint32_t good = new_catalog();
+  RunBuilder run(false, good);
+  run.add_file("/a.txt", "fine", 1'500'000'000, 1'500'000'000, 0100644);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", good, run.blocks(), catalog, run, kEnd);
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {
+    const auto& [id, bytes] = runs[i];
+    EXPECT_NE(v.err.find("corvio-server: catalog " + std::to_string(id) + ": catalog block (" +
+                         md5_hex_of(bytes) + ", " + std::to_string(bytes.size()) +
+                         " bytes): " + cases[i].why + "\n"),
+              std::string::npos)
+        << v.err;
+  }
+  const std::string too_much =
+      "cannot read the catalog: reading it takes more work than a file of its size can need";
+  const std::string slow = "catalog " + std::to_string(runs.back().first) + ": ";
+  EXPECT_NE(v.err.find("corvio-server: " + slow + too_much), std::string::npos) << v.err;
+  EXPECT_EQ(v.err.find("catalog " + std::to_string(good) + ":"), std::string::npos) << v.err;
+  // 5 refused catalogs; the slow one where a file's blocks and then the catalog stopped.
+  EXPECT_EQ(v.out.substr(0, 21), "verified 7 catalogs, ") << v.out;
+  EXPECT_NE(v.out.find(": 7 problems (1 unfinished catalogs not checked)\n"), std::string::npos)
+      << v.out;
+  EXPECT_EQ(verify({"--catalog", std::to_string(good)}).status, 0);
+
+  Outcome r = restore(runs.front().first, to);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "corvio-server: catalog " + std::to_string(runs.front().first) +
+                       ": catalog block (" + md5_hex_of(runs.front().second) + ", " +
+                       std::to_string(runs.front().second.size()) + " bytes): " + cases[0].why +
+                       "\n");
+  r = restore(runs.back().first, dir.file("slow"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("corvio-server: " + slow + too_much), std::string::npos) << r.err;
 }
 
 }  // namespace
