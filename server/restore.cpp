@@ -14,7 +14,11 @@ namespace {
 constexpr int64_t kModeTypeMask = 0170000;
 constexpr int64_t kModeDirectory = 0040000;
 constexpr int64_t kModeRegular = 0100000;
-constexpr uint32_t kModePermissions = 0777;
+// The bits restored: a directory's sticky and set-group-id bits with its permissions (a shared
+// /tmp or a group's folder works by them); a file's permissions only, as the restoring user
+// owns it and a set-user-id or set-group-id bit would lend that user's rights to anyone.
+constexpr uint32_t kDirectoryModeBits = 03777;
+constexpr uint32_t kFileModeBits = 0777;
 
 struct RestoredDirectory {
   Parts parts;
@@ -89,7 +93,8 @@ class Restorer {
     EntryAttributes a{e.t_access, e.t_modify, std::nullopt};
     // Under the Windows style mode is always 16384 and carries no permissions.
     if (!path.windows && (e.mode & kModeTypeMask) == mode_type) {
-      a.permissions = static_cast<uint32_t>(e.mode) & kModePermissions;
+      a.permissions = static_cast<uint32_t>(e.mode) &
+                      (mode_type == kModeDirectory ? kDirectoryModeBits : kFileModeBits);
     }
     return a;
   }

@@ -417,6 +417,38 @@ TEST_F(RestoreTest, DamagedBlocksAreReportedByFileAndEverythingElseIsRestored) {
   EXPECT_EQ(v.out, "verified 1 catalogs, 6 files, 8 blocks: 5 problems\n");
 }
 
+// Restoring into a live tree, as in place: directories made get their sticky and set-group-id
+// bits as recorded, directories that were there keep their mode whatever the catalog says, and
+// no file becomes set-user-id.
+TEST_F(RestoreTest, DirectoryModesAreKeptWholeAndExistingDirectoriesAreLeftAsTheyWere) {
+  uint32_t id = new_catalog();
+  RunBuilder run(false, id);
+  run.add_dir("/", 1'600'000'000, 1'600'000'000, 040755);
+  run.add_dir("/tmp", 1'600'000'000, 1'600'000'000, 041777);
+  run.add_dir("/team", 1'600'000'000, 1'600'000'000, 042770);
+  run.add_dir("/team/inbox", 1'600'000'000, 1'600'000'000, 043730);
+  run.add_dir("/live", 1'600'000'000, 1'600'000'000, 040700);
+  run.add_dir("/closed", 1'600'000'000, 1'600'000'000, 040777);
+  run.add_file("/tmp/a.txt", "a", 1'500'000'000, 1'500'000'000, 0100640);
+  run.add_file("/team/tool", "#!", 1'500'000'000, 1'500'000'000, 0106755);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+  fs::create_directories(to + "/live");
+  fs::create_directories(to + "/closed");
+  fs::permissions(to + "/live", static_cast<fs::perms>(01777));
+  fs::permissions(to + "/closed", static_cast<fs::perms>(0700));
+
+  Outcome r = restore(id, to);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::pair<const char*, unsigned> expected[] = {
+      {"/tmp", 01777},    {"/team", 02770}, {"/team/inbox", 03730}, {"/live", 01777},
+      {"/closed", 0700}, {"/tmp/a.txt", 0640}, {"/team/tool", 0755},
+  };
+  for (const auto& [path, mode] : expected) {
+    EXPECT_EQ(permissions_of(to + path), mode) << path;
+  }
+}
+
 TEST_F(RestoreTest, PathFilterRestoresOnlyWhatIsAtOrBelowIt) {
   uint32_t posix = new_catalog();
   RunBuilder p(false, posix);
