@@ -72,20 +72,15 @@ class Restorer {
     problem(e.path + ": not restored: " + why);
   }
 
-  // Whether the entry is to be restored: inside the filter and safe to place below the target.
-  // *path is where it goes, with the spelling of its directories settled.
+  // Whether the entry is to be restored: inside the filter, safe to place below the target and
+  // in a place of its own. *path is where it goes, with the spelling of its directories settled.
   bool select(const CatalogEntry& e, CatalogPath* path) {
     *path = parse_catalog_path(e.path);
     if (filter_ && !path_is_under(*path, *filter_)) return false;
     ++selected_;
-    if (!path->unsafe.empty()) {
-      not_restored(e, "refused: the path " + path->unsafe);
-      return false;
-    }
-    size_t directories =
-        path->parts.size() - (e.type == kEntryDirectory || path->parts.empty() ? 0 : 1);
-    spellings_.apply(path, directories);
-    return true;
+    std::string why = places_.claim(path, e.type == kEntryDirectory);
+    if (!why.empty()) not_restored(e, why);
+    return why.empty();
   }
 
   EntryAttributes attributes(const CatalogEntry& e, const CatalogPath& path,
@@ -177,7 +172,7 @@ class Restorer {
   const ProblemSink& report_;
   RestoreResult& result_;
   std::vector<RestoredDirectory> directories_;
-  DirectorySpellings spellings_;
+  EntryPlaces places_;
   uint64_t selected_ = 0;
 };
 

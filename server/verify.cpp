@@ -3,6 +3,7 @@
 #include <map>
 #include <utility>
 
+#include "catalog_path.h"
 #include "catalog_reader.h"
 #include "stored_block.h"
 
@@ -30,15 +31,38 @@ class Verifier {
       return;
     }
     if (!check_catalog_number(*reader, c.id, &error)) problem(error);
-    bool read_whole = reader->for_each(
-        CatalogReader::Kind::kFiles, [&](const CatalogEntry& e) { file(name, *reader, e); },
-        &error);
+    // The entries in restore's order, each placed as restore places it.
+    using Kind = CatalogReader::Kind;
+    EntryPlaces places;
+    auto place = [&](const CatalogEntry& e) {
+      CatalogPath path = parse_catalog_path(e.path);
+      std::string why = places.claim(&path, e.type == kEntryDirectory);
+      if (!why.empty()) problem(name + ": " + e.path + ": " + why);
+      return why.empty();
+    };
+    bool read_whole =
+        reader->for_each(Kind::kDirectories, [&](const CatalogEntry& e) { place(e); }, &error) &&
+        reader->for_each(
+            Kind::kFiles,
+            [&](const CatalogEntry& e) {
+              ++result_.files;
+              if (place(e)) file(name, *reader, e);
+            },
+            &error) &&
+        reader->for_each(
+            Kind::kOther,
+            [&](const CatalogEntry& e) {
+              if (place(e)) {
+                problem(name + ": " + e.path + ": entries of type " + std::to_string(e.type) +
+                        " are not restored");
+              }
+            },
+            &error);
     if (!read_whole) problem(name + ": " + error);
   }
 
  private:
   void file(const std::string& name, CatalogReader& reader, const CatalogEntry& e) {
-    ++result_.files;
     const std::string where = name + ": " + e.path + ": ";
     std::vector<CatalogSeg> segs;
     std::string error;

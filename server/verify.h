@@ -1,7 +1,9 @@
 // corvio-server verify: checks that the store could restore its finished runs. For each run
 // (one, or every run with an end-of-run record) it checks the catalog block the record names,
-// then every block the catalog's files use: present, of its length and of its MD5, and laid out
-// so that the blocks make each file exactly (from offset 0, no gap, ending at the file's size).
+// then every entry as restore would take it, without writing: its path placed as restore places
+// it (a path refused or listed twice is a problem), and every block a file uses present, of its
+// length and of its MD5, and laid out so that the blocks make the file exactly (from offset 0,
+// no gap, ending at the file's size).
 // A block used by several files or runs is read once. Reads nothing but the store.
 #pragma once
 

@@ -275,8 +275,10 @@ TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
   run.add_dir("C:", 315561600, 315561600);
   run.add_dir("C:\\Data", 1'600'000'000, 1'600'000'000);
   run.add_dir("C:\\Data\\..\\..\\outdir", 1'600'000'000, 1'600'000'000);
+  run.add_dir("c:/DATA", 1'600'000'000, 1'600'000'000);  // C:\Data again
   run.add_file("C:\\Data\\ok.txt", "fine", 1'500'000'000, 1'500'000'000);
   for (const std::string& path : unsafe) run.add_file(path, "evil", 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\data\\\\OK.TXT", "second", 1'500'000'000, 1'500'000'000);
   std::string catalog = run.finish();
   put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
 
@@ -284,10 +286,11 @@ TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
   Outcome r = restore(id, area + "/to");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "restored catalog " + std::to_string(id) + " to " + area +
-                       "/to: 2 directories, 1 files, 4 bytes, 8 problems\n");
+                       "/to: 2 directories, 1 files, 4 bytes, 10 problems\n");
+  const std::string taken = ": not restored: an earlier entry of the catalog has the same place\n";
   std::string expected =
       "corvio-server: C:\\Data\\..\\..\\outdir: not restored: refused: the path has a \"..\" "
-      "component\n";
+      "component\ncorvio-server: c:/DATA" + taken;
   const char* why[] = {"has a \"..\" component",
                        "has a \"..\" component",
                        "has a \"..\" component",
@@ -300,13 +303,32 @@ TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
     std::string shown = i + 1 == unsafe.size() ? "/tmp\\x00/../../nul.txt" : unsafe[i];
     expected += "corvio-server: " + shown + ": not restored: refused: the path " + why[i] + "\n";
   }
+  expected += "corvio-server: C:\\data\\\\OK.TXT" + taken;
   EXPECT_EQ(r.err, expected);
+  EXPECT_EQ(read_file(area + "/to/C/Data/ok.txt"), "fine");
   std::set<std::string> written;
   for (const std::string& name : tree(dir.path())) {
     if (name.rfind("store ", 0) != 0) written.insert(name);
   }
   EXPECT_EQ(written, (std::set<std::string>{"area/", "area/to/", "area/to/C/", "area/to/C/Data/",
                                             "area/to/C/Data/ok.txt"}));
+
+  // verify finds the same problems, line for line, and writes nothing.
+  std::string same;
+  const std::string restore_prefix = "corvio-server: ";
+  for (size_t at = 0; at < expected.size();) {
+    size_t end = expected.find('\n', at) + 1;
+    std::string line = expected.substr(at, end - at);
+    size_t cut = line.find(": not restored: ");
+    same += restore_prefix + "catalog " + std::to_string(id) + ": " +
+            line.substr(restore_prefix.size(), cut - restore_prefix.size()) + ": " +
+            line.substr(cut + 16);
+    at = end;
+  }
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  EXPECT_EQ(v.err, same);
+  EXPECT_EQ(v.out, "verified 1 catalogs, 9 files, 2 blocks: 10 problems\n");
 }
 
 TEST_F(RestoreTest, SymbolicLinksUnderTheTargetAreNotFollowed) {
