@@ -139,8 +139,9 @@ class Restorer {
       if (out) sink = [&out](std::string_view bytes) { return out->write(bytes); };
       BlockRead read = read_stored_block(store_.block_path(key), key, sink, &why);
       if (read == BlockRead::kOk) continue;
-      issues.push_back(read == BlockRead::kBad ? at + " (" + describe_block(key) + "): " + why
-                                               : out->write_error());
+      issues.push_back(read == BlockRead::kSinkFailed
+                           ? out->write_error()
+                           : at + " (" + describe_block(key) + "): " + why);
       out.reset();
     }
     if (out && out->written() != static_cast<uint64_t>(e.size)) {

@@ -9,6 +9,8 @@
 
 #include "os.h"
 #include "password.h"
+#include "stored_block.h"
+#include "util/md5_hex.h"
 #include "util/hex.h"
 
 namespace corvio::server {
@@ -454,6 +456,68 @@ bool BlockWriter::commit(std::string* error) {
   }
   temp_.clear();
   return store_.index_block(key_, error);
+}
+
+bool Store::quarantine_block(const BlockKey& key, bool* moved, std::string* error) {
+  *moved = false;
+  std::lock_guard lock(mu_);
+  std::string path = block_path(key);
+  std::string why;
+  if (read_stored_block(path, key, nullptr, &why) != BlockRead::kDamaged) return true;
+  std::string folder = dir_ + "/quarantine";
+  if (!make_private_dir(folder, error)) return false;
+  std::error_code ec;
+  fs::rename(path, folder + "/" + fs::path(path).filename().string(), ec);
+  if (ec) {
+    *error = "cannot move " + path + " to " + folder + ": " + ec.message();
+    return false;
+  }
+  db::Statement st = db_.prepare("delete from blocks where md5=? and length=?");
+  if (!st || st.bind_text(1, key.md5_hex()) != SQLITE_OK ||
+      st.bind_int64(2, key.length) != SQLITE_OK || st.step() != SQLITE_DONE) {
+    *error = "cannot drop a damaged block from the index: " + db_.error_message();
+    return false;
+  }
+  *moved = true;
+  return true;
+}
+
+std::vector<BlockKey> Store::blocks_after(const std::optional<BlockKey>& after, size_t limit) {
+  std::lock_guard lock(mu_);
+  std::vector<BlockKey> keys;
+  // A NULL start lets every row through.
+  db::Statement st = db_.prepare(
+      "select md5, length from blocks where ?1 is null or (md5, length) > (?1, ?2)"
+      " order by md5, length limit ?3");
+  if (!st || (after && (st.bind_text(1, after->md5_hex()) != SQLITE_OK ||
+                        st.bind_int64(2, after->length) != SQLITE_OK)) ||
+      st.bind_int64(3, static_cast<int64_t>(limit)) != SQLITE_OK) {
+    return keys;
+  }
+  while (st.step() == SQLITE_ROW) {
+    BlockKey key;
+    if (!hex_to_md5(st.column_text(0), key.md5.data())) continue;
+    int64_t length = st.column_int64(1);
+    if (length < 0 || length > 0xFFFFFFFFLL) continue;
+    key.length = static_cast<uint32_t>(length);
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+std::vector<uint32_t> Store::catalogs_using(const BlockKey& key) {
+  std::lock_guard lock(mu_);
+  // The references held back are written first, so that runs in progress are named too.
+  (void)write_pending();
+  std::vector<uint32_t> ids;
+  db::Statement st =
+      db_.prepare("select distinct catalog_id from refs where md5=? and length=? order by 1");
+  if (!st || st.bind_text(1, key.md5_hex()) != SQLITE_OK ||
+      st.bind_int64(2, key.length) != SQLITE_OK) {
+    return ids;
+  }
+  while (st.step() == SQLITE_ROW) ids.push_back(static_cast<uint32_t>(st.column_int64(0)));
+  return ids;
 }
 
 bool Store::owns_catalog(std::string_view login, uint32_t catalog_id) {

@@ -159,6 +159,18 @@ class Store {
 
   std::string block_path(const BlockKey& key) const;
 
+  // Takes a damaged block out of the store: when its file is still not the block of key (read
+  // again here, so that a block healed meanwhile stays), the file is moved to quarantine/ and
+  // the index no longer lists the block, so that the next reference to it is refused and a
+  // client uploads it again. *moved tells whether it was taken out; false, with *error set,
+  // when that failed.
+  bool quarantine_block(const BlockKey& key, bool* moved, std::string* error);
+  // Up to limit blocks the index lists, in the order of their keys, after the block after (from
+  // the first when not given). Empty at the end, and when the index cannot be read.
+  std::vector<BlockKey> blocks_after(const std::optional<BlockKey>& after, size_t limit);
+  // The catalogs that reference the block of key, by number.
+  std::vector<uint32_t> catalogs_using(const BlockKey& key);
+
  private:
   friend class BlockWriter;
   explicit Store(std::string dir) : dir_(std::move(dir)) {}

@@ -5,6 +5,7 @@
 
 #include "catalog_path.h"
 #include "catalog_reader.h"
+#include "scrub.h"
 #include "stored_block.h"
 
 namespace corvio::server {
@@ -12,7 +13,7 @@ namespace {
 
 class Verifier {
  public:
-  Verifier(const Store& store, const ProblemSink& report, VerifyResult* result)
+  Verifier(Store& store, const ProblemSink& report, VerifyResult* result)
       : store_(store), report_(report), result_(*result) {}
 
   void problem(const std::string& text) {
@@ -84,19 +85,23 @@ class Verifier {
     }
   }
 
-  // Why the block is not good, or empty when it is; each block is read once.
+  // Why the block is not good, or empty when it is; each block is read once. A damaged one is
+  // taken out of the store, which is a problem of its own, naming every run that uses it.
   const std::string& check(const BlockKey& key) {
     auto [it, added] = checked_.try_emplace(std::make_pair(key.md5, key.length));
     if (added) {
       ++result_.blocks;
-      if (read_stored_block(store_.block_path(key), key, nullptr, &it->second) == BlockRead::kOk) {
-        it->second.clear();
+      BlockRead read = read_stored_block(store_.block_path(key), key, nullptr, &it->second);
+      if (read == BlockRead::kOk) it->second.clear();
+      if (read == BlockRead::kDamaged) {
+        std::string healed = heal_block(store_, key, it->second);
+        if (!healed.empty()) problem(healed);
       }
     }
     return it->second;
   }
 
-  const Store& store_;
+  Store& store_;
   const ProblemSink& report_;
   VerifyResult& result_;
   std::map<std::pair<std::array<uint8_t, 16>, uint32_t>, std::string> checked_;
@@ -104,7 +109,7 @@ class Verifier {
 
 }  // namespace
 
-VerifyResult verify_store(const Store& store, RunIndex& index,
+VerifyResult verify_store(Store& store, RunIndex& index,
                           const std::optional<uint32_t>& catalog_id, const ProblemSink& report) {
   VerifyResult result;
   Verifier verifier(store, report, &result);

@@ -4,7 +4,8 @@
 // it (a path refused or listed twice is a problem), and every block a file uses present, of its
 // length and of its MD5, and laid out so that the blocks make the file exactly (from offset 0,
 // no gap, ending at the file's size).
-// A block used by several files or runs is read once. Reads nothing but the store.
+// A block used by several files or runs is read once. Reads nothing but the store, and changes
+// it only to take out the damaged blocks it finds (scrub.h).
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ struct VerifyResult {
 // Verifies catalog_id, or every finished run when it is not given, reporting each problem
 // (naming the catalog, and the file and block where there is one) to report. An unknown
 // catalog_id, or an unfinished one, is a problem.
-VerifyResult verify_store(const Store& store, RunIndex& index,
+VerifyResult verify_store(Store& store, RunIndex& index,
                           const std::optional<uint32_t>& catalog_id, const ProblemSink& report);
 
 }  // namespace corvio::server

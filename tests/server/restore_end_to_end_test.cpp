@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "log.h"
 #include "run_builder.h"
@@ -427,16 +428,22 @@ TEST_F(RestoreTest, DamagedBlocksAreReportedByFileAndEverythingElseIsRestored) {
   Outcome v = verify();
   EXPECT_EQ(v.status, 1);
   const std::string c = "corvio-server: catalog " + std::to_string(id) + ": C:\\Data\\";
+  // The damaged blocks are taken out of the store, naming the runs that use them.
+  const std::string out = ": moved to quarantine/, no longer held; used by catalogs " +
+                          std::to_string(id) + "\n";
   EXPECT_EQ(v.err, c + "missing.bin: block at offset 1048576 (" +
                        md5_hex_of(missing.substr(kBlock)) +
-                       ", 100 bytes): missing from the store\n" + c +
+                       ", 100 bytes): missing from the store\n" + "corvio-server: block (" +
+                       md5_hex_of(corrupt) + ", 2000 bytes): MD5 mismatch" + out + c +
                        "corrupt.bin: block at offset 0 (" + md5_hex_of(corrupt) +
-                       ", 2000 bytes): MD5 mismatch\n" + c + "short.bin: block at offset 0 (" +
-                       md5_hex_of(shortened) + ", 3000 bytes): 1000 bytes instead of 3000\n" + c +
+                       ", 2000 bytes): MD5 mismatch\n" + "corvio-server: block (" +
+                       md5_hex_of(shortened) + ", 3000 bytes): 1000 bytes instead of 3000" + out +
+                       c + "short.bin: block at offset 0 (" + md5_hex_of(shortened) +
+                       ", 3000 bytes): 1000 bytes instead of 3000\n" + c +
                        "gap.bin: no block covers bytes 1048576 to 2097151\n" + c +
                        "unread.bin: its blocks make 0 bytes, its size is 10\n");
   // good 1, missing 2, corrupt 1, short 1, gap 2, and the catalog.
-  EXPECT_EQ(v.out, "verified 1 catalogs, 6 files, 8 blocks: 5 problems\n");
+  EXPECT_EQ(v.out, "verified 1 catalogs, 6 files, 8 blocks: 7 problems\n");
 }
 
 // Restoring into a live tree, as in place: directories made get their sticky and set-group-id
@@ -900,6 +907,76 @@ TEST_F(RestoreTest, CraftedCatalogsAreRefusedAndCannotStallVerifyOrRestore) {
   r = restore(runs.back().first, dir.file("slow"));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("corvio-server: " + slow + too_much), std::string::npos) << r.err;
+}
+
+// A flipped byte in a block file: verify takes the block out of the store, naming the runs that
+// use it, so the next run's reference to it is refused and the block is uploaded again; the new
+// run restores byte for byte. A served store finds such a block by itself, reading its blocks
+// in the background.
+TEST_F(RestoreTest, ADamagedBlockIsTakenOutAndUploadedAgain) {
+  const std::string a = noise(300000, 21), b = noise(200000, 22);
+  std::vector<uint32_t> users;
+  for (int i = 0; i < 2; ++i) {
+    uint32_t id = new_catalog();
+    RunBuilder run(false, id);
+    run.add_file("/a.bin", a, 1'500'000'000, 1'500'000'000, 0100644);
+    if (i == 0) run.add_file("/b.bin", b, 1'500'000'000, 1'500'000'000, 0100644);
+    std::string catalog = run.finish();
+    put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+    users.push_back(id);
+  }
+  std::string flipped = a;
+  flipped[1234] ^= 0x10;
+  write_file(block_file(a), flipped);
+  const std::string name = fs::path(block_file(a)).filename().string();
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  EXPECT_EQ(v.err.substr(0, v.err.find('\n') + 1),
+            "corvio-server: block (" + md5_hex_of(a) +
+                ", 300000 bytes): MD5 mismatch: moved to quarantine/, no longer held; used by "
+                "catalogs " +
+                std::to_string(users[0]) + ", " + std::to_string(users[1]) + "\n");
+  EXPECT_FALSE(fs::exists(block_file(a)));
+  EXPECT_TRUE(read_file(store_dir + "/quarantine/" + name) == flipped);
+  // Known damaged now, and no longer taken out again.
+  v = verify();
+  EXPECT_EQ(v.err.find("moved to quarantine"), std::string::npos) << v.err;
+  EXPECT_NE(v.err.find("missing from the store"), std::string::npos) << v.err;
+
+  ASSERT_EQ(run_server_command({"init", "--store", store_dir, "--self-signed", "127.0.0.1"}, ""),
+            0);
+  auto server = std::make_unique<ServerProcess>(std::vector<std::string>{
+      "--store", store_dir, "--listen", "127.0.0.1:0", "--scrub-rate", "100M"});
+  ASSERT_NE(server->port(), 0) << server->error_output();
+  kill::Uploader client(server->port(), store_dir + "/ca.pem");
+  ASSERT_TRUE(client.login());
+  const uint32_t again = client.begin_run();
+  EXPECT_EQ(client.exchange(seg_ref(md5(a), again)), std::string("\x80\x1f\x01", 3));
+  ASSERT_TRUE(client.store(a, again));
+  RunBuilder run(false, again);
+  run.add_file("/a.bin", a, 1'500'000'000, 1'500'000'000, 0100644);
+  std::string catalog = run.finish();
+  ASSERT_TRUE(client.store(catalog, again));
+  ASSERT_EQ(client.exchange(catalog_finish(again, md5(catalog), catalog.size(), 1)),
+            std::string("\x02\x24\x00", 3));
+  Outcome r = restore(again, to);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(to + "/a.bin") == a);
+
+  // The scrub of the served store finds a block damaged while it runs.
+  std::string cut = b.substr(0, 1000);
+  write_file(block_file(b), cut);
+  const std::string found = "scrub: block (" + md5_hex_of(b) +
+                            ", 200000 bytes): 1000 bytes instead of 200000: moved to quarantine/,"
+                            " no longer held; used by catalogs " +
+                            std::to_string(users[0]) + "\n";
+  for (int i = 0; i < 100 && server->error_output().find(found) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_NE(server->error_output().find(found), std::string::npos) << server->error_output();
+  EXPECT_FALSE(client.held(b));
+  EXPECT_TRUE(client.held(a));
 }
 
 }  // namespace
