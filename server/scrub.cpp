@@ -42,7 +42,9 @@ Scrubber::~Scrubber() {
   thread_.join();
 }
 
-void Scrubber::start() { thread_ = std::thread([this] { run(); }); }
+void Scrubber::start() {
+  thread_ = std::thread([this] { run(); });
+}
 
 bool Scrubber::wait_until(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(mu_);

@@ -10,8 +10,8 @@
 #include "os.h"
 #include "password.h"
 #include "stored_block.h"
-#include "util/md5_hex.h"
 #include "util/hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server {
 namespace {
@@ -489,8 +489,9 @@ std::vector<BlockKey> Store::blocks_after(const std::optional<BlockKey>& after, 
   db::Statement st = db_.prepare(
       "select md5, length from blocks where ?1 is null or (md5, length) > (?1, ?2)"
       " order by md5, length limit ?3");
-  if (!st || (after && (st.bind_text(1, after->md5_hex()) != SQLITE_OK ||
-                        st.bind_int64(2, after->length) != SQLITE_OK)) ||
+  if (!st ||
+      (after && (st.bind_text(1, after->md5_hex()) != SQLITE_OK ||
+                 st.bind_int64(2, after->length) != SQLITE_OK)) ||
       st.bind_int64(3, static_cast<int64_t>(limit)) != SQLITE_OK) {
     return keys;
   }

@@ -41,24 +41,24 @@ class Verifier {
       if (!why.empty()) problem(name + ": " + e.path + ": " + why);
       return why.empty();
     };
-    bool read_whole =
-        reader->for_each(Kind::kDirectories, [&](const CatalogEntry& e) { place(e); }, &error) &&
-        reader->for_each(
-            Kind::kFiles,
-            [&](const CatalogEntry& e) {
-              ++result_.files;
-              if (place(e)) file(name, *reader, e);
-            },
-            &error) &&
-        reader->for_each(
-            Kind::kOther,
-            [&](const CatalogEntry& e) {
-              if (place(e)) {
-                problem(name + ": " + e.path + ": entries of type " + std::to_string(e.type) +
-                        " are not restored");
-              }
-            },
-            &error);
+    bool read_whole = reader->for_each(
+                          Kind::kDirectories, [&](const CatalogEntry& e) { place(e); }, &error) &&
+                      reader->for_each(
+                          Kind::kFiles,
+                          [&](const CatalogEntry& e) {
+                            ++result_.files;
+                            if (place(e)) file(name, *reader, e);
+                          },
+                          &error) &&
+                      reader->for_each(
+                          Kind::kOther,
+                          [&](const CatalogEntry& e) {
+                            if (place(e)) {
+                              problem(name + ": " + e.path + ": entries of type " +
+                                      std::to_string(e.type) + " are not restored");
+                            }
+                          },
+                          &error);
     if (!read_whole) problem(name + ": " + error);
   }
 
@@ -109,8 +109,8 @@ class Verifier {
 
 }  // namespace
 
-VerifyResult verify_store(Store& store, RunIndex& index,
-                          const std::optional<uint32_t>& catalog_id, const ProblemSink& report) {
+VerifyResult verify_store(Store& store, RunIndex& index, const std::optional<uint32_t>& catalog_id,
+                          const ProblemSink& report) {
   VerifyResult result;
   Verifier verifier(store, report, &result);
   std::vector<StoredCatalog> catalogs;

@@ -28,7 +28,7 @@ struct VerifyResult {
 // Verifies catalog_id, or every finished run when it is not given, reporting each problem
 // (naming the catalog, and the file and block where there is one) to report. An unknown
 // catalog_id, or an unfinished one, is a problem.
-VerifyResult verify_store(Store& store, RunIndex& index,
-                          const std::optional<uint32_t>& catalog_id, const ProblemSink& report);
+VerifyResult verify_store(Store& store, RunIndex& index, const std::optional<uint32_t>& catalog_id,
+                          const ProblemSink& report);
 
 }  // namespace corvio::server

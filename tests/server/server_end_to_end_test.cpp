@@ -298,12 +298,12 @@ TEST_F(ServerTest, StoresRawAndCompressedBlocksAndRecordsTheRun) {
             std::string("\x02\x24\x00", 3));
   EXPECT_TRUE(other->send(quit_message()));
   EXPECT_EQ(other->recv(), std::string());
-  EXPECT_NE(server->error_output().find(": end of run refused: \"catalog " +
-                                        std::to_string(catalog) + ": catalog block (" +
-                                        md5_to_hex(md5(raw)) +
-                                        ", 10000 bytes): not a readable catalog: file is not a "
-                                        "database\"\n"),
-            std::string::npos)
+  EXPECT_NE(
+      server->error_output().find(": end of run refused: \"catalog " + std::to_string(catalog) +
+                                  ": catalog block (" + md5_to_hex(md5(raw)) +
+                                  ", 10000 bytes): not a readable catalog: file is not a "
+                                  "database\"\n"),
+      std::string::npos)
       << server->error_output();
 
   // The payload went as 4096 + 4096 + 1808, as the trace shows.

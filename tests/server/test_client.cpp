@@ -1,5 +1,6 @@
 #include "test_client.h"
 
+#include <gtest/gtest.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -7,8 +8,6 @@
 
 #include <chrono>
 #include <ctime>
-
-#include <gtest/gtest.h>
 
 #include "catalog/catalog_schema.h"
 #include "db/database.h"
