@@ -291,7 +291,8 @@ TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
   const std::string taken = ": not restored: an earlier entry of the catalog has the same place\n";
   std::string expected =
       "corvio-server: C:\\Data\\..\\..\\outdir: not restored: refused: the path has a \"..\" "
-      "component\ncorvio-server: c:/DATA" + taken;
+      "component\ncorvio-server: c:/DATA" +
+      taken;
   const char* why[] = {"has a \"..\" component",
                        "has a \"..\" component",
                        "has a \"..\" component",
@@ -429,8 +430,8 @@ TEST_F(RestoreTest, DamagedBlocksAreReportedByFileAndEverythingElseIsRestored) {
   EXPECT_EQ(v.status, 1);
   const std::string c = "corvio-server: catalog " + std::to_string(id) + ": C:\\Data\\";
   // The damaged blocks are taken out of the store, naming the runs that use them.
-  const std::string out = ": moved to quarantine/, no longer held; used by catalogs " +
-                          std::to_string(id) + "\n";
+  const std::string out =
+      ": moved to quarantine/, no longer held; used by catalogs " + std::to_string(id) + "\n";
   EXPECT_EQ(v.err, c + "missing.bin: block at offset 1048576 (" +
                        md5_hex_of(missing.substr(kBlock)) +
                        ", 100 bytes): missing from the store\n" + "corvio-server: block (" +
@@ -470,7 +471,7 @@ TEST_F(RestoreTest, DirectoryModesAreKeptWholeAndExistingDirectoriesAreLeftAsThe
   Outcome r = restore(id, to);
   EXPECT_EQ(r.status, 0) << r.err;
   const std::pair<const char*, unsigned> expected[] = {
-      {"/tmp", 01777},    {"/team", 02770}, {"/team/inbox", 03730}, {"/live", 01777},
+      {"/tmp", 01777},   {"/team", 02770},     {"/team/inbox", 03730}, {"/live", 01777},
       {"/closed", 0700}, {"/tmp/a.txt", 0640}, {"/team/tool", 0755},
   };
   for (const auto& [path, mode] : expected) {
@@ -812,12 +813,14 @@ TEST_F(RestoreTest, CraftedCatalogsAreRefusedAndCannotStallVerifyOrRestore) {
        " select n + 1 from r) select n as id, '/f' || n as filename_full, 2 as type, 0 as mode,"
        " 0 as size, 0 as t_access, 0 as t_modify from r",
        "not a catalog: it has a view \"filespec\""},
-      {"create trigger t after insert on segs begin select 1; end", "not a catalog: it has a trigger \"t\""},
+      {"create trigger t after insert on segs begin select 1; end",
+       "not a catalog: it has a trigger \"t\""},
       {"drop table segs; create virtual table segs using fts5(filespec_id, offset, size, md5)",
        "not a catalog: it has a virtual table \"segs\""},
       {"alter table segs rename column md5 to digest",
        "not a catalog: its table segs does not have a catalog's columns"},
-      {"create table notes (x)", "not a catalog: it has a table \"notes\" that catalogs do not have"},
+      {"create table notes (x)",
+       "not a catalog: it has a table \"notes\" that catalogs do not have"},
       // Tables only, but without the index that finds a file's blocks: every lookup reads all
       // 20,000 block rows.
       {"drop index segs_filespec_offset; drop index segs_md5;"
@@ -939,6 +942,14 @@ TEST_F(RestoreTest, ADamagedBlockIsTakenOutAndUploadedAgain) {
                 std::to_string(users[0]) + ", " + std::to_string(users[1]) + "\n");
   EXPECT_FALSE(fs::exists(block_file(a)));
   EXPECT_TRUE(read_file(store_dir + "/quarantine/" + name) == flipped);
+  // Both runs that use it are listed as damaged.
+  auto damaged = [&](uint32_t id) {
+    std::string list = command({"catalogs", "--store", store_dir}).out;
+    return list.find(" damaged: 1 blocks missing (corvio-server verify --catalog " +
+                     std::to_string(id) + " names the files)\n") != std::string::npos;
+  };
+  EXPECT_TRUE(damaged(users[0]));
+  EXPECT_TRUE(damaged(users[1]));
   // Known damaged now, and no longer taken out again.
   v = verify();
   EXPECT_EQ(v.err.find("moved to quarantine"), std::string::npos) << v.err;
@@ -977,6 +988,10 @@ TEST_F(RestoreTest, ADamagedBlockIsTakenOutAndUploadedAgain) {
   EXPECT_NE(server->error_output().find(found), std::string::npos) << server->error_output();
   EXPECT_FALSE(client.held(b));
   EXPECT_TRUE(client.held(a));
+  // Whole again where the block came back: only the run using b is still damaged.
+  EXPECT_TRUE(damaged(users[0]));
+  EXPECT_FALSE(damaged(users[1]));
+  EXPECT_FALSE(damaged(again));
 }
 
 }  // namespace
