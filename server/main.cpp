@@ -406,8 +406,9 @@ int cmd_serve(const Args& args) {
   if (!store->recover(&dropped, &error)) return fail(error);
   if (dropped > 0) {
     std::fprintf(stderr,
-                 "corvio-server: %lld blocks listed in the index were missing or of the wrong "
-                 "length (lost in a crash); they are no longer listed\n",
+                 "corvio-server: %lld blocks written since the last sync were missing or damaged "
+                 "after an unclean stop; they are no longer listed (corvio-server catalogs marks "
+                 "the runs that used them)\n",
                  static_cast<long long>(dropped));
   }
   std::unique_ptr<Listener> listener = Listener::open(listen.host, listen.port, &error);
@@ -416,13 +417,16 @@ int cmd_serve(const Args& args) {
 
   std::printf("listening on %s\n", listener->address().c_str());
   std::fflush(stdout);
-  Scrubber scrubber(*store, scrub_rate);
-  try {
-    if (scrub_rate > 0) scrubber.start();
-    Server(*store, ctx.get(), faults, trace.get(), options).run(*listener);
-  } catch (const std::system_error& e) {
-    return fail(std::string("cannot serve: ") + e.what());
+  {
+    Scrubber scrubber(*store, scrub_rate);
+    try {
+      if (scrub_rate > 0) scrubber.start();
+      Server(*store, ctx.get(), faults, trace.get(), options).run(*listener);
+    } catch (const std::system_error& e) {
+      return fail(std::string("cannot serve: ") + e.what());
+    }
   }
+  if (!store->mark_clean_stop(&error)) return fail(error);
   std::fprintf(stderr, "corvio-server: stopped\n");
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -744,14 +745,17 @@ TEST_F(RestoreTest, AKilledServerKeepsItsFinishedRunsAndListsOnlyBlocksItHolds) 
   ASSERT_TRUE(second.client().send(seg_data(std::string_view(partial).substr(0, 4096))));
   ASSERT_TRUE(server->kill_now());
 
-  // What a crash of the machine may leave of blocks written since the last run ended.
+  // What a crash of the machine may leave of blocks written since the last run ended: a file
+  // gone, and one of the right length whose bytes did not all reach the disk.
   fs::remove(block_file(lost));
-  fs::resize_file(block_file(cut), 1000);
+  std::string garbled = cut;
+  std::fill(garbled.begin() + 4096, garbled.begin() + 8192, '\0');
+  write_file(block_file(cut), garbled);
   server = std::make_unique<ServerProcess>(
       std::vector<std::string>{"--store", store_dir, "--listen", "127.0.0.1:0"});
   ASSERT_NE(server->port(), 0) << server->error_output();
-  EXPECT_NE(server->error_output().find("corvio-server: 2 blocks listed in the index were missing "
-                                        "or of the wrong length"),
+  EXPECT_NE(server->error_output().find("corvio-server: 2 blocks written since the last sync were "
+                                        "missing or damaged after an unclean stop"),
             std::string::npos)
       << server->error_output();
   kill::Uploader after(server->port(), ca);
@@ -764,6 +768,8 @@ TEST_F(RestoreTest, AKilledServerKeepsItsFinishedRunsAndListsOnlyBlocksItHolds) 
   EXPECT_FALSE(after.held(partial));
   EXPECT_TRUE(after.store(lost, unfinished));  // a client sends it again
   EXPECT_EQ(server->terminate(), 0);
+  EXPECT_TRUE(read_file(store_dir + "/quarantine/" +
+                        fs::path(block_file(cut)).filename().string()) == garbled);
 
   // Every block the index lists is there, of its length and digest.
   db::Database db;
