@@ -143,11 +143,16 @@ int cmd_catalogs(const Options& options) {
     const RunRecord& r = *c.run;
     std::printf(
         " %s files=%u directories=%u bytes_total=%llu bytes_stored=%llu"
-        " bytes_compressed=%llu\n",
+        " bytes_compressed=%llu",
         utc_time(r.time).c_str(), r.files, r.directories,
         static_cast<unsigned long long>(r.bytes_total),
         static_cast<unsigned long long>(r.bytes_stored),
         static_cast<unsigned long long>(r.bytes_compressed));
+    if (c.missing_blocks > 0) {
+      std::printf(" damaged: %lld blocks missing (corvio-server verify --catalog %u names the files)",
+                  static_cast<long long>(c.missing_blocks), c.id);
+    }
+    std::printf("\n");
   }
   return kExitOk;
 }

@@ -68,6 +68,19 @@ void DirectorySpellings::apply(CatalogPath* path, size_t count) {
   }
 }
 
+std::string EntryPlaces::claim(CatalogPath* path, bool directory) {
+  if (!path->unsafe.empty()) return "refused: the path " + path->unsafe;
+  spellings_.apply(path, path->parts.size() - (directory || path->parts.empty() ? 0 : 1));
+  // The place below the target, and for a Windows path also the place however its letters are
+  // cased (the name of one file on Windows); a 0 byte keeps the two kinds apart.
+  std::string place = join_parts(path->parts);
+  bool taken = !taken_.insert(place).second;
+  if (path->windows && !taken_.insert(std::string(1, '\0') + lower_ascii(place)).second) {
+    taken = true;
+  }
+  return taken ? "an earlier entry of the catalog has the same place" : std::string();
+}
+
 std::string join_parts(const std::vector<std::string>& parts) {
   std::string out;
   for (const std::string& part : parts) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace corvio::server {
@@ -42,6 +43,22 @@ class DirectorySpellings {
 
  private:
   std::map<std::string, std::string> first_;  // folded leading parts -> spelling of the last
+};
+
+// The places a catalog's entries take below the target, claimed in the order restore takes the
+// entries. Restore and verify place every entry through one of these, so that both find the
+// same problems in a catalog's paths.
+class EntryPlaces {
+ public:
+  // Settles the spelling of the directories of path (DirectorySpellings; a directory entry's
+  // own last part counts as one) and claims its place. Empty when the entry may be restored;
+  // otherwise why not: the path is unsafe, or an earlier entry took its place (a path listed
+  // twice, perhaps spelled another way: C:\a and c:/A are one place).
+  std::string claim(CatalogPath* path, bool directory);
+
+ private:
+  DirectorySpellings spellings_;
+  std::unordered_set<std::string> taken_;
 };
 
 // The parts joined with '/', for messages.

@@ -6,6 +6,12 @@
 //
 // The catalog is the block named by the run's end-of-run record; the caller checks that block
 // (read_stored_block) before opening it here, and nothing writes it afterwards.
+//
+// A catalog is a file its client chose, so it is read defensively: opened read-only, its
+// schema checked first (the catalog's own tables with their own columns, indexes on them, and
+// nothing else: no view, trigger or virtual table, which would run code of the file's choosing),
+// and with a bound on the work all statements on it may do together, in proportion to the
+// file's size, so that no catalog can keep restore or verify busy for long.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +49,8 @@ struct CatalogSeg {
 
 class CatalogReader {
  public:
-  // Opens the catalog file at path. Null with *error set when it is not a readable catalog.
+  // Opens the catalog file at path and checks its schema. Null with *error set when it is not a
+  // readable catalog.
   static std::unique_ptr<CatalogReader> open(const std::string& path, std::string* error);
 
   enum class Kind { kDirectories, kFiles, kOther };
@@ -68,6 +75,14 @@ bool seg_key(const CatalogSeg& seg, BlockKey* key, std::string* why);
 // What keeps a file's blocks from making up the file exactly: they must start at offset 0,
 // follow each other without a gap or an overlap, and end at the file's size. Empty when they do.
 std::vector<std::string> layout_problems(int64_t size, const std::vector<CatalogSeg>& segs);
+
+// False with *why set when the catalog records a catalog number other than id.
+bool check_catalog_number(CatalogReader& reader, uint32_t id, std::string* why);
+
+// Whether the catalog an end-of-run record names may become the run's, checked before the
+// record is kept: held in the store, intact, a catalog as open() takes it, and recording the
+// run's own number if it records one. False with *why set.
+bool check_uploaded_catalog(const Store& store, const RunRecord& run, std::string* why);
 
 // Checks the catalog block of a finished run (its end-of-run record names it by MD5 and size)
 // and opens it. Null with *error set when the run is unfinished or its catalog block is

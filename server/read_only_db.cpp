@@ -3,6 +3,9 @@
 namespace corvio::server {
 namespace {
 
+// How many virtual-machine steps pass between two counts of the work done.
+constexpr int kStepsPerCount = 1000;
+
 // A file: URI for path, every byte but the unreserved ones percent-encoded, so that a '?', '#'
 // or '%' in a store's directory name stays part of the path.
 std::string file_uri(const std::string& path) {
@@ -40,6 +43,19 @@ std::unique_ptr<ReadOnlyDb> ReadOnlyDb::open(const std::string& path, bool immut
   return std::unique_ptr<ReadOnlyDb>(new ReadOnlyDb(owner.release()));
 }
 
+void ReadOnlyDb::limit_work(uint64_t steps, int max_value) {
+  work_limit_ = steps;
+  work_done_ = 0;
+  sqlite3_progress_handler(db_.get(), kStepsPerCount, &ReadOnlyDb::count_work, this);
+  sqlite3_limit(db_.get(), SQLITE_LIMIT_LENGTH, max_value);
+}
+
+int ReadOnlyDb::count_work(void* self) {
+  ReadOnlyDb& db = *static_cast<ReadOnlyDb*>(self);
+  db.work_done_ += kStepsPerCount;
+  return db.work_done_ > db.work_limit_ ? 1 : 0;
+}
+
 db::Statement ReadOnlyDb::prepare(std::string_view sql) {
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &st, nullptr) !=
@@ -50,6 +66,12 @@ db::Statement ReadOnlyDb::prepare(std::string_view sql) {
   return db::Statement(st);
 }
 
-std::string ReadOnlyDb::error_message() { return sqlite3_errmsg(db_.get()); }
+std::string ReadOnlyDb::error_message() {
+  if (out_of_work()) {
+    return "reading it takes more work than a file of its size can need (" +
+           std::to_string(work_limit_) + " steps)";
+  }
+  return sqlite3_errmsg(db_.get());
+}
 
 }  // namespace corvio::server

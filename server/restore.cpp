@@ -14,7 +14,11 @@ namespace {
 constexpr int64_t kModeTypeMask = 0170000;
 constexpr int64_t kModeDirectory = 0040000;
 constexpr int64_t kModeRegular = 0100000;
-constexpr uint32_t kModePermissions = 0777;
+// The bits restored: a directory's sticky and set-group-id bits with its permissions (a shared
+// /tmp or a group's folder works by them); a file's permissions only, as the restoring user
+// owns it and a set-user-id or set-group-id bit would lend that user's rights to anyone.
+constexpr uint32_t kDirectoryModeBits = 03777;
+constexpr uint32_t kFileModeBits = 0777;
 
 struct RestoredDirectory {
   Parts parts;
@@ -68,20 +72,15 @@ class Restorer {
     problem(e.path + ": not restored: " + why);
   }
 
-  // Whether the entry is to be restored: inside the filter and safe to place below the target.
-  // *path is where it goes, with the spelling of its directories settled.
+  // Whether the entry is to be restored: inside the filter, safe to place below the target and
+  // in a place of its own. *path is where it goes, with the spelling of its directories settled.
   bool select(const CatalogEntry& e, CatalogPath* path) {
     *path = parse_catalog_path(e.path);
     if (filter_ && !path_is_under(*path, *filter_)) return false;
     ++selected_;
-    if (!path->unsafe.empty()) {
-      not_restored(e, "refused: the path " + path->unsafe);
-      return false;
-    }
-    size_t directories =
-        path->parts.size() - (e.type == kEntryDirectory || path->parts.empty() ? 0 : 1);
-    spellings_.apply(path, directories);
-    return true;
+    std::string why = places_.claim(path, e.type == kEntryDirectory);
+    if (!why.empty()) not_restored(e, why);
+    return why.empty();
   }
 
   EntryAttributes attributes(const CatalogEntry& e, const CatalogPath& path,
@@ -89,7 +88,8 @@ class Restorer {
     EntryAttributes a{e.t_access, e.t_modify, std::nullopt};
     // Under the Windows style mode is always 16384 and carries no permissions.
     if (!path.windows && (e.mode & kModeTypeMask) == mode_type) {
-      a.permissions = static_cast<uint32_t>(e.mode) & kModePermissions;
+      a.permissions = static_cast<uint32_t>(e.mode) &
+                      (mode_type == kModeDirectory ? kDirectoryModeBits : kFileModeBits);
     }
     return a;
   }
@@ -139,8 +139,9 @@ class Restorer {
       if (out) sink = [&out](std::string_view bytes) { return out->write(bytes); };
       BlockRead read = read_stored_block(store_.block_path(key), key, sink, &why);
       if (read == BlockRead::kOk) continue;
-      issues.push_back(read == BlockRead::kBad ? at + " (" + describe_block(key) + "): " + why
-                                               : out->write_error());
+      issues.push_back(read == BlockRead::kSinkFailed
+                           ? out->write_error()
+                           : at + " (" + describe_block(key) + "): " + why);
       out.reset();
     }
     if (out && out->written() != static_cast<uint64_t>(e.size)) {
@@ -172,7 +173,7 @@ class Restorer {
   const ProblemSink& report_;
   RestoreResult& result_;
   std::vector<RestoredDirectory> directories_;
-  DirectorySpellings spellings_;
+  EntryPlaces places_;
   uint64_t selected_ = 0;
 };
 

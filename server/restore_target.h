@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,7 +48,9 @@ class RestoreTarget {
   bool make_dir(const Parts& parts, std::string* error);
   // Starts the file parts (its parent directories made as needed). Null with *error set.
   std::unique_ptr<RestoredFile> begin_file(const Parts& parts, std::string* error);
-  // Gives the existing directory parts its times and, when set, its permissions.
+  // Gives the existing directory parts its times and, when set, its permissions; a directory
+  // that was there before this target made it keeps its mode, so that restoring into a live
+  // tree (a shared /tmp) never opens or closes it to others.
   bool set_dir_attributes(const Parts& parts, const EntryAttributes& attributes,
                           std::string* error);
 
@@ -62,6 +65,7 @@ class RestoreTarget {
 
   UniqueFd fd_;
   std::string dir_;
+  std::set<std::string> made_;  // the directories this target created, as describe() names them
 };
 
 class RestoredFile {

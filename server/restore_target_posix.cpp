@@ -77,7 +77,9 @@ int RestoreTarget::walk(const Parts& parts, size_t count, bool create, std::stri
     const std::string& name = parts[i];
     int next = openat(current.get(), name.c_str(), kDirFlags);
     if (next < 0 && errno == ENOENT && create) {
-      if (mkdirat(current.get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+      if (mkdirat(current.get(), name.c_str(), 0777) == 0) {
+        made_.insert(describe(parts, i + 1));
+      } else if (errno != EEXIST) {
         *error = describe(parts, i + 1) + ": cannot create: " + os_error(errno);
         return -1;
       }
@@ -101,8 +103,10 @@ bool RestoreTarget::set_dir_attributes(const Parts& parts, const EntryAttributes
                                        std::string* error) {
   UniqueFd dir(walk(parts, parts.size(), false, error));
   if (dir.get() < 0) return false;
+  EntryAttributes applied = attributes;
+  if (made_.count(describe(parts, parts.size())) == 0) applied.permissions.reset();
   std::string why;
-  if (!apply_attributes(dir.get(), attributes, &why)) {
+  if (!apply_attributes(dir.get(), applied, &why)) {
     *error = describe(parts, parts.size()) + ": " + why;
     return false;
   }

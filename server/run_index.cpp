@@ -48,7 +48,9 @@ bool RunIndex::query(const std::optional<std::string>& login, std::optional<uint
   db::Statement st = db_->prepare(
       "select catalogs.id, profiles.login, profiles.tag, catalogs.created, runs.catalog_id,"
       " runs.catalog_md5, runs.catalog_size, runs.end_time, runs.files, runs.directories,"
-      " runs.special_files, runs.bytes_total, runs.bytes_stored, runs.bytes_compressed"
+      " runs.special_files, runs.bytes_total, runs.bytes_stored, runs.bytes_compressed,"
+      " (select count(*) from refs where refs.catalog_id = catalogs.id and not exists"
+      "  (select 1 from blocks where blocks.md5 = refs.md5 and blocks.length = refs.length))"
       " from catalogs join profiles on profiles.id = catalogs.profile_id"
       " left join runs on runs.catalog_id = catalogs.id"
       " where (?1 is null or profiles.login = ?1) and (?2 is null or catalogs.id = ?2)"
@@ -65,6 +67,7 @@ bool RunIndex::query(const std::optional<std::string>& login, std::optional<uint
     c.login = st.column_text(1);
     c.tag = st.column_text(2);
     c.created = st.column_int64(3);
+    c.missing_blocks = st.column_int64(14);
     if (!st.column_is_null(4)) {
       RunRecord run;
       run.catalog_id = c.id;

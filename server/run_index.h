@@ -23,6 +23,9 @@ struct StoredCatalog {
   std::string tag;
   int64_t created = 0;           // when the number was allocated, seconds since 1970
   std::optional<RunRecord> run;  // the end-of-run record; none while unfinished
+  // Blocks the run referenced that the store no longer holds (lost in a crash of the machine,
+  // or taken out as damaged): a run with any is damaged until a client uploads them again.
+  int64_t missing_blocks = 0;
 };
 
 // A catalog number written in decimal digits only, at most 4294967295; nothing otherwise.

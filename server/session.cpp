@@ -5,6 +5,7 @@
 #include <ctime>
 #include <thread>
 
+#include "catalog_reader.h"
 #include "client_message.h"
 #include "log.h"
 #include "net/catalog_messages.h"
@@ -269,11 +270,18 @@ bool Session::on_ref(const std::string& message) {
 
 bool Session::on_finish(const std::string& message) {
   RunRecord run = decode_catalog_finish(message);
+  std::string out = message_header(MSG_CATALOG_FINISH_REPLY);
+  // A catalog that restore and verify could not read safely never becomes a run's catalog.
+  std::string why;
+  if (!check_uploaded_catalog(store_, run, &why)) {
+    log_line("session " + std::to_string(number_) + ": end of run refused: " + quote_for_log(why));
+    put_u8(&out, kFinishRefused);
+    return reply(Reply::kFinish, out);
+  }
   FinishResult result =
       store_.finish_run(summary_.login, run, static_cast<int64_t>(std::time(nullptr)));
   // Not acknowledged unless the run's blocks are on the disk: the client asks again.
   if (result == FinishResult::kError) return fail("cannot record the end of a run on the disk");
-  std::string out = message_header(MSG_CATALOG_FINISH_REPLY);
   put_u8(&out, result == FinishResult::kRecorded ? 0 : kFinishRefused);
   return reply(Reply::kFinish, out);
 }

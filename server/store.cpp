@@ -10,7 +10,9 @@
 #include "base/profile.h"
 #include "os.h"
 #include "password.h"
+#include "stored_block.h"
 #include "util/hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server {
 namespace {
@@ -457,6 +459,64 @@ bool BlockWriter::commit(std::string* error) {
   return store_.index_block(key_, error);
 }
 
+bool Store::quarantine_block(const BlockKey& key, bool* moved, std::string* error) {
+  *moved = false;
+  std::lock_guard lock(mu_);
+  std::string path = block_path(key);
+  std::string why;
+  if (read_stored_block(path, key, nullptr, &why) != BlockRead::kDamaged) return true;
+  std::string folder = dir_ + "/quarantine";
+  if (!make_private_dir(folder, error)) return false;
+  std::error_code ec;
+  fs::rename(path, folder + "/" + fs::path(path).filename().string(), ec);
+  if (ec) {
+    *error = "cannot move " + path + " to " + folder + ": " + ec.message();
+    return false;
+  }
+  if (!unlist_block(key, error)) return false;
+  *moved = true;
+  return true;
+}
+
+std::vector<BlockKey> Store::blocks_after(const std::optional<BlockKey>& after, size_t limit) {
+  std::lock_guard lock(mu_);
+  std::vector<BlockKey> keys;
+  // A NULL start lets every row through.
+  db::Statement st = db_.prepare(
+      "select md5, length from blocks where ?1 is null or (md5, length) > (?1, ?2)"
+      " order by md5, length limit ?3");
+  if (!st ||
+      (after && (st.bind_text(1, after->md5_hex()) != SQLITE_OK ||
+                 st.bind_int64(2, after->length) != SQLITE_OK)) ||
+      st.bind_int64(3, static_cast<int64_t>(limit)) != SQLITE_OK) {
+    return keys;
+  }
+  while (st.step() == SQLITE_ROW) {
+    BlockKey key;
+    if (!hex_to_md5(st.column_text(0), key.md5.data())) continue;
+    int64_t length = st.column_int64(1);
+    if (length < 0 || length > 0xFFFFFFFFLL) continue;
+    key.length = static_cast<uint32_t>(length);
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+std::vector<uint32_t> Store::catalogs_using(const BlockKey& key) {
+  std::lock_guard lock(mu_);
+  // The references held back are written first, so that runs in progress are named too.
+  (void)write_pending();
+  std::vector<uint32_t> ids;
+  db::Statement st =
+      db_.prepare("select distinct catalog_id from refs where md5=? and length=? order by 1");
+  if (!st || st.bind_text(1, key.md5_hex()) != SQLITE_OK ||
+      st.bind_int64(2, key.length) != SQLITE_OK) {
+    return ids;
+  }
+  while (st.step() == SQLITE_ROW) ids.push_back(static_cast<uint32_t>(st.column_int64(0)));
+  return ids;
+}
+
 bool Store::owns_catalog(std::string_view login, uint32_t catalog_id) {
   auto known = owners_.find(catalog_id);
   if (known != owners_.end()) return known->second == login;
@@ -527,44 +587,48 @@ FinishResult Store::finish_run(std::string_view login, const RunRecord& run, int
 
 bool Store::recover(int64_t* dropped, std::string* error) {
   *dropped = 0;
-  std::vector<BlockKey> lost;
-  {
+  const std::string clean = clean_stop_path();
+  std::error_code ec;
+  std::vector<BlockKey> recent;
+  if (!fs::exists(clean, ec)) {
+    // An unclean stop: the blocks indexed since the last sync may have lost their bytes with
+    // the machine. The last sync is the newest end-of-run record's: it was committed, synced,
+    // after a sync of every block indexed before it came. The rows of those blocks that
+    // survived are the list to check; a block whose row was lost is not held anyway.
     std::lock_guard lock(mu_);
-    db::Statement st = db_.prepare("select md5, length from blocks");
-    if (!st) {
-      *error = "cannot read the index: " + db_.error_message();
-      return false;
-    }
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
+    db::Statement st = db_.prepare(
+        "select md5, length from blocks"
+        " where stored >= (select coalesce(max(received), 0) from runs)");
+    int rc = st ? SQLITE_ROW : SQLITE_ERROR;
+    while (st && (rc = st.step()) == SQLITE_ROW) {
       BlockKey key;
-      std::string md5 = st.column_text(0);
       int64_t length = st.column_int64(1);
-      std::string bytes;
-      if (!from_hex(md5, &bytes) || bytes.size() != key.md5.size() || length < 0 ||
-          length > 0xFFFFFFFFLL) {
+      if (!hex_to_md5(st.column_text(0), key.md5.data()) || length < 0 || length > 0xFFFFFFFFLL) {
         continue;
       }
-      std::copy(bytes.begin(), bytes.end(), key.md5.begin());
       key.length = static_cast<uint32_t>(length);
-      std::error_code ec;
-      uintmax_t size = fs::file_size(block_path(key), ec);
-      if (ec || size != key.length) lost.push_back(key);
+      recent.push_back(key);
     }
     if (rc != SQLITE_DONE) {
       *error = "cannot read the index: " + db_.error_message();
       return false;
     }
-    db::Transaction tx(db_);
-    for (const BlockKey& key : lost) {
-      db::Statement del = db_.prepare("delete from blocks where md5=? and length=?");
-      if (!del || del.bind_text(1, key.md5_hex()) != SQLITE_OK ||
-          del.bind_int64(2, key.length) != SQLITE_OK || del.step() != SQLITE_DONE) {
-        *error = "cannot drop a lost block from the index: " + db_.error_message();
-        return false;
-      }
+  }
+  for (const BlockKey& key : recent) {
+    std::string why;
+    BlockRead read = read_stored_block(block_path(key), key, nullptr, &why);
+    if (read == BlockRead::kOk) continue;
+    bool moved = false;
+    if (read == BlockRead::kDamaged) {
+      if (!quarantine_block(key, &moved, error)) return false;
+    } else {
+      std::lock_guard lock(mu_);
+      if (!unlist_block(key, error)) return false;
     }
-    if (tx.commit(error) != SQLITE_OK) return false;
+    ++*dropped;
+  }
+  {
+    std::lock_guard lock(mu_);
     // Committed from now on without a sync each, and written behind; finish_run syncs them.
     if (db_.exec("pragma synchronous=normal", error) != SQLITE_OK) return false;
     if (!batching_) {
@@ -572,9 +636,41 @@ bool Store::recover(int64_t* dropped, std::string* error) {
       writer_ = std::thread([this] { write_behind(); });
     }
   }
-  *dropped = static_cast<int64_t>(lost.size());
+  // From now on a kill or a crash leaves no mark of a clean stop, and the next start checks.
+  fs::remove(clean, ec);
+  if (ec || !sync_filesystem(dir_)) {
+    *error = "cannot remove " + clean + " for certain";
+    return false;
+  }
   BlockKey empty{md5_of(""), 0};
   return has_block(empty) || put_block(empty, "", error);
+}
+
+bool Store::mark_clean_stop(std::string* error) {
+  const std::string clean = clean_stop_path();
+  // Everything written so far goes to the disk before the mark that says so.
+  if (!write_references() || !sync_filesystem(dir_)) {
+    *error = "cannot put the store on the disk";
+    return false;
+  }
+  if (!create_private_file(clean, error, true)) return false;
+  if (!sync_filesystem(dir_)) {
+    *error = "cannot put " + clean + " on the disk";
+    return false;
+  }
+  return true;
+}
+
+std::string Store::clean_stop_path() const { return dir_ + "/clean-stop"; }
+
+bool Store::unlist_block(const BlockKey& key, std::string* error) {
+  db::Statement st = db_.prepare("delete from blocks where md5=? and length=?");
+  if (!st || st.bind_text(1, key.md5_hex()) != SQLITE_OK ||
+      st.bind_int64(2, key.length) != SQLITE_OK || st.step() != SQLITE_DONE) {
+    *error = "cannot drop a block from the index: " + db_.error_message();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace corvio::server

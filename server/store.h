@@ -9,8 +9,9 @@
 // a run whose end-of-run record is acknowledged uses only blocks that are on the disk, with
 // their index rows. A crash of the machine may still lose blocks written since the last such
 // sync, and the index rows written with them may or may not survive: recover(), run before the
-// store is served, drops the rows of blocks whose files are missing or of the wrong length, so
-// the store never lists a block it does not hold (a client then uploads it again).
+// store is served, reads after an unclean stop every block indexed since the last sync and
+// drops those missing or damaged, so the store never lists a block it does not hold (a client
+// then uploads it again). A stop is clean once mark_clean_stop() synced everything.
 //
 // A served store (once recover() ran) writes the rows of references behind: each is answered
 // at once and written with the others, kPendingRows at a time or a tenth of a second after the
@@ -103,11 +104,17 @@ class Store {
 
   const std::string& dir() const { return dir_; }
 
-  // Makes the index fit to serve after a crash: drops the rows of blocks whose files are
-  // missing or not of their length, and holds the empty block again if it was lost. Then index
-  // writes are no longer forced to the disk one by one (finish_run syncs them with the blocks).
-  // *dropped tells how many rows went. False, with *error set, when the index cannot be read.
+  // Makes the index fit to serve. After an unclean stop (no mark_clean_stop() since the last
+  // recover(): a kill, a crash of the machine, or a store never served) it reads every block
+  // indexed since the last sync, takes out the damaged ones (quarantine_block) and drops the
+  // rows of the missing ones, and holds the empty block again if it was lost. Then index
+  // writes are no longer forced to the disk one by one (finish_run syncs them with the blocks),
+  // and the mark of a clean stop is removed. *dropped tells how many blocks went. False, with
+  // *error set, when the index cannot be read or the store not synced.
   bool recover(int64_t* dropped, std::string* error);
+  // Syncs everything written and marks the stop as clean, so that the next recover() need not
+  // check. Call it when serving ended and nothing writes any more.
+  bool mark_clean_stop(std::string* error);
 
   StoreCounts counts();
 
@@ -143,11 +150,25 @@ class Store {
 
   std::string block_path(const BlockKey& key) const;
 
+  // Takes a damaged block out of the store: when its file is still not the block of key (read
+  // again here, so that a block healed meanwhile stays), the file is moved to quarantine/ and
+  // the index no longer lists the block, so that the next reference to it is refused and a
+  // client uploads it again. *moved tells whether it was taken out; false, with *error set,
+  // when that failed.
+  bool quarantine_block(const BlockKey& key, bool* moved, std::string* error);
+  // Up to limit blocks the index lists, in the order of their keys, after the block after (from
+  // the first when not given). Empty at the end, and when the index cannot be read.
+  std::vector<BlockKey> blocks_after(const std::optional<BlockKey>& after, size_t limit);
+  // The catalogs that reference the block of key, by number.
+  std::vector<uint32_t> catalogs_using(const BlockKey& key);
+
  private:
   friend class BlockWriter;
   explicit Store(std::string dir) : dir_(std::move(dir)) {}
   bool owns_catalog(std::string_view login, uint32_t catalog_id);  // lock held
   bool index_block(const BlockKey& key, std::string* error);
+  bool unlist_block(const BlockKey& key, std::string* error);  // lock held
+  std::string clean_stop_path() const;
   // The reference rows written behind, and the thread that writes them when they are old enough.
   struct PendingRef {
     uint32_t catalog_id;

@@ -44,7 +44,7 @@ BlockRead read_stored_block(const std::string& path, const BlockKey& key, const 
     total += n;
     if (total > key.length) {
       *why = "longer than " + std::to_string(key.length) + " bytes";
-      return BlockRead::kBad;
+      return BlockRead::kDamaged;
     }
     EVP_DigestUpdate(md5.get(), piece.data(), n);
     if (sink && !sink(std::string_view(piece.data(), n))) return BlockRead::kSinkFailed;
@@ -55,13 +55,13 @@ BlockRead read_stored_block(const std::string& path, const BlockKey& key, const 
   }
   if (total != key.length) {
     *why = std::to_string(total) + " bytes instead of " + std::to_string(key.length);
-    return BlockRead::kBad;
+    return BlockRead::kDamaged;
   }
   std::array<uint8_t, 16> digest{};
   unsigned int digest_length = 0;
   if (EVP_DigestFinal_ex(md5.get(), digest.data(), &digest_length) != 1 || digest != key.md5) {
     *why = "MD5 mismatch";
-    return BlockRead::kBad;
+    return BlockRead::kDamaged;
   }
   return BlockRead::kOk;
 }

@@ -15,7 +15,8 @@ namespace corvio::server {
 
 enum class BlockRead {
   kOk,
-  kBad,         // missing, of another length or another digest; *why tells which
+  kBad,         // missing or unreadable; *why tells which
+  kDamaged,     // there, but of another length or another digest; *why tells which
   kSinkFailed,  // the sink refused a piece; the block itself may be fine
 };
 

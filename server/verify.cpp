@@ -3,7 +3,9 @@
 #include <map>
 #include <utility>
 
+#include "catalog_path.h"
 #include "catalog_reader.h"
+#include "scrub.h"
 #include "stored_block.h"
 
 namespace corvio::server {
@@ -11,7 +13,7 @@ namespace {
 
 class Verifier {
  public:
-  Verifier(const Store& store, const ProblemSink& report, VerifyResult* result)
+  Verifier(Store& store, const ProblemSink& report, VerifyResult* result)
       : store_(store), report_(report), result_(*result) {}
 
   void problem(const std::string& text) {
@@ -29,19 +31,39 @@ class Verifier {
       problem(error);
       return;
     }
-    std::optional<uint32_t> recorded = reader->catalog_number();
-    if (recorded && *recorded != c.id) {
-      problem(name + ": its catalog block records catalog number " + std::to_string(*recorded));
-    }
+    if (!check_catalog_number(*reader, c.id, &error)) problem(error);
+    // The entries in restore's order, each placed as restore places it.
+    using Kind = CatalogReader::Kind;
+    EntryPlaces places;
+    auto place = [&](const CatalogEntry& e) {
+      CatalogPath path = parse_catalog_path(e.path);
+      std::string why = places.claim(&path, e.type == kEntryDirectory);
+      if (!why.empty()) problem(name + ": " + e.path + ": " + why);
+      return why.empty();
+    };
     bool read_whole = reader->for_each(
-        CatalogReader::Kind::kFiles, [&](const CatalogEntry& e) { file(name, *reader, e); },
-        &error);
+                          Kind::kDirectories, [&](const CatalogEntry& e) { place(e); }, &error) &&
+                      reader->for_each(
+                          Kind::kFiles,
+                          [&](const CatalogEntry& e) {
+                            ++result_.files;
+                            if (place(e)) file(name, *reader, e);
+                          },
+                          &error) &&
+                      reader->for_each(
+                          Kind::kOther,
+                          [&](const CatalogEntry& e) {
+                            if (place(e)) {
+                              problem(name + ": " + e.path + ": entries of type " +
+                                      std::to_string(e.type) + " are not restored");
+                            }
+                          },
+                          &error);
     if (!read_whole) problem(name + ": " + error);
   }
 
  private:
   void file(const std::string& name, CatalogReader& reader, const CatalogEntry& e) {
-    ++result_.files;
     const std::string where = name + ": " + e.path + ": ";
     std::vector<CatalogSeg> segs;
     std::string error;
@@ -63,19 +85,23 @@ class Verifier {
     }
   }
 
-  // Why the block is not good, or empty when it is; each block is read once.
+  // Why the block is not good, or empty when it is; each block is read once. A damaged one is
+  // taken out of the store, which is a problem of its own, naming every run that uses it.
   const std::string& check(const BlockKey& key) {
     auto [it, added] = checked_.try_emplace(std::make_pair(key.md5, key.length));
     if (added) {
       ++result_.blocks;
-      if (read_stored_block(store_.block_path(key), key, nullptr, &it->second) == BlockRead::kOk) {
-        it->second.clear();
+      BlockRead read = read_stored_block(store_.block_path(key), key, nullptr, &it->second);
+      if (read == BlockRead::kOk) it->second.clear();
+      if (read == BlockRead::kDamaged) {
+        std::string healed = heal_block(store_, key, it->second);
+        if (!healed.empty()) problem(healed);
       }
     }
     return it->second;
   }
 
-  const Store& store_;
+  Store& store_;
   const ProblemSink& report_;
   VerifyResult& result_;
   std::map<std::pair<std::array<uint8_t, 16>, uint32_t>, std::string> checked_;
@@ -83,8 +109,8 @@ class Verifier {
 
 }  // namespace
 
-VerifyResult verify_store(const Store& store, RunIndex& index,
-                          const std::optional<uint32_t>& catalog_id, const ProblemSink& report) {
+VerifyResult verify_store(Store& store, RunIndex& index, const std::optional<uint32_t>& catalog_id,
+                          const ProblemSink& report) {
   VerifyResult result;
   Verifier verifier(store, report, &result);
   std::vector<StoredCatalog> catalogs;

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
+#include <thread>
 
+#include "log.h"
 #include "run_builder.h"
 #include "store.h"
 #include "stored_block.h"
@@ -274,8 +277,10 @@ TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
   run.add_dir("C:", 315561600, 315561600);
   run.add_dir("C:\\Data", 1'600'000'000, 1'600'000'000);
   run.add_dir("C:\\Data\\..\\..\\outdir", 1'600'000'000, 1'600'000'000);
+  run.add_dir("c:/DATA", 1'600'000'000, 1'600'000'000);  // C:\Data again
   run.add_file("C:\\Data\\ok.txt", "fine", 1'500'000'000, 1'500'000'000);
   for (const std::string& path : unsafe) run.add_file(path, "evil", 1'500'000'000, 1'500'000'000);
+  run.add_file("C:\\data\\\\OK.TXT", "second", 1'500'000'000, 1'500'000'000);
   std::string catalog = run.finish();
   put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
 
@@ -283,10 +288,12 @@ TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
   Outcome r = restore(id, area + "/to");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "restored catalog " + std::to_string(id) + " to " + area +
-                       "/to: 2 directories, 1 files, 4 bytes, 8 problems\n");
+                       "/to: 2 directories, 1 files, 4 bytes, 10 problems\n");
+  const std::string taken = ": not restored: an earlier entry of the catalog has the same place\n";
   std::string expected =
       "corvio-server: C:\\Data\\..\\..\\outdir: not restored: refused: the path has a \"..\" "
-      "component\n";
+      "component\ncorvio-server: c:/DATA" +
+      taken;
   const char* why[] = {"has a \"..\" component",
                        "has a \"..\" component",
                        "has a \"..\" component",
@@ -299,13 +306,32 @@ TEST_F(RestoreTest, UnsafePathsAreRefusedAndNothingIsWrittenOutsideTheTarget) {
     std::string shown = i + 1 == unsafe.size() ? "/tmp\\x00/../../nul.txt" : unsafe[i];
     expected += "corvio-server: " + shown + ": not restored: refused: the path " + why[i] + "\n";
   }
+  expected += "corvio-server: C:\\data\\\\OK.TXT" + taken;
   EXPECT_EQ(r.err, expected);
+  EXPECT_EQ(read_file(area + "/to/C/Data/ok.txt"), "fine");
   std::set<std::string> written;
   for (const std::string& name : tree(dir.path())) {
     if (name.rfind("store ", 0) != 0) written.insert(name);
   }
   EXPECT_EQ(written, (std::set<std::string>{"area/", "area/to/", "area/to/C/", "area/to/C/Data/",
                                             "area/to/C/Data/ok.txt"}));
+
+  // verify finds the same problems, line for line, and writes nothing.
+  std::string same;
+  const std::string restore_prefix = "corvio-server: ";
+  for (size_t at = 0; at < expected.size();) {
+    size_t end = expected.find('\n', at) + 1;
+    std::string line = expected.substr(at, end - at);
+    size_t cut = line.find(": not restored: ");
+    same += restore_prefix + "catalog " + std::to_string(id) + ": " +
+            line.substr(restore_prefix.size(), cut - restore_prefix.size()) + ": " +
+            line.substr(cut + 16);
+    at = end;
+  }
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  EXPECT_EQ(v.err, same);
+  EXPECT_EQ(v.out, "verified 1 catalogs, 9 files, 2 blocks: 10 problems\n");
 }
 
 TEST_F(RestoreTest, SymbolicLinksUnderTheTargetAreNotFollowed) {
@@ -404,16 +430,54 @@ TEST_F(RestoreTest, DamagedBlocksAreReportedByFileAndEverythingElseIsRestored) {
   Outcome v = verify();
   EXPECT_EQ(v.status, 1);
   const std::string c = "corvio-server: catalog " + std::to_string(id) + ": C:\\Data\\";
+  // The damaged blocks are taken out of the store, naming the runs that use them.
+  const std::string out =
+      ": moved to quarantine/, no longer held; used by catalogs " + std::to_string(id) + "\n";
   EXPECT_EQ(v.err, c + "missing.bin: block at offset 1048576 (" +
                        md5_hex_of(missing.substr(kBlock)) +
-                       ", 100 bytes): missing from the store\n" + c +
+                       ", 100 bytes): missing from the store\n" + "corvio-server: block (" +
+                       md5_hex_of(corrupt) + ", 2000 bytes): MD5 mismatch" + out + c +
                        "corrupt.bin: block at offset 0 (" + md5_hex_of(corrupt) +
-                       ", 2000 bytes): MD5 mismatch\n" + c + "short.bin: block at offset 0 (" +
-                       md5_hex_of(shortened) + ", 3000 bytes): 1000 bytes instead of 3000\n" + c +
+                       ", 2000 bytes): MD5 mismatch\n" + "corvio-server: block (" +
+                       md5_hex_of(shortened) + ", 3000 bytes): 1000 bytes instead of 3000" + out +
+                       c + "short.bin: block at offset 0 (" + md5_hex_of(shortened) +
+                       ", 3000 bytes): 1000 bytes instead of 3000\n" + c +
                        "gap.bin: no block covers bytes 1048576 to 2097151\n" + c +
                        "unread.bin: its blocks make 0 bytes, its size is 10\n");
   // good 1, missing 2, corrupt 1, short 1, gap 2, and the catalog.
-  EXPECT_EQ(v.out, "verified 1 catalogs, 6 files, 8 blocks: 5 problems\n");
+  EXPECT_EQ(v.out, "verified 1 catalogs, 6 files, 8 blocks: 7 problems\n");
+}
+
+// Restoring into a live tree, as in place: directories made get their sticky and set-group-id
+// bits as recorded, directories that were there keep their mode whatever the catalog says, and
+// no file becomes set-user-id.
+TEST_F(RestoreTest, DirectoryModesAreKeptWholeAndExistingDirectoriesAreLeftAsTheyWere) {
+  uint32_t id = new_catalog();
+  RunBuilder run(false, id);
+  run.add_dir("/", 1'600'000'000, 1'600'000'000, 040755);
+  run.add_dir("/tmp", 1'600'000'000, 1'600'000'000, 041777);
+  run.add_dir("/team", 1'600'000'000, 1'600'000'000, 042770);
+  run.add_dir("/team/inbox", 1'600'000'000, 1'600'000'000, 043730);
+  run.add_dir("/live", 1'600'000'000, 1'600'000'000, 040700);
+  run.add_dir("/closed", 1'600'000'000, 1'600'000'000, 040777);
+  run.add_file("/tmp/a.txt", "a", 1'500'000'000, 1'500'000'000, 0100640);
+  run.add_file("/team/tool", "#!", 1'500'000'000, 1'500'000'000, 0106755);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+  fs::create_directories(to + "/live");
+  fs::create_directories(to + "/closed");
+  fs::permissions(to + "/live", static_cast<fs::perms>(01777));
+  fs::permissions(to + "/closed", static_cast<fs::perms>(0700));
+
+  Outcome r = restore(id, to);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::pair<const char*, unsigned> expected[] = {
+      {"/tmp", 01777},   {"/team", 02770},     {"/team/inbox", 03730}, {"/live", 01777},
+      {"/closed", 0700}, {"/tmp/a.txt", 0640}, {"/team/tool", 0755},
+  };
+  for (const auto& [path, mode] : expected) {
+    EXPECT_EQ(permissions_of(to + path), mode) << path;
+  }
 }
 
 TEST_F(RestoreTest, PathFilterRestoresOnlyWhatIsAtOrBelowIt) {
@@ -681,14 +745,17 @@ TEST_F(RestoreTest, AKilledServerKeepsItsFinishedRunsAndListsOnlyBlocksItHolds) 
   ASSERT_TRUE(second.client().send(seg_data(std::string_view(partial).substr(0, 4096))));
   ASSERT_TRUE(server->kill_now());
 
-  // What a crash of the machine may leave of blocks written since the last run ended.
+  // What a crash of the machine may leave of blocks written since the last run ended: a file
+  // gone, and one of the right length whose bytes did not all reach the disk.
   fs::remove(block_file(lost));
-  fs::resize_file(block_file(cut), 1000);
+  std::string garbled = cut;
+  std::fill(garbled.begin() + 4096, garbled.begin() + 8192, '\0');
+  write_file(block_file(cut), garbled);
   server = std::make_unique<ServerProcess>(
       std::vector<std::string>{"--store", store_dir, "--listen", "127.0.0.1:0"});
   ASSERT_NE(server->port(), 0) << server->error_output();
-  EXPECT_NE(server->error_output().find("corvio-server: 2 blocks listed in the index were missing "
-                                        "or of the wrong length"),
+  EXPECT_NE(server->error_output().find("corvio-server: 2 blocks written since the last sync were "
+                                        "missing or damaged after an unclean stop"),
             std::string::npos)
       << server->error_output();
   kill::Uploader after(server->port(), ca);
@@ -701,6 +768,8 @@ TEST_F(RestoreTest, AKilledServerKeepsItsFinishedRunsAndListsOnlyBlocksItHolds) 
   EXPECT_FALSE(after.held(partial));
   EXPECT_TRUE(after.store(lost, unfinished));  // a client sends it again
   EXPECT_EQ(server->terminate(), 0);
+  EXPECT_TRUE(read_file(store_dir + "/quarantine/" +
+                        fs::path(block_file(cut)).filename().string()) == garbled);
 
   // Every block the index lists is there, of its length and digest.
   db::Database db;
@@ -728,6 +797,207 @@ TEST_F(RestoreTest, AKilledServerKeepsItsFinishedRunsAndListsOnlyBlocksItHolds) 
   Outcome r = restore(done, to);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(read_file(to + "/notes.txt") == notes);
+}
+
+// Catalogs a client crafted: the server refuses to end a run with one it could not read
+// safely, and restore and verify, meeting such catalogs in a store all the same, report them
+// without running their code or stalling, and verify goes on with the other runs.
+TEST_F(RestoreTest, CraftedCatalogsAreRefusedAndCannotStallVerifyOrRestore) {
+  ASSERT_EQ(run_server_command({"init", "--store", store_dir, "--self-signed", "127.0.0.1"}, ""),
+            0);
+  ServerProcess server({"--store", store_dir, "--listen", "127.0.0.1:0"});
+  ASSERT_NE(server.port(), 0) << server.error_output();
+  kill::Uploader client(server.port(), store_dir + "/ca.pem");
+  ASSERT_TRUE(client.login());
+
+  struct Case {
+    std::string sql;
+    std::string why;  // empty: the schema is a catalog's
+  };
+  const Case cases[] = {
+      {"drop table filespec; create view filespec as with recursive r(n) as (select 1 union all"
+       " select n + 1 from r) select n as id, '/f' || n as filename_full, 2 as type, 0 as mode,"
+       " 0 as size, 0 as t_access, 0 as t_modify from r",
+       "not a catalog: it has a view \"filespec\""},
+      {"create trigger t after insert on segs begin select 1; end",
+       "not a catalog: it has a trigger \"t\""},
+      {"drop table segs; create virtual table segs using fts5(filespec_id, offset, size, md5)",
+       "not a catalog: it has a virtual table \"segs\""},
+      {"alter table segs rename column md5 to digest",
+       "not a catalog: its table segs does not have a catalog's columns"},
+      {"create table notes (x)",
+       "not a catalog: it has a table \"notes\" that catalogs do not have"},
+      // Tables only, but without the index that finds a file's blocks: every lookup reads all
+      // 20,000 block rows.
+      {"drop index segs_filespec_offset; drop index segs_md5;"
+       " insert into filespec (parent_id, filename, filename_full, type, attr, mode, owner,"
+       " _group, size, t_access, t_change, t_modify, t_backup_start, t_backup_end, blocksize,"
+       " extra) with recursive r(n) as (select 1 union all select n + 1 from r where n < 20000)"
+       " select 0, 'f' || n, '/f' || n, 2, 32, 33188, 0, 0, 1, 0, 0, 0, 0, 0, 0, '' from r;"
+       " insert into segs (filespec_id, offset, size, md5) select id, 0, 1, '" +
+           md5_hex_of("x") + "' from filespec",
+       ""},
+  };
+  ASSERT_TRUE(client.store("x", client.begin_run()));
+  std::vector<std::pair<uint32_t, std::string>> runs;  // catalog number, catalog
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string catalog = catalog_with(c.sql);
+    const uint32_t id = client.begin_run();
+    ASSERT_TRUE(client.store(catalog, id));
+    const char status = c.why.empty() ? '\0' : '\x01';
+    EXPECT_EQ(client.exchange(catalog_finish(id, md5(catalog), catalog.size(), 0)),
+              std::string("\x02\x24", 2) + status);
+    runs.emplace_back(id, catalog);
+  }
+  EXPECT_EQ(server.terminate(), 0);
+  const std::string log = server.error_output();
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {
+    const auto& [id, catalog] = runs[i];
+    EXPECT_NE(log.find(": end of run refused: " +
+                       quote_for_log("catalog " + std::to_string(id) + ": catalog block (" +
+                                     md5_hex_of(catalog) + ", " + std::to_string(catalog.size()) +
+                                     " bytes): " + cases[i].why) +
+                       "\n"),
+              std::string::npos)
+        << log;
+  }
+  // Refused runs stay unfinished.
+  const std::string listed = "\n" + command({"catalogs", "--store", store_dir}).out;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    EXPECT_EQ(listed.find("\n" + std::to_string(runs[i].first) + " alice home unfinished\n") !=
+                  std::string::npos,
+              !cases[i].why.empty())
+        << listed;
+  }
+
+  // A store may hold such runs all the same (an older server took them): verify reports each
+  // and goes on with the others, restore refuses them, and neither runs for long.
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {
+    RunRecord record;
+    record.catalog_id = runs[i].first;
+    record.catalog_key = md5_of(runs[i].second);
+    record.catalog_size = runs[i].second.size();
+    ASSERT_EQ(store->finish_run("alice", record, kEnd), FinishResult::kRecorded);
+  }
+  const uint32_t good = new_catalog();
+  RunBuilder run(false, good);
+  run.add_file("/a.txt", "fine", 1'500'000'000, 1'500'000'000, 0100644);
+  std::string catalog = run.finish();
+  put_run(*store, "alice", good, run.blocks(), catalog, run, kEnd);
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {
+    const auto& [id, bytes] = runs[i];
+    EXPECT_NE(v.err.find("corvio-server: catalog " + std::to_string(id) + ": catalog block (" +
+                         md5_hex_of(bytes) + ", " + std::to_string(bytes.size()) +
+                         " bytes): " + cases[i].why + "\n"),
+              std::string::npos)
+        << v.err;
+  }
+  const std::string too_much =
+      "cannot read the catalog: reading it takes more work than a file of its size can need";
+  const std::string slow = "catalog " + std::to_string(runs.back().first) + ": ";
+  EXPECT_NE(v.err.find("corvio-server: " + slow + too_much), std::string::npos) << v.err;
+  EXPECT_EQ(v.err.find("catalog " + std::to_string(good) + ":"), std::string::npos) << v.err;
+  // 5 refused catalogs; the slow one where a file's blocks and then the catalog stopped.
+  EXPECT_EQ(v.out.substr(0, 21), "verified 7 catalogs, ") << v.out;
+  EXPECT_NE(v.out.find(": 7 problems (1 unfinished catalogs not checked)\n"), std::string::npos)
+      << v.out;
+  EXPECT_EQ(verify({"--catalog", std::to_string(good)}).status, 0);
+
+  Outcome r = restore(runs.front().first, to);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "corvio-server: catalog " + std::to_string(runs.front().first) +
+                       ": catalog block (" + md5_hex_of(runs.front().second) + ", " +
+                       std::to_string(runs.front().second.size()) + " bytes): " + cases[0].why +
+                       "\n");
+  r = restore(runs.back().first, dir.file("slow"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("corvio-server: " + slow + too_much), std::string::npos) << r.err;
+}
+
+// A flipped byte in a block file: verify takes the block out of the store, naming the runs that
+// use it, so the next run's reference to it is refused and the block is uploaded again; the new
+// run restores byte for byte. A served store finds such a block by itself, reading its blocks
+// in the background.
+TEST_F(RestoreTest, ADamagedBlockIsTakenOutAndUploadedAgain) {
+  const std::string a = noise(300000, 21), b = noise(200000, 22);
+  std::vector<uint32_t> users;
+  for (int i = 0; i < 2; ++i) {
+    uint32_t id = new_catalog();
+    RunBuilder run(false, id);
+    run.add_file("/a.bin", a, 1'500'000'000, 1'500'000'000, 0100644);
+    if (i == 0) run.add_file("/b.bin", b, 1'500'000'000, 1'500'000'000, 0100644);
+    std::string catalog = run.finish();
+    put_run(*store, "alice", id, run.blocks(), catalog, run, kEnd);
+    users.push_back(id);
+  }
+  std::string flipped = a;
+  flipped[1234] ^= 0x10;
+  write_file(block_file(a), flipped);
+  const std::string name = fs::path(block_file(a)).filename().string();
+
+  Outcome v = verify();
+  EXPECT_EQ(v.status, 1);
+  EXPECT_EQ(v.err.substr(0, v.err.find('\n') + 1),
+            "corvio-server: block (" + md5_hex_of(a) +
+                ", 300000 bytes): MD5 mismatch: moved to quarantine/, no longer held; used by "
+                "catalogs " +
+                std::to_string(users[0]) + ", " + std::to_string(users[1]) + "\n");
+  EXPECT_FALSE(fs::exists(block_file(a)));
+  EXPECT_TRUE(read_file(store_dir + "/quarantine/" + name) == flipped);
+  // Both runs that use it are listed as damaged.
+  auto damaged = [&](uint32_t id) {
+    std::string list = command({"catalogs", "--store", store_dir}).out;
+    return list.find(" damaged: 1 blocks missing (corvio-server verify --catalog " +
+                     std::to_string(id) + " names the files)\n") != std::string::npos;
+  };
+  EXPECT_TRUE(damaged(users[0]));
+  EXPECT_TRUE(damaged(users[1]));
+  // Known damaged now, and no longer taken out again.
+  v = verify();
+  EXPECT_EQ(v.err.find("moved to quarantine"), std::string::npos) << v.err;
+  EXPECT_NE(v.err.find("missing from the store"), std::string::npos) << v.err;
+
+  ASSERT_EQ(run_server_command({"init", "--store", store_dir, "--self-signed", "127.0.0.1"}, ""),
+            0);
+  auto server = std::make_unique<ServerProcess>(std::vector<std::string>{
+      "--store", store_dir, "--listen", "127.0.0.1:0", "--scrub-rate", "100M"});
+  ASSERT_NE(server->port(), 0) << server->error_output();
+  kill::Uploader client(server->port(), store_dir + "/ca.pem");
+  ASSERT_TRUE(client.login());
+  const uint32_t again = client.begin_run();
+  EXPECT_EQ(client.exchange(seg_ref(md5(a), again)), std::string("\x80\x1f\x01", 3));
+  ASSERT_TRUE(client.store(a, again));
+  RunBuilder run(false, again);
+  run.add_file("/a.bin", a, 1'500'000'000, 1'500'000'000, 0100644);
+  std::string catalog = run.finish();
+  ASSERT_TRUE(client.store(catalog, again));
+  ASSERT_EQ(client.exchange(catalog_finish(again, md5(catalog), catalog.size(), 1)),
+            std::string("\x02\x24\x00", 3));
+  Outcome r = restore(again, to);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_file(to + "/a.bin") == a);
+
+  // The scrub of the served store finds a block damaged while it runs.
+  std::string cut = b.substr(0, 1000);
+  write_file(block_file(b), cut);
+  const std::string found = "scrub: block (" + md5_hex_of(b) +
+                            ", 200000 bytes): 1000 bytes instead of 200000: moved to quarantine/,"
+                            " no longer held; used by catalogs " +
+                            std::to_string(users[0]) + "\n";
+  for (int i = 0; i < 100 && server->error_output().find(found) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_NE(server->error_output().find(found), std::string::npos) << server->error_output();
+  EXPECT_FALSE(client.held(b));
+  EXPECT_TRUE(client.held(a));
+  // Whole again where the block came back: only the run using b is still damaged.
+  EXPECT_TRUE(damaged(users[0]));
+  EXPECT_FALSE(damaged(users[1]));
+  EXPECT_FALSE(damaged(again));
 }
 
 }  // namespace

@@ -289,10 +289,22 @@ TEST_F(ServerTest, StoresRawAndCompressedBlocksAndRecordsTheRun) {
   ASSERT_EQ(missing.size(), 3u);
   EXPECT_NE(missing[2], 0);
 
+  // An end-of-run record naming a block that is not a catalog is refused, and said why.
   EXPECT_EQ(exchange(*other, catalog_finish(catalog, md5(raw), 10000, 7)),
+            std::string("\x02\x24\x01", 3));
+  const std::string run_catalog = catalog_with("");
+  EXPECT_EQ(store_block(*other, run_catalog, false).substr(0, 2), "\x80\x13");
+  EXPECT_EQ(exchange(*other, catalog_finish(catalog, md5(run_catalog), run_catalog.size(), 7)),
             std::string("\x02\x24\x00", 3));
   EXPECT_TRUE(other->send(quit_message()));
   EXPECT_EQ(other->recv(), std::string());
+  EXPECT_NE(
+      server->error_output().find(": end of run refused: \"catalog " + std::to_string(catalog) +
+                                  ": catalog block (" + md5_to_hex(md5(raw)) +
+                                  ", 10000 bytes): not a readable catalog: file is not a "
+                                  "database\"\n"),
+      std::string::npos)
+      << server->error_output();
 
   // The payload went as 4096 + 4096 + 1808, as the trace shows.
   std::string traced = corvio::test::read_file(trace);
@@ -305,9 +317,9 @@ TEST_F(ServerTest, StoresRawAndCompressedBlocksAndRecordsTheRun) {
       db.prepare("select catalog_size, files, catalog_md5 from runs where catalog_id=?");
   ASSERT_EQ(run.bind_int64(1, catalog), SQLITE_OK);
   ASSERT_EQ(run.step(), SQLITE_ROW);
-  EXPECT_EQ(run.column_int64(0), 10000);
+  EXPECT_EQ(run.column_int64(0), static_cast<int64_t>(run_catalog.size()));
   EXPECT_EQ(run.column_int64(1), 7);
-  EXPECT_EQ(run.column_text(2), md5_to_hex(md5(raw)));
+  EXPECT_EQ(run.column_text(2), md5_to_hex(md5(run_catalog)));
   db::Statement refs = db.prepare("select count(*) from refs where catalog_id=?");
   ASSERT_EQ(refs.bind_int64(1, catalog), SQLITE_OK);
   ASSERT_EQ(refs.step(), SQLITE_ROW);

@@ -1,5 +1,6 @@
 #include "test_client.h"
 
+#include <gtest/gtest.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -8,7 +9,10 @@
 #include <chrono>
 #include <ctime>
 
+#include "catalog/catalog_schema.h"
+#include "db/database.h"
 #include "platform/socket_wait.h"
+#include "support/temp_dir.h"
 #include "util/coding.h"
 
 namespace corvio::server::test {
@@ -213,6 +217,21 @@ uint32_t u32_at(std::string_view bytes, size_t offset) {
   uint32_t v = 0;
   Reader(bytes).u32(offset, &v);
   return v;
+}
+
+std::string catalog_with(const std::string& sql) {
+  corvio::test::TempDir dir;
+  const std::string path = dir.file("crafted.cat");
+  {
+    db::Database db;
+    EXPECT_EQ(db.open(path), SQLITE_OK);
+    for (const CatalogSchemaStep& step : kCatalogSchema) {
+      EXPECT_EQ(db.exec(std::string(step.sql)), SQLITE_OK) << step.sql;
+    }
+    std::string error;
+    EXPECT_EQ(db.exec(sql, &error), SQLITE_OK) << error;
+  }
+  return corvio::test::read_file(path);
 }
 
 }  // namespace corvio::server::test

@@ -75,4 +75,8 @@ std::string quit_message();
 
 uint32_t u32_at(std::string_view bytes, size_t offset);
 
+// The bytes of a catalog file made with the client's own schema and then changed by sql: an
+// empty catalog when sql is empty, a crafted one otherwise.
+std::string catalog_with(const std::string& sql);
+
 }  // namespace corvio::server::test
