@@ -10,8 +10,11 @@
 
 namespace corvio {
 
+constexpr uint32_t kUnattendedGiveUpAfter = 3;
+
 RunOutcome run_backup_worker(CoreServices& services, Application& app,
-                             const UpdateSettings& update, std::function<void()> close_window) {
+                             const UpdateSettings& update, std::function<void()> close_window,
+                             bool windows) {
   Context& ctx = app.context();
   BackupSession& session = app.session();
   set_thread_priority(current_thread_id(), session.profile->thread_priority);
@@ -27,6 +30,7 @@ RunOutcome run_backup_worker(CoreServices& services, Application& app,
                     NetSettings{},
                     nullptr,
                     std::move(close_window)};
+  if (!windows) setup.net_settings.give_up_after = kUnattendedGiveUpAfter;
   if (!update.host.empty()) {
     setup.update_check = [&](std::string* version) {
       UpdateInfo info = update_check(ctx, services.tls(), update);

@@ -28,15 +28,15 @@ class Worker {
 
  private:
   void status(const char* text) { ctx_.display.set_status_text(text); }
-  // Ends the run with its status text and message box.
+  // Ends the run with its status text and message box; a run that gave up shows why instead.
   RunOutcome fail(const char* status_text, const std::string& message, RunOutcome outcome) {
     status(status_text);
     ctx_.display.show_run_finished();
-    ctx_.messages.message_box(message, kFailureTitle);
+    ctx_.messages.message_box(s_.stop_reason.empty() ? message : s_.stop_reason, kFailureTitle);
     return outcome;
   }
   RunOutcome cancelled_or_failed() const {
-    return s_.cancelled() ? RunOutcome::kCancelled : RunOutcome::kFailed;
+    return s_.cancelled() && s_.stop_reason.empty() ? RunOutcome::kCancelled : RunOutcome::kFailed;
   }
   bool shadow_on() const { return w_.shadow && p_.use_shadow_copy; }
   void walk(Run& run);
@@ -140,13 +140,20 @@ void Worker::walk(Run& run) {
   }
 }
 
+// A cancelled run, or one that gave up: the catalog is closed and not uploaded.
 RunOutcome Worker::cancel(Session& net, Catalog& catalog) {
-  status("Cancelling Backup...");
+  status(s_.stop_reason.empty() ? "Cancelling Backup..." : "Ending Backup...");
   net.quit();
   catalog.close();  // kept as an incomplete catalog; never uploaded
   if (shadow_on()) {
     w_.shadow->complete();
     w_.shadow->end();
+  }
+  if (!s_.stop_reason.empty()) {
+    log("\n\nBackup failed: " + s_.stop_reason + "\n");
+    s_.log.reset();
+    s_.end_time = ctx_.clock.now();
+    return fail("Backup Failed!", s_.stop_reason, RunOutcome::kFailed);
   }
   write_log_cancelled(s_.log.get());
   s_.log.reset();

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "net/net_settings.h"
@@ -55,10 +56,12 @@ class Session {
   int login();
   int login_quiet();
 
-  // Retry loops, unbounded but cancellable once a second: connect_retry() opens the run's
-  // first session, reconnect() reopens it after a failed exchange. Both return 0 once logged
-  // in and 1 when the run was cancelled while waiting. The Pause button is disabled while
-  // they run and enabled again on success.
+  // Retry loops, cancellable once a second: connect_retry() opens the run's first session,
+  // reconnect() reopens it after a failed exchange. Both return 0 once logged in and 1 when the
+  // run was cancelled while waiting, or gave up: with settings().give_up_after set, that many
+  // refused logins, or certificates that fail verification, since the last success set the
+  // run's stop_reason. Otherwise they never give up. The Pause button is disabled while they
+  // run and enabled again on success.
   int connect_retry();
   int reconnect();
 
@@ -75,12 +78,18 @@ class Session {
   // Shows "fmt" with number and each second from seconds down to 1, passing the pause point
   // every second. True when the run was cancelled.
   bool countdown(const char* fmt, uint32_t number, uint32_t seconds);
+  // After a failed attempt: whether the retry loops give up, with the run's stop_reason set.
+  bool give_up();
 
   const Context& ctx_;
   const TlsContext& tls_;
   BackupSession& run_;
   NetSettings settings_;
   bool verify_failure_shown_ = false;  // the reason of a refused certificate, once per run
+  // Since the last login and the last verified certificate; for give_up().
+  uint32_t refused_in_a_row_ = 0;
+  uint32_t unverified_in_a_row_ = 0;
+  std::string verify_error_;  // the last certificate's
 };
 
 }  // namespace corvio

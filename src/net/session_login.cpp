@@ -45,6 +45,10 @@ int Session::login_attempt(bool quiet) {
       tls_handshake(tls_, std::move(socket), profile.server, settings_.session_timeout_ms);
   if (!hs.connection) {
     set_status("SSL Session Failed!");
+    if (!hs.verify_error.empty()) {
+      ++unverified_in_a_row_;
+      verify_error_ = hs.verify_error;
+    }
     // A server that cannot be trusted is refused on every attempt; say why once per run.
     if (!hs.verify_error.empty() && !verify_failure_shown_) {
       verify_failure_shown_ = true;
@@ -54,6 +58,7 @@ int Session::login_attempt(bool quiet) {
     return 1;
   }
   run_.connection = std::move(hs.connection);
+  unverified_in_a_row_ = 0;
 
   char buf[protocol::kReplyBuffer];
   int n = recv(buf, sizeof buf);
@@ -75,6 +80,7 @@ int Session::login_attempt(bool quiet) {
   switch (*status) {
     case protocol::LOGIN_OK:
       set_status("Login Successful!");
+      refused_in_a_row_ = 0;
       return 0;
     case protocol::LOGIN_BUSY:
       set_status("Server Busy!");
@@ -84,10 +90,25 @@ int Session::login_attempt(bool quiet) {
       set_status("Login Failed!");
       if (!quiet) ctx_.messages.message_box("Login failed!", "Backup Failure");
       run_.connection.reset();
+      ++refused_in_a_row_;
       return 1;
     default:
+      refused_in_a_row_ = 0;
       return 0;  // any other status counts as logged in, silently
   }
+}
+
+bool Session::give_up() {
+  const uint32_t limit = settings_.give_up_after;
+  if (limit == 0) return false;
+  if (refused_in_a_row_ >= limit) {
+    run_.stop_reason = "Login failed! The server refused the login " + std::to_string(limit) +
+                       " times in a row.";
+  } else if (unverified_in_a_row_ >= limit) {
+    run_.stop_reason = "The server's certificate was not accepted " + std::to_string(limit) +
+                       " times in a row: " + verify_error_;
+  }
+  return !run_.stop_reason.empty();
 }
 
 bool Session::countdown(const char* fmt, uint32_t number, uint32_t seconds) {
@@ -108,6 +129,7 @@ int Session::connect_retry() {
       return 0;
     }
     set_status("Connection Failed!");
+    if (give_up()) return 1;
     ctx_.clock.sleep_ms(500);
     if (countdown("Retry connect #%d in %ds", k, backoff_seconds(settings_.connect_backoff, k))) {
       return 1;  // the Pause button stays disabled
@@ -136,6 +158,7 @@ int Session::reconnect() {
     }
     ctx_.clock.sleep_ms(500);
     set_status("Reconnect Failed!");
+    if (give_up()) return 1;
     ctx_.clock.sleep_ms(1000);
     uint32_t wait = backoff_seconds(settings_.reconnect_backoff, n);
     if (countdown("Reconnect Try #%d in %ds", n + 1, wait)) return 1;

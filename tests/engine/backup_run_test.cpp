@@ -276,6 +276,28 @@ TEST_F(BackupRunTest, CancelDuringTheSecondOfThreeRules) {
   EXPECT_NE(restore(catalogs.back(), &to), 0);
 }
 
+// A run nobody watches whose login the server starts refusing mid-run ends as failed, with
+// the reason in its log and its catalog not uploaded.
+TEST_F(BackupRunTest, AnUnattendedRunWhoseLoginIsRefusedMidRunEndsAsFailed) {
+  write_file(source("a.txt"), "a");
+  settings.give_up_after = 3;
+  // The connection drops at the file's query (login, profile, catalog, query); by then the
+  // password is wrong.
+  fs.on_find = [this](const std::string& path) {
+    if (path == source("a.txt")) session.profile->password = "wrong";
+  };
+  ASSERT_TRUE(serve({"drop=4:1"}));
+
+  EXPECT_EQ(run(), RunOutcome::kFailed);
+  const std::string reason = "Login failed! The server refused the login 3 times in a row.";
+  EXPECT_EQ(messages.shown(), (std::vector<ShownMessage>{{reason, "Backup Failure"}}));
+  EXPECT_EQ(view.status(), "Backup Failed!");
+  EXPECT_TRUE(view.run_finished);
+  EXPECT_TRUE(log_text().ends_with("\n\nBackup failed: " + reason + "\n")) << log_text();
+  EXPECT_EQ(sql_rows(session.catalog_path, "select type from corvio_info"),
+            (std::vector<SqlRow>{{"129"}}));
+}
+
 TEST_F(BackupRunTest, PauseHoldsTheRunUntilResumed) {
   for (int i = 0; i < 3; ++i) write_file(source("f" + std::to_string(i)), pattern(1000, i));
   fs.on_find = [this](const std::string& path) {

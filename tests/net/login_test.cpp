@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "net/messages.h"
 #include "net/tls_io.h"
 #include "server_fixture.h"
@@ -91,6 +93,7 @@ TEST_F(Login, ReplySplitInTwoIsAServerError) {
 }
 
 TEST_F(Login, ConnectRetryCountsDownAfterEachFailure) {
+  settings.give_up_after = 3;  // busy replies are retried even where nobody watches
   ASSERT_TRUE(serve({"login=fe:3"}));
   EXPECT_EQ(session->connect_retry(), 0);
   Statuses all = world.view.statuses();
@@ -147,17 +150,19 @@ TEST_F(Login, CancelDuringACountdownEndsTheLoop) {
   ASSERT_TRUE(serve({"login=ff"}));
   size_t sleeps_at_cancel = 0;
   world.clock.on_sleep = [&](uint32_t) {
-    if (world.view.status() == "Retry connect #2 in 3s" && !run.cancelled()) {
+    if (world.view.status() == "Retry connect #4 in 3s" && !run.cancelled()) {
       run.cancel_requested = 1;
       sleeps_at_cancel = world.clock.sleeps().size();
     }
   };
   EXPECT_EQ(session->connect_retry(), 1);
   // Seen at the next second's test, without sleeping again.
-  EXPECT_EQ(world.view.statuses().back(), "Retry connect #2 in 2s");
+  EXPECT_EQ(world.view.statuses().back(), "Retry connect #4 in 2s");
   EXPECT_EQ(world.clock.sleeps().size(), sleeps_at_cancel);
   EXPECT_EQ(world.view.pause_changes, std::vector<bool>({false}));  // stays disabled
-  EXPECT_EQ(world.messages.shown().size(), 2u);  // one box per refused first-connection attempt
+  // With windows refusals go on; one box per refused first-connection attempt.
+  EXPECT_EQ(world.messages.shown().size(), 4u);
+  EXPECT_EQ(run.stop_reason, "");
   EXPECT_FALSE(run.connection);
 }
 
@@ -179,6 +184,47 @@ TEST_F(Login, PauseDuringACountdownHoldsIt) {
   EXPECT_EQ(*(at + 1), "Reconnect Try #2 in 3s");  // restored, then the countdown goes on
   EXPECT_EQ(*(at + 2), "Reconnect Try #2 in 2s");
   EXPECT_EQ(pause_sleeps, 30);
+}
+
+// Without windows, three refused logins since the last success end the retry loops; a success
+// starts the count again. (Busy replies never end them: ConnectRetryCountsDownAfterEachFailure;
+// with windows refusals go on: CancelDuringACountdownEndsTheLoop.)
+TEST_F(Login, RefusedLoginsEndTheRetriesWhereNobodyWatches) {
+  settings.give_up_after = 3;
+  ASSERT_TRUE(serve({"login=ff:2"}));
+  auto refusals = [&] {
+    Statuses all = world.view.statuses();
+    return std::count(all.begin(), all.end(), "Login Failed!");
+  };
+  EXPECT_EQ(session->connect_retry(), 0);
+  EXPECT_EQ(refusals(), 2);
+  EXPECT_EQ(world.messages.shown().size(), 2u);  // "Login failed!" for each refusal
+  EXPECT_EQ(run.stop_reason, "");
+
+  // Refused again while reconnecting: three more refusals, not one, end the loop.
+  run.profile->password = "wrong";
+  session->quit();
+  EXPECT_EQ(session->reconnect(), 1);
+  EXPECT_EQ(refusals(), 5);
+  EXPECT_EQ(run.stop_reason, "Login failed! The server refused the login 3 times in a row.");
+  EXPECT_TRUE(run.cancelled());
+  EXPECT_EQ(world.messages.shown().size(), 2u);  // none while reconnecting
+  EXPECT_EQ(world.view.pause_changes, std::vector<bool>({false, true, false}));
+  EXPECT_EQ(world.view.statuses().back(), "Reconnect Failed!");
+}
+
+TEST_F(Login, UnverifiedCertificatesEndTheRetriesWhereNobodyWatches) {
+  settings.give_up_after = 3;
+  trust_ca = false;
+  ASSERT_TRUE(serve());
+  EXPECT_EQ(session->connect_retry(), 1);
+  Statuses all = world.view.statuses();
+  EXPECT_EQ(std::count(all.begin(), all.end(), "SSL Session Failed!"), 3);
+  EXPECT_TRUE(run.stop_reason.starts_with(
+      "The server's certificate was not accepted 3 times in a row: "))
+      << run.stop_reason;
+  EXPECT_EQ(world.messages.shown().size(), 1u);  // the reason, once per run
+  EXPECT_TRUE(trace().empty());
 }
 
 TEST_F(Login, CertificateFromAnUntrustedAuthorityIsRefusedWithOneMessage) {

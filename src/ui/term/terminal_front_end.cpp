@@ -54,7 +54,7 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
   RunOutcome outcome = RunOutcome::kFailed;
   RunConsole console;
   std::thread worker([&] {
-    outcome = run_backup_worker(services_, app, update_, nullptr);
+    outcome = run_backup_worker(services_, app, update_, nullptr, false);
     done = true;
   });
 
