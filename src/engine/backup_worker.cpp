@@ -132,9 +132,23 @@ void Worker::walk(Run& run) {
     s_.stats.warnings.add(1);
     return;
   }
+  // The editor and corvioctl refuse rules that depend on where the run starts; one put in the
+  // profile by other means is not followed, and says so.
+  auto warn_unanchored = [&](const char* problem, const std::string& rule) {
+    log(std::string("Warning: ") + problem + rule + "\n");
+    s_.stats.warnings.add(1);
+  };
+  for (const std::string& rule : p_.exclude_rules) {
+    if (!rule.empty() && !rule_is_anchored(ctx_.style, rule, false))
+      warn_unanchored("Exclude rule is not an absolute path and matches nothing: ", rule);
+  }
   // The first rule's drive letter is recorded in upper case, as every recorded path is.
   p_.include_rules[0] = upper_drive_letter(ctx_.style, p_.include_rules[0]);
   for (const std::string& rule : p_.include_rules) {
+    if (!rule_is_anchored(ctx_.style, rule, true)) {
+      warn_unanchored("Include rule is not an absolute path, not backed up: ", rule);
+      continue;
+    }
     record_ancestors(run, rule);
     if (walk_tree(run, "", rule) == 1) break;
   }

@@ -188,6 +188,26 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   EXPECT_EQ(tree_difference(tree_of(src), tree_of(to + src)), "");
 }
 
+// Rules that would depend on the directory a run starts in, put into a profile by hand, are
+// not followed; each is a counted warning, not a silent success.
+TEST_F(BackupRunTest, RelativeRulesInAProfileAreWarnings) {
+  write_file(source("a.txt"), "a");
+  profile.include_rules = {source(), "src", "./src/sub/"};
+  profile.exclude_rules = {"a.txt", "*.tmp"};
+  ASSERT_TRUE(serve());
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(session.stats.warnings, 3u);
+  const std::string log = log_text();
+  EXPECT_TRUE(contains(log, "Warning: Exclude rule is not an absolute path and matches nothing: "
+                            "a.txt\n"));
+  EXPECT_TRUE(contains(log, "Warning: Include rule is not an absolute path, not backed up: src\n"));
+  EXPECT_TRUE(
+      contains(log, "Warning: Include rule is not an absolute path, not backed up: ./src/sub/\n"));
+  EXPECT_TRUE(contains(log, "Warnings:       3\n"));
+  EXPECT_EQ(session.stats.files, 1u);  // a.txt, under the absolute rule
+}
+
 TEST_F(BackupRunTest, APathBeyondTheLimitIsSkippedWithAWarningNeverCut) {
   const std::string deep =
       source(std::string(250, 'a') + "/" + std::string(250, 'b') + "/" + std::string(250, 'c'));
