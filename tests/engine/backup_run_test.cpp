@@ -149,17 +149,20 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   fs.fail_list.insert(source("sub"));
   fs::create_directories(source("sub"));
   write_file(source("sub/never.txt"), "x");
+  write_file(source("locked.txt"), "listed, not examined");
+  fs.unexaminable["locked.txt"] = "Permission denied";
   ASSERT_TRUE(serve());
 
   ASSERT_EQ(run(), RunOutcome::kCompleted);
   const BackupStats& st = session.stats;
   EXPECT_EQ(st.errors, 2u);    // the unreadable file and the broken read
-  EXPECT_EQ(st.warnings, 2u);  // the grown file and the folder that could not be listed
+  EXPECT_EQ(st.warnings, 3u);  // the grown file, the unlisted folder, the unexamined entry
   EXPECT_EQ(st.files_scanned, 2u);
   const std::string log = log_text();
   const std::string src = source();
   EXPECT_TRUE(contains(log, src + "/unreadable.txt : 6 : File (A)Error: couldn't read file: " +
                                 src + "/unreadable.txt\n"));
+  EXPECT_TRUE(contains(log, "Warning: Couldn't examine " + src + "/locked.txt: Permission denied\n"));
   EXPECT_TRUE(
       contains(log, "(1/3)  upload... OK\nError: couldn't read file: " + src + "/broken.bin\n"));
   EXPECT_TRUE(contains(log, "Warning: File changed while it was read: " + src +
@@ -180,10 +183,12 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   fs.fail_open.clear();
   fs.fail_read_after.clear();
   fs.fail_list.clear();
+  fs.unexaminable.clear();
   clock.advance_ms(3600 * 1000);
   ASSERT_EQ(run(), RunOutcome::kCompleted);
   EXPECT_EQ(st.errors, 0u);
-  EXPECT_EQ(st.files_scanned, 4u);  // unreadable.txt, broken.bin, growing.log, sub/never.txt
+  // unreadable.txt, broken.bin, growing.log, sub/never.txt, locked.txt
+  EXPECT_EQ(st.files_scanned, 5u);
   ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
   EXPECT_EQ(tree_difference(tree_of(src), tree_of(to + src)), "");
 }
