@@ -193,6 +193,33 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   EXPECT_EQ(tree_difference(tree_of(src), tree_of(to + src)), "");
 }
 
+// New content of the same size under the old write time (a restore, touch -d) is read again:
+// the change time moved. The catalog keeps the file's own write time.
+TEST_F(BackupRunTest, ARewriteThatKeepsSizeAndWriteTimeIsReadAgain) {
+  write_file(source("same.txt"), "first version");
+  ASSERT_TRUE(serve());
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+
+  const auto written = fs::last_write_time(source("same.txt"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // the change time counts seconds
+  write_file(source("same.txt"), "other version");
+  fs::last_write_time(source("same.txt"), written);
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_FALSE(contains(log_text(), "same.txt : 13 : File (A) skipped.")) << log_text();
+  EXPECT_EQ(session.stats.files_scanned, 1u);
+
+  std::string to, err;
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(read_file(to + source("same.txt")), "other version");
+  EXPECT_EQ(mtime_of(to + source("same.txt")), mtime_of(source("same.txt")));
+
+  // Untouched since, it is skipped again.
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_TRUE(contains(log_text(), "same.txt : 13 : File (A) skipped.")) << log_text();
+}
+
 // Rules that would depend on the directory a run starts in, put into a profile by hand, are
 // not followed; each is a counted warning, not a silent success.
 TEST_F(BackupRunTest, RelativeRulesInAProfileAreWarnings) {
