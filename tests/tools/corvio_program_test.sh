@@ -41,6 +41,8 @@ kill -INT "$pid"
 wait "$pid"; status=$?
 check "a cancelled run exits 3" [ "$status" -eq 3 ]
 check "the cancel is reported" grep -q 'Connect Failed!' "$work/out"
+check "the screen says at once that the run is being cancelled" \
+  grep -qx 'Cancelling Backup\.\.\.' "$work/out"
 check "the statistics end the output" bash -c "tail -n 1 '$work/out' | grep -q '^Directories 0, files 0'"
 check "no control characters when not on a terminal" bash -c "! LC_ALL=C grep -q \$'[\x01-\x08\x0b-\x1f\x7f]' '$work/out'"
 

@@ -67,6 +67,9 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
     if (console.interrupted() && !cancel_sent) {
       session.cancel_requested = 1;
       cancel_sent = true;
+      // Said at once: the worker may be waiting on the network for a while before it notices.
+      ctx.display.set_status_text("Cancelling Backup...");
+      view.draw(false);
     }
     timers.every_100ms();
     if (tick % 5 == 0) {
