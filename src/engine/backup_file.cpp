@@ -214,7 +214,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
 
   std::unique_ptr<ReadableFile> file = ctx.fs.open_read(source);
   if (!file) {
-    run.log("Error: couldn't read file: " + path + "\n");
+    run.log("\nError: couldn't read file: " + path + "\n");
     stats.errors.add(1);
     run.catalog.filespec_drop(catalog_id);
     return 0;

@@ -160,7 +160,7 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   EXPECT_EQ(st.files_scanned, 2u);
   const std::string log = log_text();
   const std::string src = source();
-  EXPECT_TRUE(contains(log, src + "/unreadable.txt : 6 : File (A)Error: couldn't read file: " +
+  EXPECT_TRUE(contains(log, src + "/unreadable.txt : 6 : File (A)\nError: couldn't read file: " +
                                 src + "/unreadable.txt\n"));
   EXPECT_TRUE(contains(log, "Warning: Couldn't examine " + src + "/locked.txt: Permission denied\n"));
   EXPECT_TRUE(

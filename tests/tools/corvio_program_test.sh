@@ -21,6 +21,12 @@ check() {  # check DESCRIPTION CONDITION...
 check "no arguments exit non-zero" [ "$status" -ne 0 ]
 check "no arguments print the usage" grep -q 'corvio /run:TAG' "$work/out"
 
+# Both programs tell their version.
+"$ctl" --version > "$work/out"; status=$?
+check "corvioctl --version exits 0" [ "$status" -eq 0 ]
+check "corvioctl --version names the version corvio names" \
+  [ "$(cut -d' ' -f2 "$work/out")" = "$("$corvio" --version | cut -d' ' -f2)" ]
+
 # A tag that names no profile is a failed run.
 "$corvio" /run:missing > "$work/out" 2> "$work/err"; status=$?
 check "unknown tag exits 2" [ "$status" -eq 2 ]
