@@ -14,7 +14,7 @@ _corvioctl() {
     --no-rx-limit --rx-unit --shadow-copy --include --exclude --help"
 
   if [ "$cword" -eq 1 ]; then
-    COMPREPLY=($(compgen -W "profile runs log trust-ca schedule --help" -- "$cur"))
+    COMPREPLY=($(compgen -W "profile runs log trust-ca schedule --help --version" -- "$cur"))
     return
   fi
   case "$command" in

@@ -9,8 +9,11 @@
 
 namespace corvio {
 
-RunOutcome run_backup_worker(CoreServices& services, Application& app, const UpdateSettings& update,
-                             std::function<void()> close_window) {
+constexpr uint32_t kUnattendedGiveUpAfter = 3;
+
+RunOutcome run_backup_worker(CoreServices& services, Application& app,
+                             const UpdateSettings& update, std::function<void()> close_window,
+                             bool windows) {
   Context& ctx = app.context();
   BackupSession& session = app.session();
   // The snapshot service belongs to the worker thread from start to end.
@@ -25,6 +28,7 @@ RunOutcome run_backup_worker(CoreServices& services, Application& app, const Upd
                     NetSettings{},
                     nullptr,
                     std::move(close_window)};
+  if (!windows) setup.net_settings.give_up_after = kUnattendedGiveUpAfter;
   if (!update.host.empty()) {
     setup.update_check = [&](std::string* version) {
       UpdateInfo info = update_check(ctx, ctx.display, services.tls(), update);

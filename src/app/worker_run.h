@@ -14,7 +14,10 @@ class Application;
 class CoreServices;
 
 // Call on the worker thread. close_window closes the progress window (empty: nothing to close).
-RunOutcome run_backup_worker(CoreServices& services, Application& app, const UpdateSettings& update,
-                             std::function<void()> close_window);
+// A run without windows gives up after three refused logins or unverified server certificates
+// in a row, since nobody can mend either; with windows a person sees the status and cancels.
+RunOutcome run_backup_worker(CoreServices& services, Application& app,
+                             const UpdateSettings& update, std::function<void()> close_window,
+                             bool windows);
 
 }  // namespace corvio

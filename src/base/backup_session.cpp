@@ -24,6 +24,7 @@ void BackupSession::reset() {
   stats = BackupStats();
   connection.reset();
   cancel_requested = 0;
+  stop_reason.clear();
   pause_requested = 0;
   net_tx_bytes = 0;
   net_rx_bytes = 0;

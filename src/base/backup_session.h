@@ -31,7 +31,8 @@ struct BackupSession {
   // Back to the state of a fresh record: no profile, no log, no connection, every number 0.
   void reset();
 
-  bool cancelled() const { return cancel_requested.load() == 1; }
+  // Whether the run must stop: a cancel was asked for, or the run gave up (stop_reason).
+  bool cancelled() const { return cancel_requested.load() == 1 || !stop_reason.empty(); }
   // Appends text to the run's log; nothing while no log is open.
   void write_log(std::string_view text);
 
@@ -45,6 +46,10 @@ struct BackupSession {
   BackupStats stats;
   std::unique_ptr<TlsConnection> connection;  // the server session, or none
   Relaxed<uint32_t> cancel_requested;
+  // Why the run gave up although nobody cancelled it (a login refused again and again where
+  // nobody can correct it); empty while it may go on. Every loop stops at it as at a cancel,
+  // and the run ends as failed. Written and read by the worker only.
+  std::string stop_reason;
   Relaxed<uint32_t> pause_requested;
   // Transfer counters of the run's server connection, and the payload bytes sent for the
   // current file. A process performs one run, so per process and per run are the same.

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/path_style.h"
 #include "util/relaxed.h"
 
 namespace corvio {
@@ -50,5 +52,13 @@ struct Profile {
   std::vector<std::string> include_rules;
   std::vector<std::string> exclude_rules;
 };
+
+// Whether a rule means the same wherever a run starts (from a shell, cron or systemd): an
+// absolute path, or for an exclude rule also a pattern that begins with a wildcard, which
+// matches in any directory. Any other rule depends on the directory the run starts in.
+inline bool rule_is_anchored(const PathStyle& style, std::string_view rule, bool include) {
+  if (style.is_absolute(rule)) return true;
+  return !include && (rule.starts_with('*') || rule.starts_with('?'));
+}
 
 }  // namespace corvio

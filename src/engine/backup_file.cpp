@@ -1,5 +1,6 @@
 #include "engine/backup_file.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -164,6 +165,10 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   }
   const uint64_t size = info->size;
   const uint32_t t_modify = static_cast<uint32_t>(info->t_write);
+  // The MD5 cache keeps the later of the write and, on POSIX, the status change time: a rewrite
+  // that sets its old write time back (a restore, touch -d) still moves the change time.
+  const uint32_t t_cached =
+      ctx.style.is_windows() ? t_modify : std::max(t_modify, static_cast<uint32_t>(info->t_create));
 
   stats.files.add(1);
   stats.bytes_total.add(size);
@@ -190,7 +195,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
 
   bool need_read = true;
   bool found = false;
-  if (auto blocks = unchanged_blocks(run, path, size, t_modify, start, &found)) {
+  if (auto blocks = unchanged_blocks(run, path, size, t_cached, start, &found)) {
     const Replay result = replay(run, catalog_id, *blocks, n);
     if (result == Replay::kCancelled) return 1;
     if (result == Replay::kDone) {
@@ -211,13 +216,13 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
 
   std::unique_ptr<ReadableFile> file = ctx.fs.open_read(source);
   if (!file) {
-    run.log("Error: couldn't read file: " + path + "\n");
+    run.log("\nError: couldn't read file: " + path + "\n");
     stats.errors.add(1);
     run.catalog.filespec_drop(catalog_id);
     return 0;
   }
-  const bool settled = start > t_modify && start - t_modify > kRecentWriteSeconds;
-  Md5CachePendingFile* entry = run.cache.queue_file(path, size, settled ? t_modify : 0, start);
+  const bool settled = start > t_cached && start - t_cached > kRecentWriteSeconds;
+  Md5CachePendingFile* entry = run.cache.queue_file(path, size, settled ? t_cached : 0, start);
 
   run.log(" ");
   uint64_t offset = 0;

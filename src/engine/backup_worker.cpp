@@ -31,15 +31,15 @@ class Worker {
 
  private:
   void status(const char* text) { ctx_.display.set_status_text(text); }
-  // Ends the run with its status text and message box.
+  // Ends the run with its status text and message box; a run that gave up shows why instead.
   RunOutcome fail(const char* status_text, const std::string& message, RunOutcome outcome) {
     status(status_text);
     ctx_.display.show_run_finished();
-    ctx_.messages.message_box(message, kFailureTitle);
+    ctx_.messages.message_box(session_.stop_reason.empty() ? message : session_.stop_reason, kFailureTitle);
     return outcome;
   }
   RunOutcome cancelled_or_failed() const {
-    return session_.cancelled() ? RunOutcome::kCancelled : RunOutcome::kFailed;
+    return session_.cancelled() && session_.stop_reason.empty() ? RunOutcome::kCancelled : RunOutcome::kFailed;
   }
   bool shadow_on() const { return w_.shadow && p_.use_shadow_copy; }
   void walk(Run& run);
@@ -136,21 +136,42 @@ void Worker::walk(Run& run) {
     session_.stats.warnings.add(1);
     return;
   }
+  // The editor and corvioctl refuse rules that depend on where the run starts; one put in the
+  // profile by other means is not followed, and says so.
+  auto warn_unanchored = [&](const char* problem, const std::string& rule) {
+    log(std::string("Warning: ") + problem + rule + "\n");
+    session_.stats.warnings.add(1);
+  };
+  for (const std::string& rule : p_.exclude_rules) {
+    if (!rule.empty() && !rule_is_anchored(ctx_.style, rule, false))
+      warn_unanchored("Exclude rule is not an absolute path and matches nothing: ", rule);
+  }
   // The first rule's drive letter is recorded in upper case, as every recorded path is.
   p_.include_rules[0] = upper_drive_letter(ctx_.style, p_.include_rules[0]);
   for (const std::string& rule : p_.include_rules) {
+    if (!rule_is_anchored(ctx_.style, rule, true)) {
+      warn_unanchored("Include rule is not an absolute path, not backed up: ", rule);
+      continue;
+    }
     record_ancestors(run, rule);
     if (walk_tree(run, "", rule) == 1) break;
   }
 }
 
+// A cancelled run, or one that gave up: the catalog is closed and not uploaded.
 RunOutcome Worker::cancel(Connection& net, Catalog& catalog) {
-  status("Cancelling Backup...");
+  status(session_.stop_reason.empty() ? "Cancelling Backup..." : "Ending Backup...");
   net.quit();
   catalog.close();  // kept as an incomplete catalog; never uploaded
   if (shadow_on()) {
     w_.shadow->complete();
     w_.shadow->end();
+  }
+  if (!session_.stop_reason.empty()) {
+    log("\n\nBackup failed: " + session_.stop_reason + "\n");
+    session_.log.reset();
+    session_.end_time = ctx_.clock.now();
+    return fail("Backup Failed!", session_.stop_reason, RunOutcome::kFailed);
   }
   write_log_cancelled(session_.log.get());
   session_.log.reset();

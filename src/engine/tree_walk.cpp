@@ -189,6 +189,12 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   });
   for (const FileInfo& child : children) {
     if (is_dot_name(child.name)) continue;
+    if (!child.error.empty()) {
+      run.log("Warning: Couldn't examine " + style.join(full, child.name) + ": " + child.error +
+              "\n");
+      run.session.stats.warnings.add(1);
+      continue;
+    }
     if (walk_tree(run, full, child.name) == 1) return 1;
   }
   return 0;

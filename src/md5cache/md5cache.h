@@ -47,6 +47,8 @@ inline constexpr size_t kMd5CachePathChars = 1023;
 
 struct Md5CacheFileData {
   uint64_t size = 0;
+  // The time the block loop compares: the file's write time, on POSIX the later of that and
+  // its status change time.
   uint32_t t_modify = 0;
   uint32_t t_lastcheck = 0;
   uint32_t blocksize = 0;

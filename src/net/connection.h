@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "net/net_settings.h"
@@ -64,10 +65,12 @@ class Connection {
   [[nodiscard]] int login();
   [[nodiscard]] int login_quiet();
 
-  // Retry loops, unbounded but cancellable once a second: connect_retry() opens the run's
-  // first session, reconnect() reopens it after a failed exchange. Both return 0 once logged
-  // in and 1 when the run was cancelled while waiting. The Pause button is disabled while
-  // they run and enabled again on success.
+  // Retry loops, cancellable once a second: connect_retry() opens the run's first session,
+  // reconnect() reopens it after a failed exchange. Both return 0 once logged in and 1 when the
+  // run was cancelled while waiting, or gave up: with settings().give_up_after set, that many
+  // refused logins, or certificates that fail verification, since the last success set the
+  // run's stop_reason. Otherwise they never give up. The Pause button is disabled while they
+  // run and enabled again on success.
   [[nodiscard]] int connect_retry();
   [[nodiscard]] int reconnect();
 
@@ -84,6 +87,8 @@ class Connection {
   // Shows "fmt" with number and each second from seconds down to 1, passing the pause point
   // every second. True when the run was cancelled.
   bool countdown(const char* fmt, uint32_t number, uint32_t seconds);
+  // After a failed attempt: whether the retry loops give up, with the run's stop_reason set.
+  bool give_up();
 
   const Context& ctx_;
   ui::StatusLine& status_;
@@ -92,6 +97,10 @@ class Connection {
   NetSettings settings_;
   std::function<void()> pause_point_;
   bool verify_failure_shown_ = false;  // the reason of a refused certificate, once per run
+  // Since the last login and the last verified certificate; for give_up().
+  uint32_t refused_in_a_row_ = 0;
+  uint32_t unverified_in_a_row_ = 0;
+  std::string verify_error_;  // the last certificate's
 };
 
 }  // namespace corvio

@@ -41,11 +41,15 @@ int Connection::login_attempt(bool quiet) {
     return 1;
   }
 
-  set_status("Establishing SSL Connection...");
+  set_status("Establishing SSL Session...");
   Handshake hs =
       tls_handshake(tls_, std::move(socket), profile.server, settings_.session_timeout_ms);
   if (!hs.connection) {
-    set_status("SSL Connection Failed!");
+    set_status("SSL Session Failed!");
+    if (!hs.verify_error.empty()) {
+      ++unverified_in_a_row_;
+      verify_error_ = hs.verify_error;
+    }
     // A server that cannot be trusted is refused on every attempt; say why once per run.
     if (!hs.verify_error.empty() && !verify_failure_shown_) {
       verify_failure_shown_ = true;
@@ -55,6 +59,7 @@ int Connection::login_attempt(bool quiet) {
     return 1;
   }
   session_.connection = std::move(hs.connection);
+  unverified_in_a_row_ = 0;
 
   char buf[protocol::kReplyBuffer];
   int n = recv(buf, sizeof buf);
@@ -76,6 +81,7 @@ int Connection::login_attempt(bool quiet) {
   switch (*status) {
     case protocol::LOGIN_OK:
       set_status("Login Successful!");
+      refused_in_a_row_ = 0;
       return 0;
     case protocol::LOGIN_BUSY:
       set_status("Server Busy!");
@@ -85,10 +91,25 @@ int Connection::login_attempt(bool quiet) {
       set_status("Login Failed!");
       if (!quiet) ctx_.messages.message_box("Login failed!", "Backup Failure");
       session_.connection.reset();
+      ++refused_in_a_row_;
       return 1;
     default:
+      refused_in_a_row_ = 0;
       return 0;  // any other status counts as logged in, silently
   }
+}
+
+bool Connection::give_up() {
+  const uint32_t limit = settings_.give_up_after;
+  if (limit == 0) return false;
+  if (refused_in_a_row_ >= limit) {
+    session_.stop_reason = "Login failed! The server refused the login " + std::to_string(limit) +
+                       " times in a row.";
+  } else if (unverified_in_a_row_ >= limit) {
+    session_.stop_reason = "The server's certificate was not accepted " + std::to_string(limit) +
+                       " times in a row: " + verify_error_;
+  }
+  return !session_.stop_reason.empty();
 }
 
 bool Connection::countdown(const char* fmt, uint32_t number, uint32_t seconds) {
@@ -109,6 +130,7 @@ int Connection::connect_retry() {
       return 0;
     }
     set_status("Connection Failed!");
+    if (give_up()) return 1;
     ctx_.clock.sleep_ms(500);
     if (countdown("Retry connect #%d in %ds", k, backoff_seconds(settings_.connect_backoff, k))) {
       return 1;  // the Pause button stays disabled
@@ -137,6 +159,7 @@ int Connection::reconnect() {
     }
     ctx_.clock.sleep_ms(500);
     set_status("Reconnect Failed!");
+    if (give_up()) return 1;
     ctx_.clock.sleep_ms(1000);
     uint32_t wait = backoff_seconds(settings_.reconnect_backoff, n);
     if (countdown("Reconnect Try #%d in %ds", n + 1, wait)) return 1;

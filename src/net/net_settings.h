@@ -34,6 +34,11 @@ struct NetSettings {
                                               {21, 60}, {51, 120}, {UINT32_MAX, 300}};
   std::vector<BackoffStep> reconnect_backoff = {
       {1, 5}, {5, 10}, {10, 20}, {20, 60}, {UINT32_MAX, 300}};
+  // Refused logins, and server certificates that fail verification, after which the retry
+  // loops give up; each count is since the last login or verified certificate. Only a person
+  // can mend either, so a run nobody watches ends instead of retrying for ever. 0: retry until
+  // cancelled, as where a person sees the status and can cancel.
+  uint32_t give_up_after = 0;
 };
 
 }  // namespace corvio

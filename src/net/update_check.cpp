@@ -111,7 +111,7 @@ UpdateInfo update_check(const Context& ctx, ui::StatusLine& status_line, const T
   if (!socket) return connection_failed("Connect Error!");
   if (!tls_connect_socket(socket.get())) return connection_failed("Connect Failed!");
   Handshake hs = tls_handshake(tls, std::move(socket), settings.host, settings.timeout_ms);
-  if (!hs.connection) return connection_failed("SSL Connection Failed!");
+  if (!hs.connection) return connection_failed("SSL Session Failed!");
 
   const TlsConnection* c = hs.connection.get();
   if (tls_send(c, kRequest.data(), kRequest.size(), ctx.messages, settings.timeout_ms) !=

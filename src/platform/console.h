@@ -12,8 +12,9 @@ namespace corvio {
 bool is_terminal(std::FILE* stream);
 
 // While it exists: interrupts are counted instead of ending the process (a second interrupt
-// ends it at once, exit status 130), SIGUSR1 is counted, and standard input, when it is a
-// terminal, delivers single key presses without echo. The previous state returns when it goes.
+// ends it at once, exit status 130, with the terminal's settings put back), SIGUSR1 is counted,
+// and standard input, when it is a terminal, delivers single key presses without echo. The
+// previous state returns when it goes.
 // One at a time, on the front end's thread.
 class RunConsole {
  public:
@@ -30,7 +31,7 @@ class RunConsole {
   int take_pause_toggles();
 
  private:
-  struct Saved;  // the handlers and terminal settings to restore
+  struct Saved;  // the signal handlers to restore
   std::unique_ptr<Saved> saved_;
   bool raw_ = false;
 };

@@ -40,6 +40,9 @@ struct FileInfo {
   uint32_t mode = 0;
   uint32_t owner = 0;
   uint32_t group = 0;
+  // Set by list() for an entry it found but could not examine (on POSIX, in a directory that
+  // can be read but not searched): why, in words. Every other field but the name is then 0.
+  std::string error;
 
   bool is_directory() const { return (attributes & kAttrDirectory) != 0; }
 };
@@ -57,8 +60,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // The entry at path itself (a link is not followed), or nothing when it does not exist.
   virtual std::optional<FileInfo> find(const std::string& path) = 0;
-  // The entries of a directory, without "." and "..", in no particular order. False when the
-  // directory cannot be read.
+  // The entries of a directory, without "." and "..", in no particular order; one that cannot
+  // be examined is listed with its error. False when the directory cannot be read.
   virtual bool list(const std::string& dir, std::vector<FileInfo>* entries) = 0;
   // Null when the file cannot be opened.
   virtual std::unique_ptr<ReadableFile> open_read(const std::string& path) = 0;

@@ -23,6 +23,14 @@ std::string PathStyle::fold(std::string_view path) const {
   return fold_case ? lower_ascii(path) : std::string(path);
 }
 
+bool PathStyle::is_absolute(std::string_view path) const {
+  if (!drive_letters) return path.starts_with('/');
+  const bool letter = !path.empty() && ((path[0] >= 'A' && path[0] <= 'Z') ||
+                                        (path[0] >= 'a' && path[0] <= 'z'));
+  if (letter && path.size() >= 2 && path[1] == ':') return path.size() == 2 || path[2] == '\\';
+  return path.starts_with("\\\\");
+}
+
 bool PathStyle::same(std::string_view a, std::string_view b) const {
   return fold_case ? equal_ignoring_ascii_case(a, b) : a == b;
 }

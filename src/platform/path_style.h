@@ -26,6 +26,10 @@ struct PathStyle {
   // The path as stored for lookups: lower-cased A-Z under the Windows style, unchanged otherwise.
   std::string fold(std::string_view path) const;
 
+  // Whether the path names the same entry wherever the program runs: under the POSIX style it
+  // begins with "/"; under the Windows style with a drive ("C:", "C:\...") or "\\" (a share).
+  bool is_absolute(std::string_view path) const;
+
   // Whether two paths name the same entry under this style's case rule.
   bool same(std::string_view a, std::string_view b) const;
 

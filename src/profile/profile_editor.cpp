@@ -97,6 +97,15 @@ int rule_dialog_ok(const Context& ctx, std::vector<RuleRow>& rows, std::string_v
         title);
     return 1;
   }
+  if (!rule_is_anchored(ctx.style, path, include)) {
+    ctx.messages.message_box(
+        std::string("Error - The path must be absolute (") +
+            (ctx.style.is_windows() ? "C:\\..." : "/...") +
+            "), so that a run backs up the same\nfiles wherever it starts. " +
+            "An exclude rule may also begin with * or ?.\n" + path,
+        title);
+    return 1;
+  }
   RuleRow row{include ? kInclude : kExclude, path};
   if (editing_row >= 0 && static_cast<size_t>(editing_row) < rows.size())
     rows[editing_row] = row;

@@ -79,7 +79,8 @@ EditorFields editor_fields(const Profile& profile);
 bool rule_list_has_path(const PathStyle& style, const std::vector<RuleRow>& rows,
                         std::string_view path, int skip_row);
 
-// The rule dialog's OK: takes at most max_chars of the entered text, checks it and, when it
+// The rule dialog's OK: takes at most max_chars of the entered text, checks it (not empty, not
+// listed already, wildcards only in exclude rules, anchored: rule_is_anchored) and, when it
 // passes, appends it (editing_row -1) or overwrites editing_row. 0 when the rule went in;
 // otherwise the reason has been shown and the rows are unchanged.
 int rule_dialog_ok(const Context& ctx, std::vector<RuleRow>& rows, std::string_view text,

@@ -149,17 +149,20 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   fs.fail_list.insert(source("sub"));
   fs::create_directories(source("sub"));
   write_file(source("sub/never.txt"), "x");
+  write_file(source("locked.txt"), "listed, not examined");
+  fs.unexaminable["locked.txt"] = "Permission denied";
   ASSERT_TRUE(serve());
 
   ASSERT_EQ(run(), RunOutcome::kCompleted);
   const BackupStats& st = session.stats;
   EXPECT_EQ(st.errors, 2u);    // the unreadable file and the broken read
-  EXPECT_EQ(st.warnings, 2u);  // the grown file and the folder that could not be listed
+  EXPECT_EQ(st.warnings, 3u);  // the grown file, the unlisted folder, the unexamined entry
   EXPECT_EQ(st.files_scanned, 2u);
   const std::string log = log_text();
   const std::string src = source();
-  EXPECT_TRUE(contains(log, src + "/unreadable.txt : 6 : File (A)Error: couldn't read file: " +
+  EXPECT_TRUE(contains(log, src + "/unreadable.txt : 6 : File (A)\nError: couldn't read file: " +
                                 src + "/unreadable.txt\n"));
+  EXPECT_TRUE(contains(log, "Warning: Couldn't examine " + src + "/locked.txt: Permission denied\n"));
   EXPECT_TRUE(
       contains(log, "(1/3)  upload... OK\nError: couldn't read file: " + src + "/broken.bin\n"));
   EXPECT_TRUE(contains(log, "Warning: File changed while it was read: " + src +
@@ -180,12 +183,61 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   fs.fail_open.clear();
   fs.fail_read_after.clear();
   fs.fail_list.clear();
+  fs.unexaminable.clear();
   clock.advance_ms(3600 * 1000);
   ASSERT_EQ(run(), RunOutcome::kCompleted);
   EXPECT_EQ(st.errors, 0u);
-  EXPECT_EQ(st.files_scanned, 4u);  // unreadable.txt, broken.bin, growing.log, sub/never.txt
+  // unreadable.txt, broken.bin, growing.log, sub/never.txt, locked.txt
+  EXPECT_EQ(st.files_scanned, 5u);
   ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
   EXPECT_EQ(tree_difference(tree_of(src), tree_of(to + src)), "");
+}
+
+// New content of the same size under the old write time (a restore, touch -d) is read again:
+// the change time moved. The catalog keeps the file's own write time.
+TEST_F(BackupRunTest, ARewriteThatKeepsSizeAndWriteTimeIsReadAgain) {
+  write_file(source("same.txt"), "first version");
+  ASSERT_TRUE(serve());
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+
+  const auto written = fs::last_write_time(source("same.txt"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // the change time counts seconds
+  write_file(source("same.txt"), "other version");
+  fs::last_write_time(source("same.txt"), written);
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_FALSE(contains(log_text(), "same.txt : 13 : File (A) skipped.")) << log_text();
+  EXPECT_EQ(session.stats.files_scanned, 1u);
+
+  std::string to, err;
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(read_file(to + source("same.txt")), "other version");
+  EXPECT_EQ(mtime_of(to + source("same.txt")), mtime_of(source("same.txt")));
+
+  // Untouched since, it is skipped again.
+  clock.advance_ms(3600 * 1000);
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_TRUE(contains(log_text(), "same.txt : 13 : File (A) skipped.")) << log_text();
+}
+
+// Rules that would depend on the directory a run starts in, put into a profile by hand, are
+// not followed; each is a counted warning, not a silent success.
+TEST_F(BackupRunTest, RelativeRulesInAProfileAreWarnings) {
+  write_file(source("a.txt"), "a");
+  profile.include_rules = {source(), "src", "./src/sub/"};
+  profile.exclude_rules = {"a.txt", "*.tmp"};
+  ASSERT_TRUE(serve());
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  EXPECT_EQ(session.stats.warnings, 3u);
+  const std::string log = log_text();
+  EXPECT_TRUE(contains(log, "Warning: Exclude rule is not an absolute path and matches nothing: "
+                            "a.txt\n"));
+  EXPECT_TRUE(contains(log, "Warning: Include rule is not an absolute path, not backed up: src\n"));
+  EXPECT_TRUE(
+      contains(log, "Warning: Include rule is not an absolute path, not backed up: ./src/sub/\n"));
+  EXPECT_TRUE(contains(log, "Warnings:       3\n"));
+  EXPECT_EQ(session.stats.files, 1u);  // a.txt, under the absolute rule
 }
 
 TEST_F(BackupRunTest, APathBeyondTheLimitIsSkippedWithAWarningNeverCut) {
@@ -274,6 +326,28 @@ TEST_F(BackupRunTest, CancelDuringTheSecondOfThreeRules) {
             (std::vector<SqlRow>{{"129"}}));
   std::string to;
   EXPECT_NE(restore(catalogs.back(), &to), 0);
+}
+
+// A run nobody watches whose login the server starts refusing mid-run ends as failed, with
+// the reason in its log and its catalog not uploaded.
+TEST_F(BackupRunTest, AnUnattendedRunWhoseLoginIsRefusedMidRunEndsAsFailed) {
+  write_file(source("a.txt"), "a");
+  settings.give_up_after = 3;
+  // The connection drops at the file's query (login, profile, catalog, query); by then the
+  // password is wrong.
+  fs.on_find = [this](const std::string& path) {
+    if (path == source("a.txt")) session.profile->password = "wrong";
+  };
+  ASSERT_TRUE(serve({"drop=4:1"}));
+
+  EXPECT_EQ(run(), RunOutcome::kFailed);
+  const std::string reason = "Login failed! The server refused the login 3 times in a row.";
+  EXPECT_EQ(messages.shown(), (std::vector<ShownMessage>{{reason, "Backup Failure"}}));
+  EXPECT_EQ(view.status(), "Backup Failed!");
+  EXPECT_TRUE(view.run_finished);
+  EXPECT_TRUE(log_text().ends_with("\n\nBackup failed: " + reason + "\n")) << log_text();
+  EXPECT_EQ(sql_rows(session.catalog_path, "select type from corvio_info"),
+            (std::vector<SqlRow>{{"129"}}));
 }
 
 TEST_F(BackupRunTest, PauseHoldsTheRunUntilResumed) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "net/messages.h"
 #include "net/tls_io.h"
 #include "server_fixture.h"
@@ -18,7 +20,7 @@ TEST_F(Login, SucceedsAndSendsTheLoginLayout) {
   login = std::string(32, 'k');  // fills its field without a terminator of its own
   ASSERT_TRUE(serve());
   EXPECT_EQ(session->login(), 0);
-  EXPECT_EQ(world.view.statuses(), Statuses({"Connecting...", "Establishing SSL Connection...",
+  EXPECT_EQ(world.view.statuses(), Statuses({"Connecting...", "Establishing SSL Session...",
                                              "Logging In...", "Login Successful!"}));
   EXPECT_TRUE(run.connection);
   ASSERT_EQ(trace().size(), 1u);
@@ -48,7 +50,7 @@ TEST_F(Login, ShortGreetingIsAServerErrorAndQuits) {
 TEST_F(Login, GreetingWithAWrongCodeIsAServerError) {
   ASSERT_TRUE(serve({"greeting=badcode"}));
   EXPECT_EQ(session->login_quiet(), 1);
-  EXPECT_EQ(world.view.statuses(), Statuses({"Establishing SSL Connection...", "Server Error!"}));
+  EXPECT_EQ(world.view.statuses(), Statuses({"Establishing SSL Session...", "Server Error!"}));
   EXPECT_EQ(trace(), Statuses({"1 000f"}));
 }
 
@@ -91,10 +93,11 @@ TEST_F(Login, ReplySplitInTwoIsAServerError) {
 }
 
 TEST_F(Login, ConnectRetryCountsDownAfterEachFailure) {
+  settings.give_up_after = 3;  // busy replies are retried even where nobody watches
   ASSERT_TRUE(serve({"login=fe:3"}));
   EXPECT_EQ(session->connect_retry(), 0);
   Statuses all = world.view.statuses();
-  const Statuses attempt = {"Connecting...", "Establishing SSL Connection...", "Logging In..."};
+  const Statuses attempt = {"Connecting...", "Establishing SSL Session...", "Logging In..."};
   Statuses expected;
   auto add = [&](const Statuses& s) { expected.insert(expected.end(), s.begin(), s.end()); };
   const uint32_t waits[] = {5, 5, 10};
@@ -131,10 +134,10 @@ TEST_F(Login, ReconnectCountsDownAndSaysReconnected) {
   ASSERT_TRUE(serve({"login=ff:1"}));
   EXPECT_EQ(session->reconnect(), 0);
   const Statuses expected = {
-      "Reconnecting..",         "Establishing SSL Connection...", "Logging In...",
+      "Reconnecting..",         "Establishing SSL Session...", "Logging In...",
       "Login Failed!",          "Reconnect Failed!",           "Reconnect Try #2 in 5s",
       "Reconnect Try #2 in 4s", "Reconnect Try #2 in 3s",      "Reconnect Try #2 in 2s",
-      "Reconnect Try #2 in 1s", "Reconnecting #2..",           "Establishing SSL Connection...",
+      "Reconnect Try #2 in 1s", "Reconnecting #2..",           "Establishing SSL Session...",
       "Logging In...",          "Login Successful!",           "Reconnected!"};
   EXPECT_EQ(world.view.statuses(), expected);
   EXPECT_TRUE(world.messages.shown().empty());  // a refusal while reconnecting has no box
@@ -147,17 +150,19 @@ TEST_F(Login, CancelDuringACountdownEndsTheLoop) {
   ASSERT_TRUE(serve({"login=ff"}));
   size_t sleeps_at_cancel = 0;
   world.clock.on_sleep = [&](uint32_t) {
-    if (world.view.status() == "Retry connect #2 in 3s" && !run.cancelled()) {
+    if (world.view.status() == "Retry connect #4 in 3s" && !run.cancelled()) {
       run.cancel_requested = 1;
       sleeps_at_cancel = world.clock.sleeps().size();
     }
   };
   EXPECT_EQ(session->connect_retry(), 1);
   // Seen at the next second's test, without sleeping again.
-  EXPECT_EQ(world.view.statuses().back(), "Retry connect #2 in 2s");
+  EXPECT_EQ(world.view.statuses().back(), "Retry connect #4 in 2s");
   EXPECT_EQ(world.clock.sleeps().size(), sleeps_at_cancel);
   EXPECT_EQ(world.view.pause_changes, std::vector<bool>({false}));  // stays disabled
-  EXPECT_EQ(world.messages.shown().size(), 2u);  // one box per refused first-connection attempt
+  // With windows refusals go on; one box per refused first-connection attempt.
+  EXPECT_EQ(world.messages.shown().size(), 4u);
+  EXPECT_EQ(run.stop_reason, "");
   EXPECT_FALSE(run.connection);
 }
 
@@ -181,6 +186,47 @@ TEST_F(Login, PauseDuringACountdownHoldsIt) {
   EXPECT_EQ(pause_sleeps, 30);
 }
 
+// Without windows, three refused logins since the last success end the retry loops; a success
+// starts the count again. (Busy replies never end them: ConnectRetryCountsDownAfterEachFailure;
+// with windows refusals go on: CancelDuringACountdownEndsTheLoop.)
+TEST_F(Login, RefusedLoginsEndTheRetriesWhereNobodyWatches) {
+  settings.give_up_after = 3;
+  ASSERT_TRUE(serve({"login=ff:2"}));
+  auto refusals = [&] {
+    Statuses all = world.view.statuses();
+    return std::count(all.begin(), all.end(), "Login Failed!");
+  };
+  EXPECT_EQ(session->connect_retry(), 0);
+  EXPECT_EQ(refusals(), 2);
+  EXPECT_EQ(world.messages.shown().size(), 2u);  // "Login failed!" for each refusal
+  EXPECT_EQ(run.stop_reason, "");
+
+  // Refused again while reconnecting: three more refusals, not one, end the loop.
+  run.profile->password = "wrong";
+  session->quit();
+  EXPECT_EQ(session->reconnect(), 1);
+  EXPECT_EQ(refusals(), 5);
+  EXPECT_EQ(run.stop_reason, "Login failed! The server refused the login 3 times in a row.");
+  EXPECT_TRUE(run.cancelled());
+  EXPECT_EQ(world.messages.shown().size(), 2u);  // none while reconnecting
+  EXPECT_EQ(world.view.pause_changes, std::vector<bool>({false, true, false}));
+  EXPECT_EQ(world.view.statuses().back(), "Reconnect Failed!");
+}
+
+TEST_F(Login, UnverifiedCertificatesEndTheRetriesWhereNobodyWatches) {
+  settings.give_up_after = 3;
+  trust_ca = false;
+  ASSERT_TRUE(serve());
+  EXPECT_EQ(session->connect_retry(), 1);
+  Statuses all = world.view.statuses();
+  EXPECT_EQ(std::count(all.begin(), all.end(), "SSL Session Failed!"), 3);
+  EXPECT_TRUE(run.stop_reason.starts_with(
+      "The server's certificate was not accepted 3 times in a row: "))
+      << run.stop_reason;
+  EXPECT_EQ(world.messages.shown().size(), 1u);  // the reason, once per run
+  EXPECT_TRUE(trace().empty());
+}
+
 TEST_F(Login, CertificateFromAnUntrustedAuthorityIsRefusedWithOneMessage) {
   trust_ca = false;
   ASSERT_TRUE(serve());
@@ -191,7 +237,7 @@ TEST_F(Login, CertificateFromAnUntrustedAuthorityIsRefusedWithOneMessage) {
   EXPECT_EQ(session->connect_retry(), 1);
   EXPECT_EQ(attempts, 3);
   Statuses all = world.view.statuses();
-  EXPECT_EQ(std::count(all.begin(), all.end(), "SSL Connection Failed!"), 3);
+  EXPECT_EQ(std::count(all.begin(), all.end(), "SSL Session Failed!"), 3);
   std::vector<ShownMessage> shown = world.messages.shown();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].title, "Connect Error");
@@ -203,7 +249,7 @@ TEST_F(Login, CertificateForAnotherHostIsRefused) {
   cert_host = "backup.example.org";
   ASSERT_TRUE(serve());
   EXPECT_EQ(session->login(), 1);
-  EXPECT_EQ(world.view.statuses().back(), "SSL Connection Failed!");
+  EXPECT_EQ(world.view.statuses().back(), "SSL Session Failed!");
   ASSERT_EQ(world.messages.shown().size(), 1u);
   EXPECT_NE(world.messages.shown()[0].text.find("mismatch"), std::string::npos)
       << world.messages.shown()[0].text;

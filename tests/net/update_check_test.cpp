@@ -230,7 +230,7 @@ TEST_F(UpdateCheckTest, ConnectionFailuresShowTheirStatusForTwoSeconds) {
   ASSERT_EQ(untrusting.init(untrusting_ctx), 0);
   peer->set_response(kHead + ini("1.0.0.0"));
   EXPECT_FALSE(update_check(ctx, world.display, untrusting, settings).newer);
-  EXPECT_EQ(world.view.statuses(), std::vector<std::string>{"SSL Connection Failed!"});
+  EXPECT_EQ(world.view.statuses(), std::vector<std::string>{"SSL Session Failed!"});
 
   // Nothing listens on port 1: the connection is refused.
   settings.port = 1;

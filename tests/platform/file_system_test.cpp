@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +53,31 @@ TEST_F(RealFileSystem, LinksAndSpecialFilesAreNeverEntered) {
   EXPECT_TRUE(fs.find(dir.file("fifo"))->attributes & kAttrOffline);
   // Opening a FIFO neither blocks nor follows anything; a link is refused outright.
   EXPECT_EQ(fs.open_read(dir.file("link")), nullptr);
+}
+
+// A directory that can be read but not searched lists its names, but nothing more can be
+// learnt of them: each is listed with the reason instead of being left out. Root may search
+// any directory, so the listing runs in a child as an ordinary user.
+TEST_F(RealFileSystem, EntriesThatCannotBeExaminedAreListedWithTheReason) {
+  ASSERT_TRUE(fs.make_dir(dir.file("locked")));
+  test::write_file(dir.file("locked/a.txt"), "a");
+  ::chmod(dir.path().c_str(), 0755);
+  ::chmod(dir.file("locked").c_str(), 0444);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    std::vector<FileInfo> entries;
+    if (!fs.list(dir.file("locked"), &entries)) ::_exit(4);
+    const bool reported = entries.size() == 1 && entries[0].name == "a.txt" &&
+                          entries[0].error == "Permission denied" && entries[0].attributes == 0;
+    ::_exit(reported ? 0 : 5);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::chmod(dir.file("locked").c_str(), 0755);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);  // 5: the entry was left out or had no reason
 }
 
 TEST_F(RealFileSystem, ListsReadsRenamesAndRemoves) {

@@ -190,8 +190,41 @@ TEST_F(EditorTest, RuleDialogChecks) {
   for (auto& m : shown) EXPECT_EQ(m.title, title);
 
   // The rule field takes 259 characters.
-  EXPECT_EQ(rule_dialog_ok(w.ctx, rows, std::string(300, 'x'), true, -1), 0);
+  EXPECT_EQ(rule_dialog_ok(w.ctx, rows, "/" + std::string(300, 'x'), true, -1), 0);
   EXPECT_EQ(rows.back().path.size(), 259u);
+}
+
+// A rule that does not name the same files wherever a run starts is refused with the reason;
+// an exclude pattern that begins with a wildcard matches anywhere and may stay.
+TEST_F(EditorTest, RulesMustBeAbsolutePaths) {
+  struct Case {
+    bool windows;
+    const char* path;
+    bool include;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {false, "src", true, false},        {false, "~/docs", true, false},
+      {false, "./src/sub/", true, false}, {false, "cache/", false, false},
+      {false, "/home/a", true, true},     {false, "*.tmp", false, true},
+      {false, "?cache", false, true},     {true, "C:\\Data", true, true},
+      {true, "d:", true, true},           {true, "\\\\nas\\share", true, true},
+      {true, "C:Data", true, false},      {true, "Data\\sub", false, false},
+      {true, "\\Data", true, false},    {true, "*\\Temp\\", false, true},
+  };
+  for (const Case& c : cases) {
+    Context ctx = w.context_in_style(c.windows);
+    std::vector<RuleRow> rows;
+    EXPECT_EQ(rule_dialog_ok(ctx, rows, c.path, c.include, -1), c.accepted ? 0 : 1) << c.path;
+    EXPECT_EQ(rows.size(), c.accepted ? 1u : 0u) << c.path;
+  }
+  auto shown = shown_once();
+  ASSERT_EQ(shown.size(), 7u);
+  EXPECT_EQ(shown[0].title, "Can't Add Include/Exclude");
+  EXPECT_EQ(shown[0].text,
+            "Error - The path must be absolute (/...), so that a run backs up the same\nfiles "
+            "wherever it starts. An exclude rule may also begin with * or ?.\nsrc");
+  EXPECT_NE(shown[4].text.find("(C:\\...)"), std::string::npos) << shown[4].text;
 }
 
 TEST_F(EditorTest, DuplicateRuleTestFoldsCaseUnderTheWindowsStyle) {

@@ -86,8 +86,10 @@ std::optional<FileInfo> TestFileSystem::find(const std::string& path) {
 bool TestFileSystem::list(const std::string& dir, std::vector<FileInfo>* entries) {
   if (fail_list.count(dir)) return false;
   if (!real().list(map(dir), entries)) return false;
-  if (access_time) {
-    for (FileInfo& e : *entries) e.t_access = *access_time;
+  for (FileInfo& e : *entries) {
+    if (access_time) e.t_access = *access_time;
+    auto error = unexaminable.find(e.name);
+    if (error != unexaminable.end()) e = FileInfo{.name = e.name, .error = error->second};
   }
   return true;
 }

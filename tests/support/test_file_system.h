@@ -36,6 +36,8 @@ class TestFileSystem : public FileSystem {
   // Faults, keyed by the caller's path.
   std::set<std::string> fail_open;
   std::set<std::string> fail_list;
+  // Entry names that every listing reports as not examinable, with the error to give.
+  std::map<std::string, std::string> unexaminable;
   std::map<std::string, uint64_t> fail_read_after;  // bytes read before the error
   std::map<std::string, std::string> grow_on_read;  // appended once the first read is done
   // Runs before every lookup, with the caller's path.

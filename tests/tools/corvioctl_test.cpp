@@ -116,17 +116,20 @@ TEST_F(CorvioctlTest, FailedChecksShowTheEditorMessageAndStoreNothing) {
   EXPECT_EQ(create("d", {"--file-delay", "10001"}), kCtlFailed);
   EXPECT_EQ(create("d", {"--include", "/tmp/*.tmp"}), kCtlFailed);
   EXPECT_EQ(create("d", {"--include", "/x", "--exclude", "/x"}), kCtlFailed);
+  EXPECT_EQ(create("d", {"--include", "~/docs"}), kCtlFailed);
   EXPECT_EQ(create("bad.tag"), kCtlFailed);
   ASSERT_EQ(create("d"), kCtlOk);
   EXPECT_EQ(create("D"), kCtlFailed);
   auto shown = w.messages.shown();
-  ASSERT_EQ(shown.size(), 5u);
+  ASSERT_EQ(shown.size(), 6u);
   EXPECT_EQ(shown[0],
             (ShownMessage{"Maximum delay between files is 10000ms (10 seconds)", "Delay Error"}));
   EXPECT_EQ(shown[1].title, "Can't Add Include/Exclude");
   EXPECT_EQ(shown[2].title, "Can't Add Include/Exclude");
-  EXPECT_EQ(shown[3].title, "Unable to create profile");
-  EXPECT_EQ(shown[4], (ShownMessage{"A profile with that tag name already exists!",
+  EXPECT_EQ(shown[3].title, "Can't Add Include/Exclude");
+  EXPECT_NE(shown[3].text.find("must be absolute"), std::string::npos) << shown[3].text;
+  EXPECT_EQ(shown[4].title, "Unable to create profile");
+  EXPECT_EQ(shown[5], (ShownMessage{"A profile with that tag name already exists!",
                                     "Unable to create profile"}));
   EXPECT_FALSE(w.ctx.fs.exists(profile_db_path(w.ctx, "d") + ".bak"));
 }

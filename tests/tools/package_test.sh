@@ -24,6 +24,11 @@ for file in usr/bin/corvio usr/bin/corvioctl usr/bin/corvio-server \
   check "holds /$file" [ -f "$root/$file" ]
 done
 check "nothing outside /usr" [ "$(ls "$root")" = usr ]
+check "the copyright names the Apache-2.0 licence for every file" bash -c \
+  "grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+     '$root/usr/share/doc/corvio/copyright' &&
+   grep -qx 'License: Apache-2.0' '$root/usr/share/doc/corvio/copyright' &&
+   ! grep -q 'All rights reserved' '$root/usr/share/doc/corvio/copyright'"
 check "programs are executable" [ -x "$root/usr/bin/corvio" ] && [ -x "$root/usr/bin/corvioctl" ]
 check "the desktop entry starts corvio in a window" \
   grep -qx 'Exec=corvio' "$root/usr/share/applications/corvio.desktop"

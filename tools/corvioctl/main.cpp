@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/display.h"
+#include "base/version.h"
 #include "platform/clock.h"
 #include "platform/directories.h"
 #include "platform/file_system.h"
@@ -25,6 +26,7 @@ constexpr char kUsage[] =
     "       corvioctl log TAG [N]\n"
     "       corvioctl schedule TAG --daily HH:MM | --hourly | --weekly DAY HH:MM | --off\n"
     "       corvioctl schedule list\n"
+    "       corvioctl --version\n"
     "\n"
     "Manages the backup profiles of this user, and the certificate authorities the client\n"
     "trusts besides the system's. Run 'corvioctl profile --help' or 'corvioctl trust-ca --help'\n"
@@ -51,6 +53,10 @@ int main(int argc, char** argv) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? kCtlUsage : kCtlOk;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("corvioctl %s, of the Meridane Online Backup client\n", version_text().c_str());
+    return kCtlOk;
   }
   const std::string command = args[0];
   if (command != "profile" && command != "trust-ca" && command != "schedule" &&

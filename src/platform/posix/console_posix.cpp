@@ -13,9 +13,16 @@ namespace {
 
 std::atomic<int> g_interrupts{0};
 std::atomic<int> g_pause_toggles{0};
+// The terminal's settings before the console changed them, for the handler to put back.
+termios g_terminal;
+std::atomic<bool> g_terminal_changed{false};
 
 void on_interrupt(int) {
-  if (g_interrupts.fetch_add(1) >= 1) ::_exit(130);  // the second one ends at once
+  if (g_interrupts.fetch_add(1) < 1) return;
+  // The second one ends at once, leaving the terminal as it was found (tcsetattr may be called
+  // from a signal handler).
+  if (g_terminal_changed.load()) ::tcsetattr(STDIN_FILENO, TCSANOW, &g_terminal);
+  ::_exit(130);
 }
 
 void on_pause(int) { g_pause_toggles.fetch_add(1); }
@@ -26,7 +33,6 @@ bool is_terminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
 struct RunConsole::Saved {
   struct sigaction interrupt, terminate, pause;
-  termios terminal;
 };
 
 RunConsole::RunConsole() : saved_(std::make_unique<Saved>()) {
@@ -41,17 +47,19 @@ RunConsole::RunConsole() : saved_(std::make_unique<Saved>()) {
   sa.sa_flags = SA_RESTART;
   ::sigaction(SIGUSR1, &sa, &saved_->pause);
 
-  if (::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &saved_->terminal) == 0) {
-    termios raw = saved_->terminal;
+  if (::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &g_terminal) == 0) {
+    termios raw = g_terminal;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // ISIG stays: Ctrl-C interrupts
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
     raw_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    g_terminal_changed = raw_;
   }
 }
 
 RunConsole::~RunConsole() {
-  if (raw_) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_->terminal);
+  if (raw_) ::tcsetattr(STDIN_FILENO, TCSANOW, &g_terminal);
+  g_terminal_changed = false;
   ::sigaction(SIGINT, &saved_->interrupt, nullptr);
   ::sigaction(SIGTERM, &saved_->terminate, nullptr);
   ::sigaction(SIGUSR1, &saved_->pause, nullptr);

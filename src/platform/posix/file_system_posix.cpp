@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/file_system.h"
 
 namespace corvio {
@@ -74,9 +76,14 @@ class PosixFileSystem : public FileSystem {
       std::string name = e->d_name;
       if (name == "." || name == "..") continue;
       struct stat st {};
-      // An entry that vanished between readdir and lstat is simply not listed.
-      if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      entries->push_back(info_from_stat(name, st));
+      if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        entries->push_back(info_from_stat(name, st));
+      } else if (errno != ENOENT) {  // one that vanished since readdir is simply not listed
+        FileInfo unexamined;
+        unexamined.name = name;
+        unexamined.error = std::strerror(errno);
+        entries->push_back(unexamined);
+      }
     }
     ::closedir(d);
     return true;

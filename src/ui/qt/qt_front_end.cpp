@@ -34,7 +34,7 @@ int QtFrontEnd::run_main_window(Application& app) {
 int QtFrontEnd::run_progress_window(Application& app) {
   ProgressWindow window(
       app.context(), app.session(), adapter_, [this, &app](std::function<void()> close_window) {
-        return run_backup_worker(services_, app, update_, std::move(close_window));
+        return run_backup_worker(services_, app, update_, std::move(close_window), true);
       });
   window.start();
   window.exec();

@@ -43,7 +43,7 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
   if (messages_) messages_->set_before_print([&view] { view.finish(); });
   RunConsole console;
   RunController run(app.context(), session);
-  run.start(view, [&] { return run_backup_worker(services_, app, update_, nullptr); });
+  run.start(view, [&] { return run_backup_worker(services_, app, update_, nullptr, false); });
 
   if (interactive) std::fputs("Press p to pause or resume, Ctrl-C to cancel.\n", out_);
   bool cancel_sent = false;
@@ -54,6 +54,9 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
     if (console.interrupted() && !cancel_sent) {
       session.cancel_requested = 1;
       cancel_sent = true;
+      // Said at once: the worker may be waiting on the network for a while before it notices.
+      ctx.display.set_status_text("Cancelling Backup...");
+      view.draw(false);
     }
     run.every_100ms();
     if (tick % 5 == 0) {
