@@ -14,24 +14,14 @@
 #include "base/context.h"
 #include "base/display.h"
 #include "engine/block_store.h"
+#include "engine/tree_walk.h"
 #include "net/protocol.h"
 #include "net/requests.h"
 #include "net/connection.h"
-#include "util/format_count.h"
 #include "util/openssl_ptr.h"
 
 namespace corvio {
 namespace {
-
-// The catalog file as the progress window's current file.
-void show_catalog_file(const Context& ctx, const std::string& path, uint64_t size) {
-  size_t cut = path.find_last_of(ctx.style.separator);
-  size_t name_at = cut == std::string::npos ? 0 : cut + 1;
-  ctx.display.set_text(ui::Field::Directory, path.substr(0, name_at));
-  ctx.display.set_text(ui::Field::Filename, path.substr(name_at));
-  ctx.display.set_text(ui::Field::Size, format_count(size) + " ");
-  ctx.display.set_text(ui::Field::Sent, "0 ");
-}
 
 // The catalog file's payload, made twice rather than held in memory: once to learn its digest
 // and the length of its zlib form before the store request, and once more as it is sent. zlib
@@ -177,7 +167,7 @@ int catalog_upload(Run& run) {
   // The catalog is the current file now: its Sent count starts from 0, not from the bytes
   // sent for the run's last file.
   session.file_bytes_sent = 0;
-  show_catalog_file(ctx, session.catalog_path, size);
+  show_current_file(ctx, session.catalog_path, size);
   if (seg_store_streamed_retry(run, payload.key(), static_cast<uint32_t>(size), payload) != 0 &&
       payload.failed()) {
     run.log("Failed to read catalog!\n");

@@ -37,21 +37,20 @@ std::string attribute_letters(uint32_t attributes) {
   return letters;
 }
 
+void show_current_file(const Context& ctx, const std::string& path, uint64_t size) {
+  const size_t cut = path.rfind(ctx.style.separator);
+  const size_t name_at = cut == std::string::npos ? 0 : cut + 1;
+  ctx.display.set_text(ui::Field::Directory, path.substr(0, name_at));
+  ctx.display.set_text(ui::Field::Filename, path.substr(name_at));
+  ctx.display.set_text(ui::Field::Size, size != 0 ? format_count(size) + " " : "");
+  ctx.display.set_text(ui::Field::Sent, size != 0 ? "0 " : "");
+}
+
 void show_entry_progress(Run& run, const std::string& full_path, uint64_t size) {
   ui::Display& display = run.ctx.display;
   if (!display.attached()) return;
-  const size_t cut = full_path.rfind(run.ctx.style.separator);
-  const size_t name_at = cut == std::string::npos ? 0 : cut + 1;
-  display.set_text(ui::Field::Directory, full_path.substr(0, name_at));
-  display.set_text(ui::Field::Filename, full_path.substr(name_at));
-  if (size != 0) {
-    display.set_text(ui::Field::Size, format_count(size) + " ");
-    display.set_text(ui::Field::Sent, "0 ");
-  } else {
-    display.set_text(ui::Field::Size, "");
-    display.set_text(ui::Field::Sent, "");
-    display.set_text(ui::Field::BlockText, "Block 0 of 0 (0%)");
-  }
+  show_current_file(run.ctx, full_path, size);
+  if (size == 0) display.set_text(ui::Field::BlockText, "Block 0 of 0 (0%)");
   display.set_file_progress(0, 1);
 }
 

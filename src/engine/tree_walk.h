@@ -25,7 +25,11 @@ int record_directory(Run& run, const std::string& prefix, const std::string& nam
 // Records every directory on the way to include_path, and include_path itself.
 void record_ancestors(Run& run, const std::string& include_path);
 
-// The progress window's Directory, Filename, Size and Sent fields for an entry.
+// The progress window's Directory, Filename, Size and Sent fields for the file now being sent
+// (the walk's entries, then the catalog): the size and nothing sent yet, both empty for size 0.
+void show_current_file(const Context& ctx, const std::string& path, uint64_t size);
+
+// The same for an entry of the walk, with the file's block text and progress bar reset.
 void show_entry_progress(Run& run, const std::string& full_path, uint64_t size);
 
 // "A", "H", "R", "S" for the archive, hidden, read-only and system bits, in that order.

@@ -4,6 +4,7 @@
 #include "app/core_services.h"
 #include "app/run_controller.h"
 #include "app/worker_run.h"
+#include "base/display.h"
 #include "platform/console.h"
 #include "ui/term/terminal_messages.h"
 #include "ui/term/terminal_view.h"
@@ -55,7 +56,7 @@ int TerminalFrontEnd::run_progress_window(Application& app) {
       session.cancel_requested = 1;
       cancel_sent = true;
       // Said at once: the worker may be waiting on the network for a while before it notices.
-      ctx.display.set_status_text("Cancelling Backup...");
+      app.context().display.set_status_text("Cancelling Backup...");
       view.draw(false);
     }
     run.every_100ms();
