@@ -18,24 +18,10 @@
 namespace corvio::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 const uint8_t* bytes_of(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
-
-bool contains(const Lines& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 class BlockStore : public ServerFixture {
  protected:
-  // Logged in, with the run's profile and catalog numbers.
-  void open(const std::vector<std::string>& faults = {}) {
-    ASSERT_TRUE(serve(faults));
-    ASSERT_EQ(session->login(), 0);
-    ASSERT_EQ(request_profile_id(*session), 0);
-    ASSERT_EQ(request_catalog_id(*session), 0);
-  }
-
   int store(const std::string& block) {
     corvio::Run r = engine();
     return seg_store_retry(r, md5(block), bytes_of(block), static_cast<uint32_t>(block.size()));

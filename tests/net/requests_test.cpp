@@ -14,22 +14,7 @@
 namespace corvio::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-bool contains(const Lines& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-class Requests : public ServerFixture {
- protected:
-  // Logged in, with the run's profile and catalog numbers.
-  void open(const std::vector<std::string>& faults = {}) {
-    ASSERT_TRUE(serve(faults));
-    ASSERT_EQ(session->login(), 0);
-    ASSERT_EQ(request_profile_id(*session), 0);
-    ASSERT_EQ(request_catalog_id(*session), 0);
-  }
-};
+using Requests = ServerFixture;
 
 TEST_F(Requests, ProfileAndCatalogNumbers) {
   ASSERT_NO_FATAL_FAILURE(open());

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -10,8 +11,13 @@
 
 #include "base/profile.h"
 #include "engine/pause_point.h"
+#include "net/requests.h"
 
 namespace corvio::test {
+
+bool contains(const Lines& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
 
 std::string random_bytes(size_t n, uint32_t seed) {
   std::mt19937 gen(seed);
@@ -66,6 +72,13 @@ bool ServerFixture::serve(const std::vector<std::string>& faults) {
   session = std::make_unique<Connection>(world.ctx, world.display, tls, run, settings);
   session->set_pause_point([this] { wait_if_paused(world.ctx, run, *session); });
   return true;
+}
+
+void ServerFixture::open(const std::vector<std::string>& faults) {
+  ASSERT_TRUE(serve(faults));
+  ASSERT_EQ(session->login(), 0);
+  ASSERT_EQ(request_profile_id(*session), 0);
+  ASSERT_EQ(request_catalog_id(*session), 0);
 }
 
 std::vector<std::string> ServerFixture::trace() const {

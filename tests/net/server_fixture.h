@@ -10,15 +10,19 @@
 #include <vector>
 
 #include "base/backup_session.h"
+#include "net/connection.h"
 #include "net/net_settings.h"
 #include "net/seg_key.h"
-#include "net/connection.h"
 #include "net/tls_context.h"
 #include "support/server_process.h"
 #include "support/test_world.h"
 #include "util/hex.h"
 
 namespace corvio::test {
+
+using Lines = std::vector<std::string>;
+
+bool contains(const Lines& lines, const std::string& line);
 
 // n bytes of a fixed pseudo-random sequence: a block that does not compress.
 std::string random_bytes(size_t n, uint32_t seed);
@@ -31,6 +35,9 @@ class ServerFixture : public ::testing::Test {
   // Creates the store (certificate for cert_host), trusts its CA unless told otherwise, starts
   // the server with the faults and opens a Connection to it. Check with ASSERT_TRUE.
   bool serve(const std::vector<std::string>& faults = {});
+  // serve(), then logged in, with the run's profile and catalog numbers. Check with
+  // ASSERT_NO_FATAL_FAILURE.
+  void open(const std::vector<std::string>& faults = {});
 
   // The server's trace: one "CONN HEX" line per message it received, once it has settled.
   std::vector<std::string> trace() const;

@@ -2,15 +2,14 @@
 // has none; Windows refuses one to a user without administrator rights) the set-up of a run
 // must fail the way the run expects: E_UNEXPECTED with one message box of its text, no path
 // mapped, and COM left as it was found.
-#include <windows.h>
-
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
+#include <windows.h>
 
 #include <thread>
 
 #include "base/context.h"
+#include "base/display.h"
 #include "support/recording_messages.h"
 #include "vss/shadow_copy.h"
 
@@ -32,8 +31,8 @@ TEST(ComSnapshotBackend, WithoutAShadowCopyServiceTheSetUpFailsWithItsMessage) {
   std::thread worker([] {
     test::RecordingMessages messages;
     ui::Display display;
-    Context ctx{real_file_system(), system_clock(), messages, display, PathStyle::windows(),
-                "", ""};
+    Context ctx{
+        real_file_system(), system_clock(), messages, display, PathStyle::windows(), "", ""};
     std::unique_ptr<SnapshotBackend> backend = make_system_snapshot_backend();
     EXPECT_TRUE(backend->takes_snapshots());
     {
