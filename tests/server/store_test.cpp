@@ -347,17 +347,19 @@ TEST(StorePrivacyTest, OpeningAnOpenStoreTightensIt) {
 // An unknown login is checked against a hash of the same cost, so the time of the answer does
 // not tell whether the login exists.
 TEST_F(StoreTest, UnknownLoginTakesAsLongAsAKnownOne) {
-  auto fastest = [&](const char* login) {
-    auto best = std::chrono::steady_clock::duration::max();
-    for (int i = 0; i < 3; ++i) {
-      auto start = std::chrono::steady_clock::now();
-      EXPECT_FALSE(store->check_login(login, "wrong"));
-      best = std::min(best, std::chrono::steady_clock::now() - start);
-    }
-    return std::chrono::duration<double>(best).count();
+  auto seconds = [&](const char* login) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(store->check_login(login, "wrong"));
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
-  double known = fastest("alice");
-  double unknown = fastest("nobody");
+  // The fastest of five each, taken in turns, so that whatever else the machine is doing just
+  // after the store opens (a slow first round was seen under the sanitizers) weighs on both.
+  double known = 1e9;
+  double unknown = 1e9;
+  for (int i = 0; i < 5; ++i) {
+    known = std::min(known, seconds("alice"));
+    unknown = std::min(unknown, seconds("nobody"));
+  }
   EXPECT_GT(known, 0.005);  // the hash is slow by design
   EXPECT_GT(unknown, known * 0.5) << "unknown " << unknown << " s, known " << known << " s";
   EXPECT_LT(unknown, known * 2.0) << "unknown " << unknown << " s, known " << known << " s";
