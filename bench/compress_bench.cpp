@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compressors for block payloads compared on a dataset: every 1 MiB block of every file under
 // the folder given, compressed on one thread by zlib's compress2 at level 9, by libdeflate's
 // zlib-format compressor at levels 1 to 6 and 9, and by the client's BlockCompressor (level 6

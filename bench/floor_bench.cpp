@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The single-thread floor of an initial backup: every 1 MiB block of every file under DIR read,
 // hashed with MD5 and compressed by zlib's compress2 at level 9, one block after another on
 // one thread, in process, with no network. It is the yardstick the whole run is measured

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Insert and lookup rates of the two local databases for a run of 100,000 files of 3 blocks
 // each: the catalog's filespec and segs inserts, the MD5 cache's queued writes, and the lookups
 // the block loop makes to replay an unchanged file from the cache.

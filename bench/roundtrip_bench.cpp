@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor of an unchanged run: one TLS request and its reply per block, nothing else. Logs in
 // to the server as the client does (the trusted certificate from DATA_DIR/trusted-ca.pem), then
 // sends COUNT block queries one after another, each waiting for its reply, and times them. The

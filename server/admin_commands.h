@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The commands that read a store without serving it:
 //
 //   corvio-server restore --store DIR --catalog N --to DIR [--path PREFIX]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A block is named by the MD5 digest of its bytes and its length. A payload arrives either raw
 // or zlib-compressed; before the server keeps it, it is decoded and must give back exactly a
 // block of the announced length and digest, so that a block the index lists as held is always

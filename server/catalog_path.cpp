@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "catalog_path.h"
 
 #include "util/text.h"

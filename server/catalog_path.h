@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a path recorded in a catalog goes below a restore's target directory. Catalogs carry
 // the paths of the machine that was backed up, in its style:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a run's catalog as the client uploaded it (src/catalog/catalog_schema.h is its
 // format): the filespec rows, one per directory (type 1) or regular file (type 2) with the
 // path exactly as the client recorded it in filename_full, and the segs rows, one per block of

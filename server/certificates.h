@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A certificate authority and a server certificate signed by it, for running the server on a
 // loopback or test address without a public certificate. The client is given ca.pem to trust.
 #pragma once

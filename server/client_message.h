@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's reading of client messages: where one message ends in the received bytes, and
 // the fields of each request. Pure functions over bytes, so that they can be tested and fuzzed
 // without a connection.

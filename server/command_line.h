@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Readers of the values of corvio-server's options: each takes the whole text or refuses it,
 // with an error that names the problem.
 #pragma once

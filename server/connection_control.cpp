@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "connection_control.h"
 
 namespace corvio::server {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the serving loop and the session of one connection share: the connection's deadline,
 // which the loop's watchdog enforces by cutting the socket once it has passed, and the server's
 // stop, which ends the session's waits. Safe from any thread.

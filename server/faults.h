@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults the server can inject on purpose, so that a client's handling of a misbehaving server
 // can be tested against the real program. Chosen with repeated --fault SPEC options:
 //

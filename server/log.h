@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's log: lines on standard error. Texts that a client chose (a login, a profile tag)
 // are written through quote_for_log(), so that no byte of theirs can end a line or start a forged
 // one.

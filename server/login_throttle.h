@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Slows down the guessing of passwords. Every failed login is counted against the login name it
 // tried and against the address it came from; an attempt for a name or from an address with
 // failures behind it waits before its password is checked, the longer the more failures, up to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvio-server: the reference backup server. `corvio-server --help` lists the commands,
 // `corvio-server COMMAND --help` tells one of them. Each command is one entry of kCommands: its
 // name, its usage and help texts, the options it takes and the function that runs it; adding a

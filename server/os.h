@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The few operating-system services the server needs: a listening socket that a stop request
 // (SIGINT, SIGTERM or stop()) wakes, cutting a connection's socket from another thread, and
 // forcing written files to the disk. Every operating-system call of the server lives behind this

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Login passwords are kept as salted PBKDF2-HMAC-SHA256 hashes, never as plain text. The salt
 // and the hash are stored as lower-case hexadecimal text.
 #pragma once

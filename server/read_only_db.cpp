@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "read_only_db.h"
 
 namespace corvio::server {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A SQLite database opened for reading only, for the commands that inspect a store: the index
 // store.db and the catalogs uploaded into it. db::Database always opens read-write and creates
 // a missing file; these commands must not change what they read.

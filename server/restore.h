@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvio-server restore: rebuilds the directories and files of a finished run below a target
 // directory, from the run's catalog and the blocks the store holds, reading nothing but the
 // store.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The directory a restore writes into, and the only operating-system calls of a restore. Every
 // path below the target is given as components (plain names, see catalog_path.h), and the
 // target walks them one at a time from its own directory handle, opening each directory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The runs a store holds, read from its index without changing it: every catalog number the
 // server allocated, with the login and profile tag it belongs to and, for a run that finished,
 // its end-of-run record (which names the catalog file, stored as a block, by MD5 and size).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Damaged blocks leave the store. A block file whose bytes no longer make the block of its name
 // (a flipped bit on the disk, a file cut short) would otherwise be referenced by every later run
 // whose client finds the file unchanged in its MD5 cache, and none of those runs could restore

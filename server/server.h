@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serving loop: accepts connections and runs each in its own thread, until the listener is
 // stopped; then cuts the open connections and waits for their threads. At most
 // options.max_connections connections are served at once; one more is closed at once. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The limits of `serve`, with their defaults. Every one is there so that no client, however
 // hostile, makes the server hold more than a bounded amount of memory, threads or time.
 #pragma once

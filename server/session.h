@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One client connection, from the TLS handshake to its end: greeting, login, then requests
 // answered one by one until the client quits or the connection breaks. Runs on the
 // connection's own thread; what it shares (the store, the fault counts, the trace, the login

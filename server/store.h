@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's store: a directory holding the SQLite index store.db and the block files under
 // blocks/. The index lists logins (salted password hashes), profiles, catalog numbers, the
 // blocks held, which catalog references which block, and the end-of-run records.

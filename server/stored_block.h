@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a block back out of the store. The store keeps every block as its decoded bytes (a
 // compressed payload is decompressed and checked before it is kept, see session.cpp), one file
 // per block named by its MD5 digest and length (Store::block_path). Reading one back checks it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tls_context.h"
 
 #include <openssl/err.h>

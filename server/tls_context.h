@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's TLS context: TLS 1.2 at least, one certificate chain and its private key.
 #pragma once
 

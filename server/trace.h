@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The message trace: one line per client message received, as "CONN HEX", CONN the
 // connection's sequence number and HEX the message bytes in lower-case hexadecimal. A payload
 // message is shown as its first two bytes followed by " +N", N its payload length. The password

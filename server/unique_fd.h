@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UniqueFd: the owner of one POSIX file descriptor, which it closes when it goes. It takes the
 // descriptor on the line that opens it, so that no early return can leak one. Move-only: a
 // move hands the descriptor on and leaves -1 behind; assigning into an owner closes what it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvio-server verify: checks that the store could restore its finished runs. For each run
 // (one, or every run with an end-of-run record) it checks the catalog block the record names,
 // then every entry as restore would take it, without writing: its path placed as restore places

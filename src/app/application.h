@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Application: start-up and shutdown of the program, and the process-wide state they settle
 // (directories, command line, configuration database, the run record) that the front ends use.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program's command line: "/run:TAG" runs one profile unattended, "/exitwhendone" closes
 // the program shortly after a completed run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real Services: the MD5 cache and the TLS client context, opened by start-up and kept for
 // the whole process. The front ends reach both here to run a backup.
 #pragma once

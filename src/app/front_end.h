@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user interface as start-up sees it. The windows, the terminal and the tests each
 // implement it; start-up decides which of the two entry points runs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/run_controller.h"
 
 #include "app/front_end.h"

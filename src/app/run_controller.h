@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RunController: one backup run as a front end drives it. It attaches the front end's progress
 // view to the display, fills the initial fields, starts the worker thread at the profile's
 // thread priority, does the progress timers' work when the front end ticks them, joins the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process-wide services start-up opens that belong to other subsystems: the MD5 cache and
 // the TLS client context. Start-up reaches them through this interface so that its order and
 // its failure exits can be tested with a fake.

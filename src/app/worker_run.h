@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The worker thread's body as every front end runs it (through RunController): the system's
 // snapshot service for the length of the run, and the update check after a completed run when
 // the build names a web server for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BackupSession: the one record of a backup run, shared by the user-interface thread and the
 // worker. Start-up creates it; opening a profile for a run resets it and sets the profile.
 //

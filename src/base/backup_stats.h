@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BackupStats: the counters of one run. The engine alone moves them, on the worker thread; the
 // progress window's timers and the terminal read them while it does, so each is Relaxed (read
 // and written whole, never torn). They are logged in the run log's trailer, stored in the

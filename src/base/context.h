@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every subsystem needs from its surroundings, settled at start-up and passed down by
 // reference: the platform (file system, clock), the user interface (message boxes, progress
 // display), the path style, and the program's directories. Nothing reaches these through

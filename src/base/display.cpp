@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "base/display.h"
 
 #include "util/format_count.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operations through which the run reports its progress: the status line (StatusLine), the
 // current file, the counters and the file progress bar. They write into the progress window
 // when one is attached and do nothing otherwise, so the engine runs the same with a window,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message boxes. Every user-visible failure, notice and question of the program is one call of
 // Messages::message_box. The windows show a modal box (from the worker thread the call waits
 // until the user has answered), the terminal front end prints "title: text" to standard error

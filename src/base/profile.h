@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Profile: the loaded settings of one backup profile. Created by profile_load or the editor's
 // new-profile defaults; read by the run. During a run the user-interface thread may change the
 // throttling fields and the worker's priority (the throttling dialog) and the timer raises the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress window as the run sees it: a set of text fields, a status line, the file
 // progress bar and a few buttons. The Qt window and the terminal front end implement it;
 // tests record it. Implementations are called from the worker thread and must hand each call

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The part of the progress window that the connection may show: the status line and the state
 // of the Pause button (disabled while a retry loop runs). It writes into the progress window
 // when one is attached and does nothing otherwise. The rest of the window (counters, current

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One open TLS connection: the TLS session object and the socket under it. The SSL object
 // owns its BIO chain once attached (SSL_set_bio), so destroying the connection frees both,
 // exactly once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client's version, recorded in every database it writes and sent when it logs in.
 #pragma once
 

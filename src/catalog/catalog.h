@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Catalog: the SQLite database that describes one backup run. It holds every directory and
 // file the run recorded (filespec), every block of each file with its MD5 digest (segs), a copy
 // of the profile's settings without the password (config), numbered facts about the run

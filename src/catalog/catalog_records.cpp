@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rows a run adds to its catalog: one filespec row per directory or file, one segs row per
 // block. Every statement is kept prepared for the catalog's connection (db::Database::cached):
 // these run once per file or block.

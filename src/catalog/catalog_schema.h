@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The catalog's file format: its tables and indexes, statement by statement, with the message
 // shown when a statement fails, and the codes of its typed rows. The catalog is uploaded to the
 // server and read there and by corvioctl, so these texts and codes are read by programs other

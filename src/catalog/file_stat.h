@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // FileStat: the attributes of one directory or file as the catalog records them. The tree walk
 // fills it for directories and the block loop for regular files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "catalog/profile_dir_cleanup.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pruning of a profile's directory after a completed run: the catalogs (.cat), logs (.log) and
 // catalog journals (.cat-journal) of the eight highest catalog numbers stay, every other file of
 // that shape goes. Other files, such as the profile's own .cfg and .cfg.bak, are never touched.

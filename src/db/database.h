@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A thin owner of the SQLite C API. Every database of the program goes through these three
 // types, and every statement text, bind index and result code stays visible at the call site:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Both local databases key rows by path. Under the Windows style path columns are declared
 // "collate nocase" (and paths are lower-cased before use); under the POSIX style letter case
 // counts, so the same statements are created without the collation.

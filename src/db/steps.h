@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The prepare/bind/step sequence of one statement, with each step's failure text beside it. The
 // first failure is handed to the caller's report, once, and every step after it is skipped; the
 // statement text and the bind indexes stay at the call site:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every database of the program carries the one-row version table corvio_info. Opening one only
 // tests that the table can be read; what it records is never compared. A database that exists
 // and cannot be read as expected is never rebuilt on the spot: only a file that holds no table

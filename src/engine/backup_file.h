@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The block loop: backs up one regular file that the tree walk found. It records the file in
 // the catalog and asks the MD5 cache whether the file must be read. An unchanged file is not
 // read: its blocks' digests come from the cache, each is announced to the server as used by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // backup_worker: one backup run of the profile loaded into the session, from connection to
 // final statistics, on the worker thread the progress window starts. Every step shows its
 // status text; a failure that ends the run shows its message box (through ctx.messages, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Storing one block of the run: a query, then either a reference or the upload (compressed
 // when that saves a byte) and a reference, with the block's counters, its record in the run
 // log and the Sent field applied here as each answer comes back. The wire exchanges are

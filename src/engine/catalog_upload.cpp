@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/catalog_upload.h"
 
 #include <zlib.h>

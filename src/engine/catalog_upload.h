@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The end of a completed run on the server: the closed catalog file (session.catalog_path)
 // stored as one more block, then the end-of-run record with the run's statistics. The file is
 // read twice (once for its digest and payload length, once as it is sent) rather than held in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The profile's exclude rules. A rule is a wildcard pattern ('*' any run of characters, path
 // separators included; '?' any one character) that matches as a prefix: a '*' is appended to
 // it before matching. Under the Windows style letters match without regard to case; under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // wait_if_paused: the run's pause point, passed before every entry of the walk, after every
 // block, after every uploaded chunk and every second of a retry countdown (the engine hands it
 // to the Connection for those). It holds the worker while pause_requested is set and the run is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress window's own work beside the run's: the initial field texts and its three
 // timers. Every 100 ms it refills the throttling allowances; every 500 ms it shows the
 // transfer totals and the elapsed time; every 3000 ms the transfer rates. The windows and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ReadAhead: reads, hashes and compresses the blocks of the file being backed up ahead of the
 // block loop, so that while the worker exchanges block k with the server, blocks k+1, k+2, ...
 // are already read, hashed and compressed on a pool of threads (one per core by default).

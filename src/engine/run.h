@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run: what every step of a backup run works with, gathered so that the tree walk, the block
 // loop and the worker pass one value down instead of six. Everything is borrowed; the worker
 // that builds a Run owns the pieces for the length of the run. Used on the worker thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run's log file: Profiles/<tag>/<catalog number as %08x>.log beside the run's catalog.
 // A header names the profile, the server and the catalog; the walk and the block loop write
 // one record per entry; a trailer says how the run ended and, for a completed run, gives its

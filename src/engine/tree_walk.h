@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tree walk of one include rule: depth first, applying the exclude rules, recording every
 // directory in the catalog, writing one log record per entry and handing every regular file to
 // the block loop. Runs on the backup worker thread; its state is the recursion itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening the cache, and its row-level lookups and writes.
 #include "md5cache/md5cache.h"
 

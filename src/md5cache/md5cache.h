@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Md5Cache: md5cache.dat in the data directory, shared by every profile. For each file a run has
 // read and hashed it remembers the size, the last-write time, the block size, when the file was
 // last read (t_lastcheck) and the digest and length of every block, so that a later run can take

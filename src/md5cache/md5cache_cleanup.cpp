@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-of-run pruning of rows for files that are gone or were not read for a long time.
 #include <cstdio>
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pending queue: files and blocks wait in memory and are written in batches.
 #include <cstring>
 

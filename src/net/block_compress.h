@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compressing a block for its upload. The payload is a zlib stream (RFC 1950: the server
 // inflates it with zlib), used only when it is shorter than the block; otherwise the block goes
 // raw. The compressor is libdeflate's zlib-format one at level 2, which on the reference dataset

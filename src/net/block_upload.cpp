@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Storing one block on the wire: the store request, and the payload in chunks.
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/catalog_messages.h"
 
 #include "net/messages.h"

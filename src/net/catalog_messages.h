@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The catalog family of messages, for both ends of the connection: the client encodes the
 // requests and parses the replies, the server decodes the requests. Keeping both sides of a
 // message in one place means the server reads a field at the offset the client writes it to.

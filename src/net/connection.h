@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Connection: the run's connection to the backup server, with the primitives every request uses
 // (session_send, session_recv, session_quit) and the login and retry loops that open it
 // (session_login, session_login_quiet, session_connect_retry, session_reconnect).

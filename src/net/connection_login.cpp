@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening the session: one login attempt, and the two retry loops around it.
 #include <cstdio>
 #include <string>

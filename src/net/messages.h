@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client's messages and the parsers of the server's replies, as pure functions over
 // bytes. Each encoder returns exactly the bytes of one message as laid out in the message
 // table (protocol.h); each parser takes exactly the bytes one receive returned and accepts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The transport's time-outs, polling intervals and back-off tables, gathered in one value so
 // that tests can shorten the waits without touching the logic. The defaults are the
 // production values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The backup protocol's message table, shared by the client and the reference server.
 //
 // A message is a byte string: byte 0 names its class, byte 1 its code. There is no length

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The loop every simple request shares: send the request, read one reply, and when the reply
 // is not the expected one close the session, reopen it and send the same bytes again.
 #pragma once

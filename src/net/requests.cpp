@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/requests.h"
 
 #include "base/backup_session.h"

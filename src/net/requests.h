@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The backup requests: the run's profile and catalog numbers, the block operations and the
 // end-of-run record. Each returns what came of it and nothing more: no request writes the run
 // log, moves a counter or fills a progress field. The engine decides what to send and applies

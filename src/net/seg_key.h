@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SegKey: a block's 16-byte MD5 digest, in the byte order the digest function produces. It
 // travels raw on the wire; the local databases keep it as 32 lower-case hex characters
 // (md5_to_hex), which is why it is the same type as the MD5 cache's digest.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bandwidth throttling. Each direction has an allowance of bytes in the Profile: the worker
 // pays for what it sends or receives after the fact (throttle_tx, throttle_rx), and the
 // progress window's 100 ms timer (throttle_tick) raises the allowance while its limit is on.

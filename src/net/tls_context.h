@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process-wide TLS client context. Start-up creates it once with init() and keeps the
 // object alive until the process ends; every connection of the process is made from it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening a TLS connection step by step, and the timed read and write primitives.
 //
 // Opening is split into its steps (create the socket object, connect it, run the handshake)

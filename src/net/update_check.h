@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update check: after a completed run, asks the vendor's web server over HTTPS for
 // /download/update.ini and tells whether its "filever" names a newer client than this one.
 //

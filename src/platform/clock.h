@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Time, as the program sees it. Every "now" and every sleep goes through a Clock, so that the
 // retry loops, back-offs, countdowns, pauses and cache ages can be tested with a fake clock
 // that runs in milliseconds of real time.

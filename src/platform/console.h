@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The terminal a front end runs in: whether it is interactive, key presses without waiting
 // for a line, and the interrupts that steer a run (Ctrl-C or a termination request asks for a
 // cancel; SIGUSR1 toggles pause, so a run started from a script can be held and resumed).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the program keeps its files and where it is installed.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Files whose permissions matter. Profile databases hold the server password in clear, so they
 // are created readable by their owner only; the trusted certificates are public and replaced
 // whole, so that a reader never sees half a file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The file system, as the backup engine and the databases need it. One implementation per
 // operating system (platform/posix, platform/win32); tests add fakes where a real one cannot
 // produce a case.

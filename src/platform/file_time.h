@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows reports file sizes and file times as pairs of 32-bit halves, and times in
 // 100-nanosecond units since 1601-01-01. These turn them into the program's own units; they
 // are plain arithmetic, so every build tests them.

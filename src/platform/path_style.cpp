@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/path_style.h"
 
 #include "util/text.h"

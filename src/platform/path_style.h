@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How paths are written and compared. The Windows style has backslashes, drive letters and
 // letter case that does not count; the POSIX style has slashes and a root "/" and keeps case,
 // so "a.txt" and "A.txt" are two files. Every piece of code that splits, joins, folds, matches

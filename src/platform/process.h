@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Process-level facilities: the component system, thread priority, starting another program
 // and temporary files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The snapshot service as ShadowCopy sees it: the component system (COM), the backup
 // components object with the requester calls a backup makes, and the asynchronous operations
 // some of them start. The shapes follow the Volume Shadow Copy requester interface call for

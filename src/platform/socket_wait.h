@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Waiting on a connected socket, and the socket settings the TLS transport needs. The TLS
 // library owns the socket itself; these take the descriptor it reports.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text files whose line ends are carriage return and line feed on every system, as the run
 // logs are: readers on any platform see the same bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Config: the configuration database corvio.dat, the register of which profile tags exist, and
 // the in-memory profile list loaded from it. The settings of each profile live in the
 // profile's own database; this one only names the tags. Used on the user-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The profile database <data>/Profiles/<tag>/<tag>.cfg: one SQLite file per profile holding its
 // settings as typed rows. Profiles are never updated in place: saving writes a new database and
 // keeps the previous one as <tag>.cfg.bak. Each call opens the database for its own length only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The logic of the profile editor and its include/exclude rule dialog, without widgets: the
 // windows fill EditorFields from their controls and call these, and corvioctl does the same
 // from its options, so both apply the same checks and write the same files.

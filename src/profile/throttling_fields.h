@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The throttling settings of a profile as the throttling dialog shows and reads them, and the
 // checks that the dialog and the profile editor share. During a run the dialog changes the
 // running profile only: nothing here writes a database.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The block: the unit in which file contents are hashed, cached, recorded and stored. A file is
 // cut into blocks of kBlockSize bytes from its start, the last one shorter (or absent for an
 // empty file); each block is named by the MD5 digest of its bytes and its length. The client's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Little-endian integers on the wire. Writers append to a byte string; the Reader checks every
 // read against the bytes it was given, so a short or malformed message can never be read past
 // its end. Messages are built field by field with these, never by copying a struct.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bytes as lower-case hexadecimal text, two characters a byte, high nibble first.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading one value from the text of an INI file, the way the Windows profile-string reader
 // does: "[section]" lines open sections, "key=value" lines give values, ';' starts a comment
 // line; names match without regard to letter case, blanks around names and values are

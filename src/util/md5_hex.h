@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text form of a block's MD5 digest, as both local databases store it: 32 lower-case
 // hexadecimal characters, high nibble first. The wire carries the 16 raw bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owners of OpenSSL objects: each frees its object with the library's own function when it
 // goes. A BIO is freed with its whole chain (for a single BIO that is the same as BIO_free), and
 // an SSL object frees the BIOs attached to it.

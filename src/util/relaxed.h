@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A value that one thread writes and another reads without a lock: the run's flags, the
 // throttling settings the dialog changes during a run, the allowances and transfer counters.
 // std::atomic is neither copyable nor assignable from another atomic; records such as Profile

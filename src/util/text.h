@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small text helpers shared by every subsystem: bounded copies into fixed-width fields,
 // the lenient decimal reading used for stored settings, and ASCII case folding.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The snapshot backend of systems without a snapshot service. Every call succeeds and no
 // snapshot gets a device path, so ShadowCopy drops each volume after the snapshot step and
 // every path is read from the live file system.

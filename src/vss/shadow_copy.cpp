@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "vss/shadow_copy.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run's shadow copy: one snapshot of every volume an include rule names, taken before the
 // walk, and the rewriting of file paths onto the snapshots' device paths.
 //

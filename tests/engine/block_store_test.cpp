@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Storing blocks and the catalog against the reference server: what goes on the wire, and what
 // the run makes of each answer in its counters, log and progress fields.
 #include "engine/block_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole backup runs against the reference server: a store with a login and a profile, the
 // server running (with faults when asked), a data directory that trusts the server, the
 // client's profile on disk, the MD5 cache and a fake clock. run() performs one complete

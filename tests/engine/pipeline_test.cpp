@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs with the read-ahead pool against runs without it: the server, the log, the catalog, the
 // MD5 cache and the display must not tell them apart; and pause, resume and cancel must act
 // within one block whatever the pool is doing.

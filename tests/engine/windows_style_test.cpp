@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The walk and the block loop under the Windows path style, over a test file system that maps
 // C:\ onto a folder: drive letters, backslashes, letter case that does not count.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client's parsers of the server's replies, on arbitrary bytes. A parser may accept a reply
 // only when it is at least the reply's least length and carries its class and code, and what it
 // returns must be the bytes at the reply's fixed offsets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading a hand-edited corvio.dat: the profiles table holds arbitrary rows (any types, any
 // lengths, NULLs, duplicate or missing columns' values), and one registered profile has a real
 // database whose description is arbitrary too. Opening and listing must either fail with a

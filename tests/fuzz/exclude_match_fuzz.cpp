@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // wildcard_match and exclude_match on arbitrary rules and paths. Short inputs are also matched
 // by a plain recursive matcher, so a wrong answer is a finding, not only a crash.
 #include <cstdint>

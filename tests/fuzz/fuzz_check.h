@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every fuzz target shares: a check that aborts, so that a wrong result is a finding like
 // a crash in both the libFuzzer build and the replay, and a reader that takes typed values off
 // the front of the input (zero once the input is used up).

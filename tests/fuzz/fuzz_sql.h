@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rows for the database targets, as a user editing a database by hand might leave them: each
 // value an integer, a real, a text of any bytes, a blob or NULL, written as an SQL literal.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening and reading a hand-edited md5cache.dat: the filespec and segs tables hold arbitrary
 // rows (any types, lengths, NULLs, digests that are not 32 hex digits). A lookup may find a file
 // only with the cache's own block size, a digest only as exactly 16 bytes, and the end-of-run

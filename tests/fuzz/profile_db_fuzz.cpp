@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading a hand-edited profile database: the config table holds arbitrary rows (any types, any
 // lengths, NULLs) and the loader must either refuse it with a message or give back a profile
 // whose every value is within its width and range.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a fuzz target on saved inputs without libFuzzer: each argument is a file or a folder
 // whose files are run in name order. A finding shows as a crash or a sanitizer report of this
 // program; an empty or missing corpus is an error, so a mistyped folder cannot pass unseen.

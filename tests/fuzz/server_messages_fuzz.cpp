@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's reading of client messages: arbitrary received bytes are cut into messages as
 // a session cuts them, each message is decoded, and payloads go through the server's payload
 // decoder (raw or zlib) as they would to the store. Checks the framing (every message whole and

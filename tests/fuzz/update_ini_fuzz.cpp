@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update file: ini_get_string on arbitrary INI text, section, key and buffer size, and the
 // version compare on the "filever" value read from it. A value found must fit its buffer and be
 // taken from one line of the text; plain dotted versions must compare as numbers.

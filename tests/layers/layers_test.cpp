@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keeps the folders in layers: a file may include its own folder's files and those of the
 // folders below it, never a folder beside or above it. The order is written here, once (and
 // shown in docs/architecture.md); a failure names the file, the line and the two folders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "md5cache/md5cache.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "net/block_compress.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The session without a server: closed-session primitives, a refused connection, the pause
 // point and the TLS context's trust file.
 #include "net/connection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening the session against the reference server: greeting, login statuses, the retry loops
 // and the certificate checks.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The backup requests against the reference server: the numbers, the block query, and how each
 // request survives a misbehaving server.
 #include "net/requests.h"

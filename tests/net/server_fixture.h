@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A client run against a real reference server: a test world whose data directory trusts the
 // server's certificate authority, a profile pointing at the server, a TLS context, the run's
 // BackupSession and a Connection with short time-outs that passes the run's pause point.

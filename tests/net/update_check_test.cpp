@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update check against a local HTTPS server that answers every connection with a chosen
 // response: version comparison, reply cutting, the temporary file, connection failures.
 #include "net/update_check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A program for the process tests to start: it leaves a mark file, so the test can see it ran.
 #include <cstdio>
 

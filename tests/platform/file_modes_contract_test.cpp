@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The contract of the files whose permissions or line ends matter, built for every platform.
 #include "platform/file_modes.h"
 

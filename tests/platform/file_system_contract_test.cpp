@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The contract of FileSystem, make_dirs and the clock, built for every platform and run against
 // its real implementation over a temporary directory: a difference between the POSIX and the
 // Windows implementation is a failing test here.

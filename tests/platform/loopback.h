@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A connected pair of TCP sockets over the loopback interface, for the socket wait tests; one
 // implementation per platform (posix/, win32/). Closed when it goes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The contract of the process facilities, built for every platform: temporary files, starting
 // a program, and lowering a thread's priority.
 #include "platform/process.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The contract of the socket waits, built for every platform, over a loopback connection.
 // The transport tests cancel_requested between waits, so a wait must end by its time-out and
 // must end early when the peer sends or hangs up.

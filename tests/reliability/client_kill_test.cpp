@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client killed with SIGKILL at many points of a run. The run is a forked copy of this
 // process running backup_worker: it dies by its own hand at local events (a directory
 // lookup, a file read, a write of SQLite to one of its databases), or the relay kills it just

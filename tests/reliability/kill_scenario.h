@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run the kill tests interrupt. SetUp backs a small tree up once (run 1, completed and
 // acknowledged) through a RelayProxy; change_tree() then changes it so that the next run reads
 // changed and new files, stores new blocks, references unchanged ones and uploads a catalog:

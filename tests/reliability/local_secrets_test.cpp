@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The profile database holds the server password. After a run that had a login refused
 // once and then completed, the password is in no other file of the data directory (run log,
 // catalog, MD5 cache, configuration database), in no message, in no status text and not in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A TCP relay between the client and corvio-server that can stop a run at an exact message.
 //
 // The connection is TLS, so the relay cannot read the messages; it sees TLS records. The client

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvio-server killed with SIGKILL just after it received a given message of a run, and
 // started again at once on the same store and port. The client's run rides out the outage
 // through its reconnect loop and completes; the run acknowledged before the kill and the one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sqlite_kill_switch.h"
 
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The readers of corvio-server's option values, the quoting of client texts in the log and
 // the trace's masking of passwords.
 #include "command_line.h"

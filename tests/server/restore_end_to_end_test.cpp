@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end tests of corvio-server restore, verify and catalogs: runs are put into a store
 // (with the client's own catalog code, and once through the serving program itself), then the
 // program's commands are run as a user runs them and their files, output and status checked.

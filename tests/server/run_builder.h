@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A backup run for the tests of the server's restore, verify and catalogs commands: its catalog
 // built with the client's own catalog code (corvio::Catalog, in the Windows or the POSIX path
 // style, as the client's run builds it), and the blocks of its files, cut at 1 MiB as the

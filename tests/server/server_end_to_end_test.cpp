@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end tests: the corvio-server program, started as a process, spoken to over loopback
 // TLS by a raw test client.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serving loop run in this process, for what the program cannot be made to do on purpose:
 // a connection whose thread cannot be started.
 #include "server.h"

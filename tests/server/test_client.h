@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A minimal TLS client for end-to-end tests of corvio-server: it connects over loopback,
 // verifies the server's certificate against the store's CA, and sends and receives raw
 // messages, one write per message and one read per reply, as a real client does.

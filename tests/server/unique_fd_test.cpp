@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "unique_fd.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stream that a command prints into, read back as text by the test.
 #pragma once
 

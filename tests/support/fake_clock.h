@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A clock that only moves when told to, or when someone sleeps on it. Sleeps return at once
 // and advance the time, so a 300-second back-off takes no real time. on_sleep, when set, runs
 // after every sleep (with the milliseconds slept) so a test can act at a chosen moment, such

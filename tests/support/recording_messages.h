@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Records every message box instead of showing it, and answers questions with next_answer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A progress window that remembers what it was told: every status text in order, the last
 // text of every field, the file progress bar and the button states.
 #pragma once

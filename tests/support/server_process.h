@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the corvio-server program for end-to-end tests: its admin commands to completion, and
 // `serve` in the background until the test stops it. The only file of these tests that uses
 // operating-system calls.

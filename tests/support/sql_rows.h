@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reads a database the way a test checks it: every row of a query as texts, NULL as "NULL".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A fresh directory under the system's temporary directory, removed with everything in it
 // when the object goes.
 #pragma once

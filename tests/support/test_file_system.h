@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A file system for tests of the walk and the block loop: the real one, with faults a real
 // tree cannot produce on demand (a file that cannot be opened, a read that fails part way, a
 // file that grows while it is read), a hook on every lookup, and optionally the Windows

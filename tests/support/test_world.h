@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The world a test runs in: a temporary data directory on the real file system, a fake clock,
 // recorded message boxes and a recorded progress window, tied together in a Context.
 // The display starts detached (no progress window); attach_view() attaches the recorder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reads a JSON document back with an independent parser (Python's json module), for the tests
 // of the --json outputs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A snapshot service in memory. Every call is appended to calls() as one line ("SetContext 0",
 // "AddToSnapshotSet C:\", "Wait DoSnapshotSet", "Release" for the components object); a call
 // returns results[its line] if set, else results[its name], else 0. An asynchronous operation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The snapshot table over a scripted snapshot service: the calls made, the messages shown,
 // what is released after each failure, and how paths map onto the snapshots.
 #include "vss/shadow_copy.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvio: the backup client. With a display it opens the main window, or for
 // "corvio /run:TAG [/exitwhendone]" the progress window of the profile TAG; without one the run
 // is shown on the terminal.

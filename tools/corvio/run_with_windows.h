@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program with windows, where the build has them and a display is available.
 #pragma once
 

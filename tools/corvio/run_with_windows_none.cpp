@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A build without Qt has no windows.
 #include "run_with_windows.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small JSON writer for the --json outputs of corvioctl: one document, written as it is built,
 // with the commas between members placed for the caller.
 //

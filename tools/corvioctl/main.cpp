@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // corvioctl: manages backup profiles on machines without a display, in the same data
 // directory and with the same checks as the program's windows.
 #include <cstdio>

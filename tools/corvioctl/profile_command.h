@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "corvioctl profile ...": creating, editing, showing, listing and deleting backup profiles
 // without windows. It fills the profile editor's fields from options and saves through the
 // editor, so it applies the same checks and writes the same files as the windows do.

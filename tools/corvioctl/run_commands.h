@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "corvioctl runs TAG" and "corvioctl log TAG [N]": the backup runs of a profile as this
 // machine's catalogs and logs record them. Neither writes anything.
 #pragma once

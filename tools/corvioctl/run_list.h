@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The runs of one profile as its folder tells them: every catalog number that has a catalog
 // (<%08x>.cat) or a log (<%08x>.log) there, with what those two files say about the run.
 //

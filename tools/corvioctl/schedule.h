@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // When a profile runs by itself: the schedule "corvioctl schedule" takes, and the systemd user
 // units and the crontab line that carry it out.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "corvioctl schedule": puts a profile on a schedule with a systemd user service and timer
 // (see schedule.h), takes it off again, and lists the schedules.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "trust_ca_command.h"
 
 #include <openssl/err.h>

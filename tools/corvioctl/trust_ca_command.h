@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "corvioctl trust-ca FILE": makes the client trust the certificate authorities of a PEM file,
 // for servers whose certificates the system's trust store does not know (a self-signed test
 // server, a company's own authority). The certificates replace the data directory's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The snapshot backend of Windows: the Volume Shadow Copy requester interface over COM.
 //
 // vssapi.dll is loaded when the backend is made, and CreateVssBackupComponents is looked up

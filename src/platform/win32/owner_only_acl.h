@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Access lists that let only the current user in. On Windows the owner-only files of the
 // program (profile databases with their passwords) get an explicit, protected access list
 // rather than the one inherited from their folder.

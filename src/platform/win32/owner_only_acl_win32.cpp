@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/win32/owner_only_acl.h"
 
 #include <sddl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading one text value from the registry, the way start-up reads the installation directory.
 #pragma once
 

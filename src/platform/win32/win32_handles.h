@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owners for the handles of the Windows API, each closed by the call that belongs to it. A
 // handle gets its owner on the line that creates it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The push button of the windows and dialogs: named by its control id (tests find controls by
 // it) and never made the default by taking focus, so that Enter presses only a dialog's own
 // default button. parent owns it. User-interface thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A report-style list that tells about mouse clicks the way the windows use them: a click
 // says whether it hit a row, a double click on a row says so too. Selecting with the keyboard
 // tells nothing, so buttons that follow clicks stay as they are.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one way from the worker thread into the windows. The run's display operations and its
 // message boxes arrive here on whichever thread calls them; each is handed to the
 // user-interface thread and the caller waits until it has been carried out, so a field write

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window ("Meridane Online Backup"): the list of profiles (Tag, Description and an
 // empty Last Run column) and the buttons Backup, Quit, New, Edit, Delete, About and Help.
 // Backup and a double click on a row load the row's profile into the run record and end the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The profile editor ("New Backup Profile", for New and for Edit): tag, description,
 // connection, throttling, the shadow-copy switch and the list of include and exclude rules.
 // OK hands the fields to ProfileEditor, which checks and saves them; the dialog closes only

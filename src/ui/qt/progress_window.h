@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress window ("Meridane Online Backup"): opening it starts the run on the worker
 // thread and the window's three timers (allowances every 100 ms, totals and elapsed time every
 // 500 ms, rates every 3000 ms). It offers Pause/Resume, Cancel (Close once the run has ended)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The windows' modal prompts: message boxes and the file and folder choosers. Every dialog
 // asks through these, so that tests can script them: with scripting on, a box is recorded
 // instead of shown and answered with the next answer, and a chooser returns the next file or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The front end with windows: the main window, and the progress window that runs a backup.
 // Needs a QApplication; runs on its thread. After the progress window has closed the program
 // ends, so each process shows at most one.

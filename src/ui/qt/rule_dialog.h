@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The include/exclude rule dialog ("Include / Exclude"), modal over the profile editor: one
 // rule's path or pattern (1059), its mode (1061), Browse File (1063) and Browse Path (1060).
 // OK applies the rule dialog's checks to the editor's rows and puts the rule in.

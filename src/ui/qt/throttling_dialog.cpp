@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/qt/throttling_dialog.h"
 
 #include <QPushButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The throttling dialog ("Backup Throttling"), modal over the progress window: changes the
 // running profile's throttling settings and the worker's priority while the run goes on.
 // Nothing it changes is written to the profile's database.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The front end for a terminal or no display at all: "corvio /run:TAG" from a shell, cron or
 // systemd. It draws the progress window on the terminal (or prints plain status lines when
 // standard output is not one), runs the window's timers, and lets the user steer the run:

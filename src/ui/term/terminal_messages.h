@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message boxes for a terminal: each is printed as "title: text" on standard error, and
 // questions are answered No, since nobody may be there to answer them.
 #pragma once

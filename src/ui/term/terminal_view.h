@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress window drawn on a terminal. The worker writes fields and the status line from
 // its thread; the front end's thread redraws. On an interactive terminal draw() repaints a
 // block of lines in place (status, directory and file with a bar for the current file, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The snapshot table over the real COM backend. Without a usable shadow-copy service (Wine
 // has none; Windows refuses one to a user without administrator rights) the set-up of a run
 // must fail the way the run expects: E_UNEXPECTED with one message box of its text, no path

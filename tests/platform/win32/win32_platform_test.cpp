@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What only the Windows implementation does: attributes and times as the file system stores
 // them, sizes beyond 32 bits, the registry and AppData, priorities, and the profile-string
 // reader that the shared INI reader stands in for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window, the profile editor and the rule dialog, driven as a user would.
 #include "ui/qt/main_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress window and the throttling dialog over whole runs against the reference
 // server: completion with counters that match the log, pause and resume, cancelling through
 // the close box, and throttling changed while the run goes on.

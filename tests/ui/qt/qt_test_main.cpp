@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window tests run headless unless told where to draw.
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Driving the windows as a user would, headless: finding controls by their ids, clicking,
 // typing, and acting inside a modal dialog's own event loop.
 #pragma once
