@@ -52,12 +52,17 @@ check "the screen says at once that the run is being cancelled" \
 check "the statistics end the output" bash -c "tail -n 1 '$work/out' | grep -q '^Directories 0, files 0'"
 check "no control characters when not on a terminal" bash -c "! LC_ALL=C grep -q \$'[\x01-\x08\x0b-\x1f\x7f]' '$work/out'"
 
-# A second interrupt ends the program at once.
-"$corvio" /run:nowhere > "$work/out" 2> "$work/err" &
-pid=$!
-for _ in $(seq 50); do grep -q 'Retry Connect' "$work/out" && break; sleep 0.2; done
-kill -INT "$pid"; sleep 0.3; kill -INT "$pid"
-wait "$pid"; status=$?
+# A second interrupt ends the program at once. On a busy machine the cancelled run may end (3)
+# before the second one arrives; such a try proves nothing and is made again, while any other
+# status fails.
+for _ in 1 2 3 4 5; do
+  "$corvio" /run:nowhere > "$work/out" 2> "$work/err" &
+  pid=$!
+  for _ in $(seq 50); do grep -q 'Retry Connect' "$work/out" && break; sleep 0.2; done
+  kill -INT "$pid"; sleep 0.05; kill -INT "$pid" 2> /dev/null
+  wait "$pid"; status=$?
+  [ "$status" -eq 3 ] || break
+done
 check "a second interrupt exits 130 at once" [ "$status" -eq 130 ]
 
 # A wrong password against a real server: the third refused login ends the run as failed,
