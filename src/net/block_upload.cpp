@@ -2,18 +2,17 @@
 // Storing one block on the wire: the store request, and the payload in chunks.
 #include <algorithm>
 
+#include "net/connection.h"
 #include "net/messages.h"
 #include "net/requests.h"
-#include "net/connection.h"
 
 namespace corvio {
 namespace {
 
 // Sends one MSG_SEG_DATA chunk, which may wait in the write buffer until the read of the stored
 // reply. False when the write failed or chunk_sent says stop.
-bool send_chunk(Connection& s, std::string_view chunk, const ChunkSent& chunk_sent, Upload* upload) {
+bool send_chunk(Connection& s, std::string_view chunk, const ChunkSent& chunk_sent) {
   if (s.send(protocol::encode_seg_data(chunk), /*more=*/true) <= 0) return false;
-  upload->bytes_sent += chunk.size();
   return chunk_sent(static_cast<uint32_t>(chunk.size()));
 }
 
@@ -50,7 +49,7 @@ Upload seg_upload(Connection& s, const BlockPayload& payload, const ChunkSent& c
   for (uint32_t offset = 0; offset < payload.length;) {
     const uint32_t n = std::min<uint32_t>(payload.length - offset, protocol::kChunk);
     const std::string_view chunk(reinterpret_cast<const char*>(payload.data) + offset, n);
-    if (!send_chunk(s, chunk, chunk_sent, &upload)) return upload;
+    if (!send_chunk(s, chunk, chunk_sent)) return upload;
     offset += n;
   }
   upload.stored = read_stored(s);
@@ -60,7 +59,7 @@ Upload seg_upload(Connection& s, const BlockPayload& payload, const ChunkSent& c
 Upload seg_upload(Connection& s, StreamedPayload& payload, const ChunkSent& chunk_sent) {
   Upload upload;
   upload.stored = payload.write([&](std::string_view chunk) {
-    return send_chunk(s, chunk, chunk_sent, &upload);
+    return send_chunk(s, chunk, chunk_sent);
   }) && read_stored(s);
   return upload;
 }

@@ -72,10 +72,9 @@ class StreamedPayload {
 // false ends the upload (the run was cancelled).
 using ChunkSent = std::function<bool(uint32_t chunk_length)>;
 
-// What an upload came to.
+// What an upload came to. The bytes sent are counted by chunk_sent as they go.
 struct [[nodiscard]] Upload {
-  bool stored = false;      // every chunk sent and MSG_SEG_STORED read
-  uint64_t bytes_sent = 0;  // payload bytes handed to the connection
+  bool stored = false;  // every chunk sent and MSG_SEG_STORED read
 };
 
 // Sends the payload, after a store request the server answered with kSend, as MSG_SEG_DATA
