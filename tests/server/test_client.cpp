@@ -64,6 +64,21 @@ bool TestClient::send(std::string_view bytes) {
                      static_cast<int>(bytes.size());
 }
 
+bool TestClient::send_at_once(const std::vector<std::string>& messages) {
+  if (!ssl_) return false;
+  // The records are made into memory, then the socket takes them back as the write side.
+  BIO* socket = SSL_get_rbio(ssl_);
+  BIO_up_ref(socket);
+  SSL_set0_wbio(ssl_, BIO_new(BIO_s_mem()));
+  bool made = true;
+  for (const std::string& m : messages) made = made && send(m);
+  char* records = nullptr;
+  long size = BIO_get_mem_data(SSL_get_wbio(ssl_), &records);
+  bool sent = made && size > 0 && BIO_write(socket, records, static_cast<int>(size)) == size;
+  SSL_set0_wbio(ssl_, socket);
+  return sent;
+}
+
 std::optional<std::string> TestClient::recv(int timeout_s) {
   if (!ssl_) return std::string();
   if (SSL_pending(ssl_) == 0) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvio::server::test {
 
@@ -26,6 +27,9 @@ class TestClient {
   const std::string& error() const { return error_; }
 
   bool send(std::string_view bytes);
+  // Each message as its own TLS record, all the records written to the socket in one write:
+  // what a client keeping many requests in flight puts on the wire.
+  bool send_at_once(const std::vector<std::string>& messages);
   // The bytes of one read; an empty text when the server closed the connection or the read
   // failed; nothing when no byte came within timeout_s seconds.
   std::optional<std::string> recv(int timeout_s = 5);
@@ -51,6 +55,9 @@ class RawConnection {
 
   bool ok() const { return bio_ != nullptr; }
   bool send(std::string_view bytes);
+  // Each message as its own TLS record, all the records written to the socket in one write:
+  // what a client keeping many requests in flight puts on the wire.
+  bool send_at_once(const std::vector<std::string>& messages);
   // True when the server closed the connection within timeout_ms (reading anything it sent
   // meanwhile); false when it is still open then.
   bool closed_within(int timeout_ms);
