@@ -49,9 +49,9 @@ class Listener {
   std::string address_;
 };
 
-// Gives an accepted socket a receive time-out, so that a client that stops talking does not
-// hold its thread for ever.
-void set_receive_timeout(int fd, int seconds);
+// Gives an accepted socket a receive and a send time-out, so that a client that stops talking,
+// or stops reading its replies, does not hold its thread for ever.
+void set_idle_timeouts(int fd, int seconds);
 
 // Sends small writes at once (TCP_NODELAY): every reply is one write the client waits for, so
 // holding it back for coalescing only adds latency.

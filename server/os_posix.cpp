@@ -126,10 +126,11 @@ void Listener::stop_on_signals() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-void set_receive_timeout(int fd, int seconds) {
+void set_idle_timeouts(int fd, int seconds) {
   timeval tv{};
   tv.tv_sec = seconds;
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 void set_no_delay(int fd) {

@@ -30,7 +30,7 @@ void Server::run(Listener& listener) {
       refuse(fd, peer);
       continue;
     }
-    set_receive_timeout(fd, options_.idle_timeout_seconds);
+    set_idle_timeouts(fd, options_.idle_timeout_seconds);
     set_no_delay(fd);
     uint64_t number = next_number++;
     auto control = std::make_shared<ConnectionControl>();

@@ -22,7 +22,8 @@ struct ServerOptions {
   // login message; a connection that takes longer is closed.
   std::chrono::milliseconds handshake_timeout{10000};
   std::chrono::milliseconds login_timeout{10000};
-  // A client that says nothing for this long once logged in is disconnected.
+  // A client that says nothing for this long once logged in, or whose replies wait this long
+  // for it to read them, is disconnected.
   int idle_timeout_seconds = 600;
   // The largest block taken above kBlockSize, that is the largest catalog.
   uint32_t max_catalog = kDefaultMaxCatalog;

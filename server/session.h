@@ -8,6 +8,14 @@
 // their known lengths (MSG_PROFILE_GET runs to its 0 byte); a payload message carries at most
 // the rest of the announced payload, up to 4096 bytes. Every reply is written in one piece, unless a fault says otherwise.
 //
+// Requests in flight: a client may write many requests before it reads the replies, and
+// requests are answered in order, each as soon as it is read. Reads block on the socket only
+// when the TLS layer holds no whole record: with read-ahead one socket read may bring many
+// records, and SSL_read hands over those it holds without waiting for the socket again. A
+// reply's write blocks only while the replies the client has not read fill its receive buffer
+// and the server's send buffer (a window of 100,000 requests written at once did not get
+// there over loopback); a client that reads none for the idle time is disconnected.
+//
 // Bounds: the handshake and the login must each come within their time-outs; a connection
 // gets one login attempt (a refused one is answered, then the connection is closed), checked
 // after the wait that the login throttle asks for; a payload is decoded and written to the
