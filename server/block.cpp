@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "block.h"
 
+#include <libdeflate.h>
 #include <openssl/evp.h>
 #include <zlib.h>
 
@@ -12,6 +13,10 @@ namespace {
 
 // Decoded bytes are handed on in pieces of at most this size.
 constexpr size_t kPiece = 64 * 1024;
+
+struct FreeDecompressor {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
 
 }  // namespace
 
@@ -38,24 +43,38 @@ bool payload_shape_ok(uint32_t length, bool compressed, uint32_t payload_length,
 struct PayloadDecoder::State {
   BlockKey key;
   bool compressed = false;
-  bool inflating = false;  // the zlib stream was set up
+  bool whole = false;      // a block of a file: its payload is collected, then decompressed
+  bool inflating = false;  // a catalog: the zlib stream was set up
   bool ended = false;      // the zlib stream has ended
   bool failed = false;
+  uint32_t payload_length = 0;
   uint64_t decoded = 0;
   z_stream zs{};
+  std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor;
+  std::string packed;  // the payload of a whole decoding, as received so far
   MdCtxPtr md5;
   std::string piece;
 };
 
-PayloadDecoder::PayloadDecoder(const BlockKey& key, bool compressed) : state_(new State) {
-  state_->key = key;
-  state_->compressed = compressed;
-  state_->md5.reset(EVP_MD_CTX_new());
-  if (!state_->md5 || EVP_DigestInit_ex(state_->md5.get(), EVP_md5(), nullptr) != 1) {
-    state_->failed = true;
+PayloadDecoder::PayloadDecoder(const BlockKey& key, bool compressed, uint32_t payload_length)
+    : state_(new State) {
+  State& s = *state_;
+  s.key = key;
+  s.compressed = compressed;
+  s.payload_length = payload_length;
+  s.md5.reset(EVP_MD_CTX_new());
+  if (!s.md5 || EVP_DigestInit_ex(s.md5.get(), EVP_md5(), nullptr) != 1) s.failed = true;
+  if (!compressed) return;
+  s.whole = key.length <= kBlockSize;
+  if (s.whole) {
+    s.decompressor.reset(libdeflate_alloc_decompressor());
+    if (!s.decompressor) s.failed = true;
+    // Bounded by the largest payload a block of a file can have, whatever the claim.
+    s.packed.reserve(std::min<uint64_t>(payload_length, max_compressed_length(kBlockSize)));
+    return;
   }
-  if (compressed) state_->inflating = inflateInit(&state_->zs) == Z_OK;
-  if (compressed && !state_->inflating) state_->failed = true;
+  s.inflating = inflateInit(&s.zs) == Z_OK;
+  if (!s.inflating) s.failed = true;
 }
 
 PayloadDecoder::~PayloadDecoder() {
@@ -89,6 +108,29 @@ bool PayloadDecoder::feed(std::string_view chunk, const Sink& sink, std::string*
   }
   if (chunk.empty()) return true;
   if (s.ended) return fail("payload goes on after its compressed data ends");
+  if (s.whole) {
+    s.packed.append(chunk);
+    if (s.packed.size() < s.payload_length) return true;
+    // The whole payload is here: one call decompresses it into a buffer of the block's length,
+    // which a longer stream cannot overrun.
+    s.ended = true;
+    std::unique_ptr<char[]> block(new char[s.key.length]);
+    size_t used = 0;
+    size_t out = 0;
+    libdeflate_result rc =
+        libdeflate_zlib_decompress_ex(s.decompressor.get(), s.packed.data(), s.packed.size(),
+                                      block.get(), s.key.length, &used, &out);
+    if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
+      return fail("payload decompresses longer than the block");
+    }
+    if (rc != LIBDEFLATE_SUCCESS) return fail("payload does not decompress");
+    if (used < s.packed.size()) return fail("payload goes on after its compressed data ends");
+    std::string().swap(s.packed);
+    for (size_t at = 0; at < out; at += kPiece) {
+      if (!take(std::string_view(block.get() + at, std::min(kPiece, out - at)))) return false;
+    }
+    return true;
+  }
   s.piece.resize(kPiece);
   s.zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
   s.zs.avail_in = static_cast<uInt>(chunk.size());
@@ -136,7 +178,7 @@ bool PayloadDecoder::finish(std::string* why) {
 bool decode_payload(const BlockKey& key, std::string_view payload, bool compressed,
                     std::string* block, std::string* why) {
   block->clear();
-  PayloadDecoder decoder(key, compressed);
+  PayloadDecoder decoder(key, compressed, static_cast<uint32_t>(payload.size()));
   auto sink = [&](std::string_view bytes) {
     block->append(bytes);
     return true;

@@ -4,8 +4,11 @@
 // block of the announced length and digest, so that a block the index lists as held is always
 // the right one.
 //
-// Payloads are decoded as their chunks arrive, never held whole: the memory one upload uses
-// does not depend on the length a client claims.
+// The memory one upload uses does not depend on the length a client claims. A compressed
+// payload of a file's block (at most kBlockSize decoded) is collected as its chunks arrive and
+// decompressed in one call once whole, with libdeflate, which reads the same zlib streams at
+// several times the speed of zlib's inflate; a catalog, which may be far larger, is inflated as
+// its chunks arrive, and a raw payload passes through. Neither is ever held whole.
 #pragma once
 
 #include <array>
@@ -48,16 +51,18 @@ uint64_t max_compressed_length(uint32_t length);
 bool payload_shape_ok(uint32_t length, bool compressed, uint32_t payload_length,
                       uint32_t max_length);
 
-// Decodes one payload chunk by chunk. Raw bytes pass through; compressed ones are inflated a
-// piece at a time. The decoded bytes go to the sink as they come, and their length and digest
-// are checked against the key: early when they run past the block's length, at the end for the
+// Decodes one payload chunk by chunk. Raw bytes pass through; a compressed block of a file is
+// decompressed when its last chunk (by payload_length) comes, a catalog a piece at a time. The
+// decoded bytes go to the sink in pieces of at most 64 KiB, and their length and digest are
+// checked against the key: as soon as they run past the block's length, at the end for the
 // rest.
 class PayloadDecoder {
  public:
   // Takes decoded bytes; false stops the decoding (the sink keeps its own reason).
   using Sink = std::function<bool(std::string_view)>;
 
-  PayloadDecoder(const BlockKey& key, bool compressed);
+  // payload_length is the payload's announced length; the chunks fed add up to at most that.
+  PayloadDecoder(const BlockKey& key, bool compressed, uint32_t payload_length);
   ~PayloadDecoder();
   PayloadDecoder(const PayloadDecoder&) = delete;
   PayloadDecoder& operator=(const PayloadDecoder&) = delete;

@@ -6,7 +6,8 @@
 //
 // Client messages are taken from the received bytes and decoded as client_message.h says: by
 // their known lengths (MSG_PROFILE_GET runs to its 0 byte); a payload message carries at most
-// the rest of the announced payload, up to 4096 bytes. Every reply is written in one piece, unless a fault says otherwise.
+// the rest of the announced payload, up to 4096 bytes. Every reply is written in one piece, unless
+// a fault says otherwise.
 //
 // Requests in flight: a client may write many requests before it reads the replies, and
 // requests are answered in order, each as soon as it is read. Reads block on the socket only
@@ -71,7 +72,7 @@ class Session {
   enum class Next { kMessage, kClosed, kBad };
   struct Upload {
     Upload(const BlockKey& k, bool compressed, uint32_t length, std::unique_ptr<BlockWriter> w)
-        : key(k), payload_length(length), decoder(k, compressed), writer(std::move(w)) {}
+        : key(k), payload_length(length), decoder(k, compressed, length), writer(std::move(w)) {}
     BlockKey key;
     uint32_t payload_length;
     uint32_t received = 0;

@@ -41,7 +41,7 @@ TEST(BlockTest, DecodesChunkByChunkInBoundedPieces) {
   std::string packed = zlib_compress(data);
   ASSERT_LT(packed.size(), 4096u);
   for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
-    PayloadDecoder decoder(key_of(data), true);
+    PayloadDecoder decoder(key_of(data), true, static_cast<uint32_t>(packed.size()));
     std::string out;
     size_t largest = 0;
     auto sink = [&](std::string_view bytes) {
@@ -58,7 +58,7 @@ TEST(BlockTest, DecodesChunkByChunkInBoundedPieces) {
     EXPECT_LE(largest, 64u * 1024);
   }
   // A sink that refuses stops the decoding, with no reason of the decoder's own.
-  PayloadDecoder decoder(key_of(data), true);
+  PayloadDecoder decoder(key_of(data), true, static_cast<uint32_t>(packed.size()));
   std::string why = "unset";
   EXPECT_FALSE(decoder.feed(
       packed, [](std::string_view) { return false; }, &why));
@@ -66,33 +66,48 @@ TEST(BlockTest, DecodesChunkByChunkInBoundedPieces) {
   EXPECT_FALSE(decoder.finish(&why));
 }
 
+// The same bad payloads get the same answers from both decoders: the one-call decompression
+// of a file's block and the streaming one of a catalog, which is any block above kBlockSize.
 TEST(BlockTest, RejectsPayloadsThatDoNotMatchTheKey) {
-  std::string data(4000, 'r');
-  std::string block;
-  std::string why;
-  std::string other = data;
-  other[7] = 's';
-  EXPECT_FALSE(decode_payload(key_of(data), other, false, &block, &why));
-  EXPECT_EQ(why, "MD5 mismatch");
-  EXPECT_FALSE(decode_payload(key_of(data), data.substr(1), false, &block, &why));
-  EXPECT_EQ(why, "length 3999 instead of 4000");
-  EXPECT_FALSE(decode_payload(key_of(data), data + "x", false, &block, &why));
-  EXPECT_EQ(why, "payload longer than the block");
-  // Compressed: decoding to more than the announced length, to less, or not at all.
-  EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + "x"), true, &block, &why));
-  EXPECT_EQ(why, "payload decompresses longer than the block");
-  EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + data), true, &block, &why));
-  EXPECT_EQ(why, "payload decompresses longer than the block");
-  EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data.substr(1)), true, &block, &why));
-  EXPECT_EQ(why, "length 3999 instead of 4000");
-  std::string packed = zlib_compress(data);
-  EXPECT_FALSE(
-      decode_payload(key_of(data), packed.substr(0, packed.size() / 2), true, &block, &why));
-  EXPECT_EQ(why, "payload does not decompress");
-  EXPECT_FALSE(decode_payload(key_of(data), packed + "more", true, &block, &why));
-  EXPECT_EQ(why, "payload goes on after its compressed data ends");
-  EXPECT_FALSE(decode_payload(key_of(data), data, true, &block, &why));
-  EXPECT_EQ(why, "payload does not decompress");
+  for (size_t size : {size_t{4000}, size_t{kBlockSize} + 4000}) {
+    SCOPED_TRACE(size);
+    std::string data(size, 'r');
+    std::string block;
+    std::string why;
+    std::string other = data;
+    other[7] = 's';
+    const std::string shorter =
+        "length " + std::to_string(size - 1) + " instead of " + std::to_string(size);
+    EXPECT_FALSE(decode_payload(key_of(data), other, false, &block, &why));
+    EXPECT_EQ(why, "MD5 mismatch");
+    EXPECT_FALSE(decode_payload(key_of(data), data.substr(1), false, &block, &why));
+    EXPECT_EQ(why, shorter);
+    EXPECT_FALSE(decode_payload(key_of(data), data + "x", false, &block, &why));
+    EXPECT_EQ(why, "payload longer than the block");
+    // Compressed: decoding to more than the announced length, to less, or not at all.
+    EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + "x"), true, &block, &why));
+    EXPECT_EQ(why, "payload decompresses longer than the block");
+    EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data + data), true, &block, &why));
+    EXPECT_EQ(why, "payload decompresses longer than the block");
+    EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(data.substr(1)), true, &block, &why));
+    EXPECT_EQ(why, shorter);
+    EXPECT_FALSE(decode_payload(key_of(data), zlib_compress(other), true, &block, &why));
+    EXPECT_EQ(why, "MD5 mismatch");
+    std::string packed = zlib_compress(data);
+    EXPECT_FALSE(
+        decode_payload(key_of(data), packed.substr(0, packed.size() / 2), true, &block, &why));
+    EXPECT_EQ(why, "payload does not decompress");
+    std::string bad_check = packed;
+    bad_check.back() ^= 1;  // the Adler-32 of the decoded bytes
+    EXPECT_FALSE(decode_payload(key_of(data), bad_check, true, &block, &why));
+    EXPECT_EQ(why, "payload does not decompress");
+    EXPECT_FALSE(decode_payload(key_of(data), packed + "more", true, &block, &why));
+    EXPECT_EQ(why, "payload goes on after its compressed data ends");
+    EXPECT_FALSE(decode_payload(key_of(data), data, true, &block, &why));
+    EXPECT_EQ(why, "payload does not decompress");
+    EXPECT_TRUE(decode_payload(key_of(data), packed, true, &block, &why)) << why;
+    EXPECT_EQ(block, data);
+  }
 }
 
 // A claim of a huge block costs nothing until its bytes come: a decoder for 2 GiB - 1 fed a
@@ -101,7 +116,7 @@ TEST(BlockTest, OverlongDecodingStopsAtOnce) {
   std::string zeros(3 * kBlockSize, '\0');
   std::string packed = zlib_compress(zeros);
   BlockKey small{md5_of("x"), 100000};
-  PayloadDecoder decoder(small, true);
+  PayloadDecoder decoder(small, true, static_cast<uint32_t>(packed.size()));
   size_t given = 0;
   std::string why;
   EXPECT_FALSE(decoder.feed(
@@ -114,7 +129,7 @@ TEST(BlockTest, OverlongDecodingStopsAtOnce) {
   EXPECT_EQ(why, "payload decompresses longer than the block");
   EXPECT_LE(given, 100000u);
   BlockKey huge{md5_of("y"), kMaxCatalogLimit};
-  PayloadDecoder claim(huge, true);
+  PayloadDecoder claim(huge, true, 1);
   EXPECT_TRUE(claim.feed(
       "x", [](std::string_view) { return true; }, &why));
   EXPECT_FALSE(claim.finish(&why));

@@ -388,10 +388,9 @@ TEST_F(ServerTest, WindowOfRequestsInOneWriteIsAnsweredInOrder) {
   // Every message counted: the login, the catalog, the first store and its one chunk, the two
   // windows and the quit; the references recorded: one in four of window 1, half of window 2.
   size_t messages = 1 + 1 + 2 + requests.size() + second.size() + 1;
-  EXPECT_NE(server->error_output().find(": quit; " + std::to_string(messages) +
-                                        " messages, 2 blocks stored, " +
-                                        std::to_string(kWindow / 4 + kWindow / 4) +
-                                        " references\n"),
+  EXPECT_NE(server->error_output().find(
+                ": quit; " + std::to_string(messages) + " messages, 2 blocks stored, " +
+                std::to_string(kWindow / 4 + kWindow / 4) + " references\n"),
             std::string::npos)
       << server->error_output();
 }
