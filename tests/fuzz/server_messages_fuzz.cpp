@@ -23,7 +23,7 @@ namespace {
 
 struct Upload {
   Upload(const BlockKey& k, bool compressed, uint32_t length)
-      : key(k), left(length), decoder(k, compressed) {}
+      : key(k), left(length), decoder(k, compressed, length) {}
   BlockKey key;
   uint32_t left;
   uint64_t decoded = 0;
