@@ -30,6 +30,9 @@ constexpr uint8_t kStoreBadRequest = 0x02;
 constexpr uint8_t kRefNoBlock = 0x01;
 constexpr uint8_t kRefNotRecorded = 0x02;
 constexpr uint8_t kFinishRefused = 0x01;
+// Stores answered "send" whose payloads have not begun: far more than a client keeps in
+// flight, and each costs only its request until its payload begins.
+constexpr size_t kMaxStoresAwaitingData = 1024;
 
 // "ADDR:PORT" or "[ADDR]:PORT" without the port and the brackets.
 std::string address_of(const std::string& peer) {
@@ -121,7 +124,11 @@ Session::Next Session::next_message(std::string* message) {
 
 std::optional<size_t> Session::message_length() const {
   std::optional<uint32_t> payload_left;
-  if (upload_) payload_left = upload_->payload_length - upload_->received;
+  if (upload_) {
+    payload_left = upload_->payload_length - upload_->received;
+  } else if (!awaiting_data_.empty()) {
+    payload_left = awaiting_data_.front().payload_length;
+  }
   return client_message_length(in_, payload_left);
 }
 
@@ -202,7 +209,10 @@ bool Session::on_query(const std::string& message) {
 }
 
 bool Session::on_store(const std::string& message) {
-  if (upload_) return fail("block store before the previous payload ended");
+  if (awaiting_data_.size() >= kMaxStoresAwaitingData) {
+    return fail("more than " + std::to_string(kMaxStoresAwaitingData) +
+                " block stores awaiting their payloads");
+  }
   StoreRequest request = decode_seg_store(message);
   const BlockKey& key = request.key;
   uint8_t compressed = request.compressed;
@@ -218,12 +228,7 @@ bool Session::on_store(const std::string& message) {
     status = kStoreBadRequest;
   }
   if (faults_.store_status.take()) status = faults_.store_status_byte;
-  if (status == STORE_SEND && shape_ok) {
-    std::string why;
-    std::unique_ptr<BlockWriter> writer = store_.begin_block(key, &why);
-    if (!writer) return fail("cannot keep a block: " + why);
-    upload_ = std::make_unique<Upload>(key, compressed == 1, payload_length, std::move(writer));
-  }
+  if (status == STORE_SEND && shape_ok) awaiting_data_.push_back(request);
   std::string out = message_header(MSG_SEG_STORE_REPLY);
   put_u32(&out, 0);
   put_u8(&out, status);
@@ -231,10 +236,19 @@ bool Session::on_store(const std::string& message) {
 }
 
 bool Session::on_data(const std::string& message) {
+  std::string why;
+  if (!upload_) {
+    // The first chunk of the oldest store still awaiting its payload.
+    StoreRequest next = awaiting_data_.front();
+    awaiting_data_.pop_front();
+    std::unique_ptr<BlockWriter> writer = store_.begin_block(next.key, &why);
+    if (!writer) return fail("cannot keep a block: " + why);
+    upload_ = std::make_unique<Upload>(next.key, next.compressed == 1, next.payload_length,
+                                       std::move(writer));
+  }
   std::string_view chunk = std::string_view(message).substr(2);
   upload_->received += static_cast<uint32_t>(chunk.size());
   BlockWriter& writer = *upload_->writer;
-  std::string why;
   // Dropping the upload removes its temporary file: a payload that fails is not kept, and
   // is not acknowledged, so the client's store attempt fails and it tries again.
   if (!upload_->decoder.feed(

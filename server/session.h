@@ -10,7 +10,10 @@
 // a fault says otherwise.
 //
 // Requests in flight: a client may write many requests before it reads the replies, and
-// requests are answered in order, each as soon as it is read. Reads block on the socket only
+// requests are answered in order, each as soon as it is read. Several block stores may be
+// answered "send" before their payloads come (at most 1024 awaiting); the payloads then follow
+// one after another in the order of those stores, each begun only when its first chunk comes.
+// Reads block on the socket only
 // when the TLS layer holds no whole record: with read-ahead one socket read may bring many
 // records, and SSL_read hands over those it holds without waiting for the socket again. A
 // reply's write blocks only while the replies the client has not read fill its receive buffer
@@ -27,11 +30,13 @@
 #include <openssl/ssl.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "block.h"
+#include "client_message.h"
 #include "connection_control.h"
 #include "faults.h"
 #include "login_throttle.h"
@@ -110,7 +115,10 @@ class Session {
   std::string in_;
   bool login_tried_ = false;
   bool logged_in_ = false;
-  std::unique_ptr<Upload> upload_;
+  // Stores answered "send", oldest first, whose payloads have not begun; their payloads follow
+  // one after another in this order.
+  std::deque<StoreRequest> awaiting_data_;
+  std::unique_ptr<Upload> upload_;  // the payload being received
   SessionSummary summary_;
 };
 

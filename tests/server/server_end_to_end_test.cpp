@@ -12,11 +12,11 @@
 #include <thread>
 
 #include "db/database.h"
-#include "util/md5_hex.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "test_client.h"
 #include "util/hex.h"
+#include "util/md5_hex.h"
 
 namespace corvio::server::test {
 
@@ -330,23 +330,25 @@ TEST_F(ServerTest, StoresRawAndCompressedBlocksAndRecordsTheRun) {
 // A client keeping a window of requests in flight writes them back to back, each its own TLS
 // record, often many in one socket write; the server answers every one, in order, without
 // waiting for the socket to become readable again while it already holds the next records.
-// A block's data follows only after the store reply that asks for it, in a later window.
+// A block's data follows only after the store reply that asks for it, in a later window, and
+// the data of two stores come in the order of the stores.
 TEST_F(ServerTest, WindowOfRequestsInOneWriteIsAnsweredInOrder) {
   start();
   std::unique_ptr<TestClient> client = alice();
   uint32_t catalog = new_catalog(*client);
   const std::string held_block = noise(3000, 5);
   ASSERT_EQ(store_block(*client, held_block, false).substr(0, 2), "\x80\x13");
-  std::string fresh = noise(200000, 6) + std::string(400000, 'f');
-  std::string payload = zlib_compress(fresh);
+  const std::string fresh = noise(200000, 6) + std::string(400000, 'f');
+  const std::string payload = zlib_compress(fresh);
   ASSERT_GT(payload.size(), 4096u * 40);
+  const std::string raw = noise(9000, 7);
   const std::string absent = "never stored";
   const std::string kHeld("\x80\x01\xff", 3), kNotHeld("\x80\x01\x00", 3);
   const std::string kRefOk("\x80\x1f\x00", 3), kRefNoBlock("\x80\x1f\x01", 3);
   const std::string kSend("\x80\x11\x00\x00\x00\x00\x00", 7);
 
-  // Window 1: queries and references of a held and an absent block, with the store request of
-  // a new block in the middle.
+  // Window 1: queries and references of a held and an absent block, with the store requests of
+  // two new blocks in the middle.
   constexpr size_t kWindow = 200;
   std::vector<std::string> requests, expected;
   for (size_t i = 0; i < kWindow; ++i) {
@@ -356,22 +358,31 @@ TEST_F(ServerTest, WindowOfRequestsInOneWriteIsAnsweredInOrder) {
       expected.push_back(kSend);
       continue;
     }
+    if (i == kWindow / 2 + 2) {
+      requests.push_back(seg_store(md5(raw), 9000, false, 9000));
+      expected.push_back(kSend);
+      continue;
+    }
     const std::string& block = i % 2 ? held_block : absent;
     bool query = i % 4 < 2;
     requests.push_back(query ? seg_query(md5(block), static_cast<uint32_t>(block.size()))
                              : seg_ref(md5(block), catalog));
     expected.push_back(query ? (i % 2 ? kHeld : kNotHeld) : (i % 2 ? kRefOk : kRefNoBlock));
   }
-  // Window 2: the new block's data, then queries and references that find it held.
+  // Window 2: the new blocks' data, then queries and references that find them held.
   std::vector<std::string> second;
-  for (size_t at = 0; at < payload.size(); at += 4096) {
-    second.push_back(seg_data(std::string_view(payload).substr(at, 4096)));
+  for (const std::string* data : {&payload, &raw}) {
+    for (size_t at = 0; at < data->size(); at += 4096) {
+      second.push_back(seg_data(std::string_view(*data).substr(at, 4096)));
+    }
   }
-  std::vector<std::string> second_expected = {std::string("\x80\x13\x00", 3)};
+  const std::string kStored("\x80\x13\x00", 3);
+  std::vector<std::string> second_expected = {kStored, kStored};
   for (size_t i = 0; i < kWindow / 2; ++i) {
+    const std::string& block = i % 4 < 2 ? fresh : raw;
     bool query = i % 2 == 0;
-    second.push_back(query ? seg_query(md5(fresh), static_cast<uint32_t>(fresh.size()))
-                           : seg_ref(md5(fresh), catalog));
+    second.push_back(query ? seg_query(md5(block), static_cast<uint32_t>(block.size()))
+                           : seg_ref(md5(block), catalog));
     second_expected.push_back(query ? kHeld : kRefOk);
   }
 
@@ -382,6 +393,7 @@ TEST_F(ServerTest, WindowOfRequestsInOneWriteIsAnsweredInOrder) {
     }
   }
   EXPECT_EQ(corvio::test::read_file(block_file(fresh)), fresh);
+  EXPECT_EQ(corvio::test::read_file(block_file(raw)), raw);
   EXPECT_TRUE(client->send(quit_message()));
   EXPECT_EQ(client->recv(), std::string());
   EXPECT_EQ(server->terminate(), 0);  // the session's line is written by then
@@ -389,7 +401,7 @@ TEST_F(ServerTest, WindowOfRequestsInOneWriteIsAnsweredInOrder) {
   // windows and the quit; the references recorded: one in four of window 1, half of window 2.
   size_t messages = 1 + 1 + 2 + requests.size() + second.size() + 1;
   EXPECT_NE(server->error_output().find(
-                ": quit; " + std::to_string(messages) + " messages, 2 blocks stored, " +
+                ": quit; " + std::to_string(messages) + " messages, 3 blocks stored, " +
                 std::to_string(kWindow / 4 + kWindow / 4) + " references\n"),
             std::string::npos)
       << server->error_output();
