@@ -10,11 +10,9 @@
 
 #include "base/display.h"
 #include "catalog/catalog.h"
-#include "engine/block_store.h"
+#include "engine/pipeline.h"
 #include "engine/read_ahead.h"
 #include "md5cache/md5cache.h"
-#include "net/requests.h"
-#include "net/connection.h"
 #include "util/md5_hex.h"
 
 namespace corvio {
@@ -67,18 +65,19 @@ std::optional<std::vector<CachedBlock>> cached_blocks(Md5Cache& cache, uint32_t 
 }
 
 // The cached blocks of a file the cache knows as unchanged since it was last read; nothing when
-// it must be read. *found tells whether the cache had a row for it. The lookups share one read
-// lock of the cache, taken and released here, before any exchange with the server.
+// it must be read. *found tells whether the cache had a row for it, *skew whether its last check
+// lies ahead of the clock. The lookups share one read lock of the cache, taken and released
+// here, before any request to the server.
 std::optional<std::vector<CachedBlock>> unchanged_blocks(Run& run, const std::string& path,
                                                          uint64_t size, uint32_t t_modify,
-                                                         uint32_t start, bool* found) {
+                                                         uint32_t start, bool* found, bool* skew) {
   Md5Cache::Lookups lookups(run.cache);
   const uint32_t row = run.cache.filespec_find(path);
   Md5CacheFileData data;
   *found = row != 0 && run.cache.filespec_getdata(row, &data) == 0;
   if (!*found || data.size != size || data.t_modify != t_modify) return std::nullopt;
   if (data.t_lastcheck > start) {
-    run.log(" skew");
+    *skew = true;
     return std::nullopt;
   }
   // Last read too long ago: read it to catch silent changes.
@@ -86,98 +85,186 @@ std::optional<std::vector<CachedBlock>> unchanged_blocks(Run& run, const std::st
   return cached_blocks(run.cache, row, data, size);
 }
 
-enum class Replay { kDone, kRefused, kCancelled };
+// One file as the walk found it, and what its effects leave for the later ones: they are
+// applied in order, after the walk has gone on.
+struct FileRun {
+  std::string path;
+  std::string source;
+  uint64_t size = 0;
+  uint32_t n = 0;  // blocks
+  uint32_t start = 0;
+  uint32_t t_cached = 0;
+  bool found = false;  // the MD5 cache has a row for the file
+  uint32_t catalog_id = 0;
+  Md5CachePendingFile* entry = nullptr;
+  bool refused = false;  // the server refused a reference of the replay
+};
 
-// Announces every cached block to the server; the catalog gets the block rows only once the
-// server has accepted them all, so a refused reference leaves the file to be read afresh.
-Replay replay(Run& run, uint32_t catalog_id, const std::vector<CachedBlock>& blocks, uint32_t n) {
-  uint32_t k = 0;
-  for (const CachedBlock& block : blocks) {
-    run.wait_if_paused();
-    if (run.session.cancelled()) return Replay::kCancelled;
-    if (seg_ref(run.net, block.md5) != 0) {
-      return run.session.cancelled() ? Replay::kCancelled : Replay::kRefused;
-    }
-    ++k;
-    if (n >= 2) show_block_progress(run, k, n);
-  }
-  uint64_t offset = 0;
-  for (const CachedBlock& block : blocks) {
-    run.catalog.seg_insert(catalog_id, block.md5.data(), offset, block.size);
-    offset += kBlockSize;
-  }
-  return Replay::kDone;
+void skip_file(Run& run, const std::shared_ptr<FileRun>& f);
+int read_file(Run& run, const std::shared_ptr<FileRun>& f);
+
+// A file that could not be read to its end: it leaves the catalog, and counts as an error.
+int read_failed(Run& run, const std::shared_ptr<FileRun>& f, uint32_t counted) {
+  run.then([&run, f, counted] {
+    show_blocks(run, counted, f->n, 100);
+    run.log("Error: couldn't read file: " + f->path + "\n");
+    run.session.stats.errors.add(1);
+    run.catalog.filespec_drop(f->catalog_id);
+  });
+  return 0;
 }
 
-enum class Read { kDone, kFailed, kCancelled };
-
-// The blocks come from the read-ahead (read, hashed and, on its pool, compressed ahead); what
-// happens to each, in order, is the same as reading, hashing and storing it here.
-Read read_file(Run& run, ReadAhead& ahead, ReadableFile& file, uint64_t size, uint32_t catalog_id,
-               Md5CachePendingFile* entry, uint32_t n, uint64_t* offset, uint32_t* counted) {
-  if (!ahead.ok()) {
-    run.ctx.messages.message_box("Memory alloc failure for file buffer!", "Backup Failure");
-    return Read::kFailed;
+// Announces every cached block to the server; the catalog gets the block rows only once the
+// server has accepted them all. A refused reference leaves the file to be read afresh, at its
+// turn, before anything the walk did after it is applied.
+void replay(Run& run, const std::shared_ptr<FileRun>& f, const std::vector<CachedBlock>& blocks) {
+  uint32_t k = 0;
+  for (const CachedBlock& block : blocks) {
+    run.then([&run] { run.wait_if_paused(); });
+    run.pipe->ref(block.md5, [&run, f, k = ++k](bool referenced) {
+      if (f->refused) return;  // a one-at-a-time run would not have asked
+      if (!referenced) {
+        f->refused = true;
+        return;
+      }
+      if (f->n >= 2) show_block_progress(run, k, f->n);
+    });
   }
-  ReadAhead::Reading reading(ahead, file, size);
-  const PayloadSource payload = [&ahead] { return ahead.payload(); };
+  run.then([&run, f, blocks] {
+    if (f->refused) {
+      // Read now, in this file's turn: its effects go before the later files' still waiting.
+      Pipeline now(run, run.pipe->window());
+      Pipeline* later = run.pipe;
+      run.pipe = &now;
+      if (f->found) run.then([&run, f] { show_blocks(run, 0, f->n, 100); });
+      (void)read_file(run, f);
+      (void)now.drain();
+      run.pipe = later;
+      return;
+    }
+    uint64_t offset = 0;
+    for (const CachedBlock& block : blocks) {
+      run.catalog.seg_insert(f->catalog_id, block.md5.data(), offset, block.size);
+      offset += kBlockSize;
+    }
+    BackupStats& stats = run.session.stats;
+    run.log(" skipped.\n");
+    stats.bytes_skipped.add(f->size);
+    run.ctx.display.set_bytes_skipped(stats.bytes_skipped);
+    if (f->found) show_blocks(run, f->n, f->n, 100);
+    skip_file(run, f);
+  });
+}
+
+// A file with nothing to read: empty, or replayed.
+void skip_file(Run& run, const std::shared_ptr<FileRun>& f) {
+  BackupStats& stats = run.session.stats;
+  if (f->size == 0) run.log("\n");
+  stats.files_skipped.add(1);
+  run.ctx.display.set_files_skipped(stats.files_skipped);
+}
+
+// The file read in blocks from the read-ahead (read, hashed and, on its pool, compressed ahead):
+// each block's catalog and cache rows, log record and progress are handed to the pipeline with
+// its storing, in file order. 1 when the run was cancelled.
+int read_file(Run& run, const std::shared_ptr<FileRun>& f) {
+  std::unique_ptr<ReadableFile> file = run.ctx.fs.open_read(f->source);
+  if (!file) {
+    run.then([&run, f] {
+      run.log("\nError: couldn't read file: " + f->path + "\n");
+      run.session.stats.errors.add(1);
+      run.catalog.filespec_drop(f->catalog_id);
+    });
+    return 0;
+  }
+  run.then([&run, f] {
+    const bool settled = f->start > f->t_cached && f->start - f->t_cached > kRecentWriteSeconds;
+    f->entry = run.cache.queue_file(f->path, f->size, settled ? f->t_cached : 0, f->start);
+    run.log(" ");
+  });
+
+  std::optional<ReadAhead> own;  // a Run without a read-ahead reads block by block
+  ReadAhead& ahead = run.read_ahead && !run.read_ahead->in_use() ? *run.read_ahead : own.emplace(0);
+  if (!ahead.ok()) {
+    run.then([&run] {
+      run.ctx.messages.message_box("Memory alloc failure for file buffer!", "Backup Failure");
+    });
+    return read_failed(run, f, 0);
+  }
+  ReadAhead::Reading reading(ahead, *file, f->size);
+  uint64_t offset = 0;
+  uint32_t counted = 0;
   for (;;) {
     const AheadBlock& block = ahead.next();
-    if (block.length < 0) return Read::kFailed;
+    if (block.length < 0) return read_failed(run, f, counted);
     run.wait_if_paused();
-    if (run.session.cancelled()) return Read::kCancelled;
+    if (run.session.cancelled()) return 1;
     if (uint32_t delay = run.profile().block_delay_ms.load()) run.ctx.clock.sleep_ms(delay);
     if (block.length == 0) break;
 
     const uint32_t length = static_cast<uint32_t>(block.length);
-    run.cache.queue_seg(entry, *offset, length, block.md5.data());
-    run.catalog.seg_insert(catalog_id, block.md5.data(), *offset, length);
-    *offset += length;
-    if (n >= 2) {
-      ++*counted;
-      char text[32];
-      std::snprintf(text, sizeof text, "(%u/%u) ", *counted, n);
-      run.log(text);
-      show_block_progress(run, *counted, n);
-    }
-    if (seg_store_retry(run, block.md5, block.data, length, payload) != 0) {
-      run.log("Error storing segment! ");
-    }
+    if (f->n >= 2) ++counted;
+    run.then([&run, f, offset, length, md5 = block.md5, counted] {
+      run.wait_if_paused();
+      run.cache.queue_seg(f->entry, offset, length, md5.data());
+      run.catalog.seg_insert(f->catalog_id, md5.data(), offset, length);
+      if (f->n >= 2) {
+        char text[32];
+        std::snprintf(text, sizeof text, "(%u/%u) ", counted, f->n);
+        run.log(text);
+        show_block_progress(run, counted, f->n);
+      }
+    });
+    run.pipe->store(block.md5, length, ahead.payload(), [&run](int result) {
+      if (result != 0) run.log("Error storing segment! ");
+    });
+    offset += length;
     if (length < kBlockSize) break;
   }
-  return Read::kDone;
+  run.then([&run, f, offset, counted] {
+    BackupStats& stats = run.session.stats;
+    show_blocks(run, counted, f->n, 100);
+    if (offset != f->size) {
+      // The blocks describe what was read; the cache must not vouch for either size.
+      char text[96];
+      std::snprintf(text, sizeof text, " (%" PRIu64 " bytes read of %" PRIu64 ")\n", offset,
+                    f->size);
+      run.log("Warning: File changed while it was read: " + f->path + text);
+      stats.warnings.add(1);
+      run.catalog.filespec_set_size(f->catalog_id, offset);
+      stats.files_scanned.add(1);
+      return;
+    }
+    run.cache.file_done(f->entry);
+    stats.files_scanned.add(1);
+  });
+  return 0;
 }
 
 }  // namespace
 
 int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   Context& ctx = run.ctx;
-  BackupStats& stats = run.session.stats;
-  const uint32_t start = static_cast<uint32_t>(ctx.clock.now());
-  run.session.file_bytes_sent = 0;
-
-  const std::string path = upper_drive_letter(ctx.style, prefix + name);
-  const std::string source = run.source(path);
-  std::optional<FileInfo> info = ctx.fs.find(source);
+  auto f = std::make_shared<FileRun>();
+  f->start = static_cast<uint32_t>(ctx.clock.now());
+  f->path = upper_drive_letter(ctx.style, prefix + name);
+  f->source = run.source(f->path);
+  std::optional<FileInfo> info = ctx.fs.find(f->source);
   if (!info) {
-    run.log("Warning: Failed to stat file: " + path + "\n");
-    stats.warnings.add(1);
+    run.then([&run, f] {
+      run.session.file_bytes_sent = 0;
+      run.log("Warning: Failed to stat file: " + f->path + "\n");
+      run.session.stats.warnings.add(1);
+    });
     return 0;
   }
-  const uint64_t size = info->size;
+  f->size = info->size;
+  f->n = block_count(f->size);
   const uint32_t t_modify = static_cast<uint32_t>(info->t_write);
   // The MD5 cache keeps the later of the write and, on POSIX, the status change time: a rewrite
   // that sets its old write time back (a restore, touch -d) still moves the change time.
-  const uint32_t t_cached =
+  f->t_cached =
       ctx.style.is_windows() ? t_modify : std::max(t_modify, static_cast<uint32_t>(info->t_create));
-
-  stats.files.add(1);
-  stats.bytes_total.add(size);
-  ctx.display.set_files(stats.files);
-  ctx.display.set_bytes_total(stats.bytes_total);
-
-  const uint32_t n = block_count(size);
-  show_blocks(run, 0, n, 0);
 
   FileStat stat;
   stat.type = kFileStatRegular;
@@ -188,70 +275,34 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
     stat.owner = info->owner;
     stat.group = info->group;
   }
-  stat.size = size;
+  stat.size = f->size;
   stat.t_access = static_cast<uint32_t>(info->t_access);
   stat.t_change = static_cast<uint32_t>(info->t_create);
   stat.t_modify = t_modify;
-  const uint32_t catalog_id = run.catalog.filespec_insert(path, stat);
+  run.then([&run, f, stat] {
+    BackupStats& stats = run.session.stats;
+    run.session.file_bytes_sent = 0;
+    stats.files.add(1);
+    stats.bytes_total.add(f->size);
+    run.ctx.display.set_files(stats.files);
+    run.ctx.display.set_bytes_total(stats.bytes_total);
+    show_blocks(run, 0, f->n, 0);
+    f->catalog_id = run.catalog.filespec_insert(f->path, stat);
+  });
 
-  bool need_read = true;
-  bool found = false;
-  if (auto blocks = unchanged_blocks(run, path, size, t_cached, start, &found)) {
-    const Replay result = replay(run, catalog_id, *blocks, n);
-    if (result == Replay::kCancelled) return 1;
-    if (result == Replay::kDone) {
-      need_read = false;
-      run.log(" skipped.\n");
-      stats.bytes_skipped.add(size);
-      ctx.display.set_bytes_skipped(stats.bytes_skipped);
-    }
+  bool skew = false;
+  auto blocks = unchanged_blocks(run, f->path, f->size, f->t_cached, f->start, &f->found, &skew);
+  if (skew) run.then([&run] { run.log(" skew"); });
+  if (blocks) {
+    replay(run, f, *blocks);
+    return run.session.cancelled() ? 1 : 0;
   }
-  if (found) show_blocks(run, need_read ? 0 : n, n, 100);
-
-  if (size == 0 || !need_read) {
-    if (size == 0) run.log("\n");
-    stats.files_skipped.add(1);
-    ctx.display.set_files_skipped(stats.files_skipped);
+  if (f->found) run.then([&run, f] { show_blocks(run, 0, f->n, 100); });
+  if (f->size == 0) {
+    run.then([&run, f] { skip_file(run, f); });
     return 0;
   }
-
-  std::unique_ptr<ReadableFile> file = ctx.fs.open_read(source);
-  if (!file) {
-    run.log("\nError: couldn't read file: " + path + "\n");
-    stats.errors.add(1);
-    run.catalog.filespec_drop(catalog_id);
-    return 0;
-  }
-  const bool settled = start > t_cached && start - t_cached > kRecentWriteSeconds;
-  Md5CachePendingFile* entry = run.cache.queue_file(path, size, settled ? t_cached : 0, start);
-
-  run.log(" ");
-  uint64_t offset = 0;
-  uint32_t counted = 0;
-  std::optional<ReadAhead> own;  // a Run without a read-ahead reads block by block
-  ReadAhead& ahead = run.read_ahead ? *run.read_ahead : own.emplace(0);
-  const Read result = read_file(run, ahead, *file, size, catalog_id, entry, n, &offset, &counted);
-  if (result == Read::kCancelled) return 1;
-  show_blocks(run, counted, n, 100);
-  if (result == Read::kFailed) {
-    run.log("Error: couldn't read file: " + path + "\n");
-    stats.errors.add(1);
-    run.catalog.filespec_drop(catalog_id);
-    return 0;
-  }
-  if (offset != size) {
-    // The blocks describe what was read; the cache must not vouch for either size.
-    char text[96];
-    std::snprintf(text, sizeof text, " (%" PRIu64 " bytes read of %" PRIu64 ")\n", offset, size);
-    run.log("Warning: File changed while it was read: " + path + text);
-    stats.warnings.add(1);
-    run.catalog.filespec_set_size(catalog_id, offset);
-    stats.files_scanned.add(1);
-    return 0;
-  }
-  run.cache.file_done(entry);
-  stats.files_scanned.add(1);
-  return 0;
+  return read_file(run, f);
 }
 
 }  // namespace corvio

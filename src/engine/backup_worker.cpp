@@ -6,12 +6,14 @@
 #include "catalog/profile_dir_cleanup.h"
 #include "engine/catalog_upload.h"
 #include "engine/pause_point.h"
+#include "engine/pipeline.h"
 #include "engine/run.h"
 #include "engine/run_log.h"
 #include "engine/tree_walk.h"
 #include "md5cache/md5cache.h"
 #include "net/requests.h"
 #include "net/connection.h"
+#include "net/request_window.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/text_file.h"
@@ -124,8 +126,14 @@ RunOutcome Worker::run() {
 
   status("Kicking Butt!");
   ReadAhead ahead(w_.read_ahead_threads);
+  RequestWindow window(net, w_.net_settings.requests_in_flight,
+                       w_.net_settings.payload_in_flight);
   Run run{ctx_, session_, catalog, w_.cache, net, shadow_on() ? w_.shadow : nullptr, &ahead};
+  Pipeline pipe(run, window);
+  run.pipe = &pipe;
   walk(run);
+  (void)pipe.drain();  // false only when cancelled, which ends the run below
+  run.pipe = nullptr;
   w_.cache.flush();
 
   return session_.cancelled() ? cancel(net, catalog) : complete(run);
@@ -137,11 +145,14 @@ void Worker::walk(Run& run) {
     session_.stats.warnings.add(1);
     return;
   }
+  // Applied in the run's order, behind what earlier rules still wait for.
   // The editor and corvioctl refuse rules that depend on where the run starts; one put in the
   // profile by other means is not followed, and says so.
   auto warn_unanchored = [&](const char* problem, const std::string& rule) {
-    log(std::string("Warning: ") + problem + rule + "\n");
-    session_.stats.warnings.add(1);
+    run.then([this, text = std::string("Warning: ") + problem + rule + "\n"] {
+      log(text);
+      session_.stats.warnings.add(1);
+    });
   };
   for (const std::string& rule : p_.exclude_rules) {
     if (!rule.empty() && !rule_is_anchored(ctx_.style, rule, false))

@@ -1,23 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine/block_store.h"
 
+#include <algorithm>
+
 #include "base/display.h"
 #include "net/connection.h"
+#include "net/messages.h"
 
 namespace corvio {
 namespace {
-
-// The block's payload compressed here, when the caller has none ready. The compressor
-// (block_compress.cpp tells why it is libdeflate's at level 2, and why a block that looks
-// incompressible is not compressed) is kept per thread, so a block costs no allocation; the
-// result is valid until this thread's next call.
-BlockPayload compress_here(const uint8_t* data, uint32_t length) {
-  thread_local BlockCompressor compressor;
-  if (compressor.compress(data, length)) {
-    return {compressor.output(), compressor.output_length(), true};
-  }
-  return {data, length, false};
-}
 
 // Progress, pause and cancel at every chunk.
 ChunkSent chunk_progress(Run& run) {
@@ -28,38 +19,81 @@ ChunkSent chunk_progress(Run& run) {
   };
 }
 
-// The payload is produced only once the server has said it lacks the block.
-template <typename Payload>
-int store(Run& run, const SegKey& key, uint32_t length, const Payload& get_payload) {
+// The server's answers as they come over the connection, one request at a time; the payload
+// is produced only once the server has said it lacks the block.
+template <typename GetPayload>
+struct LiveExchange {
+  Run& run;
+  const SegKey& key;
+  uint32_t length;
+  const GetPayload& get_payload;
+
+  bool held() { return seg_query(run.net, key, length) == 0; }
+  decltype(auto) payload() { return get_payload(); }
+  template <typename Payload>
+  StoreReply store_request(const Payload& payload) {
+    return seg_store_request(run.net, key, length, payload.compressed, payload.length);
+  }
+  template <typename Payload>
+  bool upload(Payload& payload) {
+    return seg_upload(run.net, payload, chunk_progress(run)).stored;
+  }
+  void ref() { (void)seg_ref(run.net, key); }
+};
+
+// The answers a request window recorded for one attempt, met in the same order. The chunks
+// were written as the window went; here each counts and passes the pause point, as it would
+// have while it was sent.
+struct RecordedExchange {
+  Run& run;
+  const BlockJob& job;
+  const StoreAttempt& attempt;
+
+  bool held() const { return attempt.held; }
+  BlockPayload payload() const { return {nullptr, job.payload_length, job.compressed}; }
+  StoreReply store_request(const BlockPayload&) const { return attempt.reply; }
+  bool upload(const BlockPayload& payload) const {
+    const ChunkSent chunk_sent = chunk_progress(run);
+    for (uint32_t k = 0; k < attempt.chunks_sent; ++k) {
+      const uint32_t offset = k * static_cast<uint32_t>(protocol::kChunk);
+      if (!chunk_sent(std::min<uint32_t>(payload.length - offset, protocol::kChunk))) return false;
+    }
+    return attempt.stored;
+  }
+  void ref() const {}
+};
+
+template <typename Exchange>
+int store(Run& run, uint32_t length, Exchange&& x) {
   BackupStats& stats = run.session.stats;
   ui::Display& display = run.ctx.display;
 
   display.set_segs_total(stats.segs_total.add(1));
-  if (seg_query(run.net, key, length) == 0) {
+  if (x.held()) {
     run.log(" exists.\n");
-    (void)seg_ref(run.net, key);
+    x.ref();
     stats.bytes_duped.add(length);
     display.set_segs_duped(stats.segs_duped.add(1));
     return 0;
   }
 
-  auto&& payload = get_payload();
+  auto&& payload = x.payload();
   stats.bytes_stored.add(length);
   display.set_segs_stored(stats.segs_stored.add(1));
   stats.bytes_compressed.add(payload.length);
   display.set_bytes_compressed(stats.bytes_compressed);
   display.set_bytes_stored(stats.bytes_stored);
 
-  switch (seg_store_request(run.net, key, length, payload.compressed, payload.length)) {
+  switch (x.store_request(payload)) {
     case StoreReply::kHeld:
       run.log(" exists (blah!)\n");
-      (void)seg_ref(run.net, key);
+      x.ref();
       return 0;
     case StoreReply::kSend:
       run.log(" upload... ");
-      if (!seg_upload(run.net, payload, chunk_progress(run)).stored) return 1;
+      if (!x.upload(payload)) return 1;
       run.log("OK\n");
-      (void)seg_ref(run.net, key);
+      x.ref();
       return 0;
     case StoreReply::kRefused:
       run.log(" Unknown error\n");
@@ -68,6 +102,11 @@ int store(Run& run, const SegKey& key, uint32_t length, const Payload& get_paylo
       break;
   }
   return 1;
+}
+
+template <typename GetPayload>
+int store_live(Run& run, const SegKey& key, uint32_t length, const GetPayload& get_payload) {
+  return store(run, length, LiveExchange<GetPayload>{run, key, length, get_payload});
 }
 
 // Attempts until one succeeds, closing the session and reconnecting after each failed one. 1
@@ -85,22 +124,21 @@ int with_retry(Run& run, const Attempt& attempt, const GiveUp& give_up) {
 
 }  // namespace
 
-int seg_store(Run& run, const SegKey& key, const uint8_t* data, uint32_t length,
-              const PayloadSource& ready) {
-  return store(run, key, length, [&] { return ready ? ready() : compress_here(data, length); });
-}
-
-int seg_store_retry(Run& run, const SegKey& key, const uint8_t* data, uint32_t length,
-                    const PayloadSource& ready) {
-  return with_retry(
-      run, [&] { return seg_store(run, key, data, length, ready); }, [] { return false; });
+int apply_store(Run& run, const BlockJob& job) {
+  for (const StoreAttempt& attempt : job.attempts) {
+    if (store(run, job.length, RecordedExchange{run, job, attempt}) == 0) return 0;
+    if (run.session.cancelled()) return 1;
+  }
+  return 1;  // the run was cancelled before an attempt succeeded
 }
 
 int seg_store_streamed_retry(Run& run, const SegKey& key, uint32_t length,
                              StreamedPayload& payload) {
   return with_retry(
       run,
-      [&] { return store(run, key, length, [&payload]() -> StreamedPayload& { return payload; }); },
+      [&] {
+        return store_live(run, key, length, [&payload]() -> StreamedPayload& { return payload; });
+      },
       [&payload] { return payload.failed(); });
 }
 

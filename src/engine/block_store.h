@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Storing one block of the run: a query, then either a reference or the upload (compressed
 // when that saves a byte) and a reference, with the block's counters, its record in the run
-// log and the Sent field applied here as each answer comes back. The wire exchanges are
-// net/requests.h's; this is what the run makes of them.
+// log and the Sent field applied here for each answer. The wire exchanges are net/'s (a request
+// window's for the blocks of files, one request at a time for the catalog); this is what the
+// run makes of them.
 //
 // Effects in order: segs_total counts the attempt; a held block logs " exists.", is referenced
 // and counts as duped. A lacking one counts as stored (bytes_stored, segs_stored and the
@@ -14,32 +15,22 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "engine/run.h"
-#include "net/block_compress.h"
+#include "net/request_window.h"
 #include "net/requests.h"
 #include "net/seg_key.h"
 
 namespace corvio {
 
-// Where seg_store takes the payload of the block from once the server has asked for it, when
-// the caller has it compressed already (the block loop's read-ahead). It must describe the
-// same block, and stay valid for the whole call; empty: the block is compressed on the spot.
-using PayloadSource = std::function<BlockPayload()>;
+// Applies what a request window recorded for one block (net/request_window.h), attempt by
+// attempt, exactly as each would have been applied as its answers came. 0 when the block is
+// stored or was held; 1 when the run was cancelled first.
+[[nodiscard]] int apply_store(Run& run, const BlockJob& job);
 
-// One attempt. 0 when the server holds the block afterwards; 1 when the attempt failed or the
-// run was cancelled.
-[[nodiscard]] int seg_store(Run& run, const SegKey& key, const uint8_t* data, uint32_t length,
-                            const PayloadSource& ready = {});
-
-// seg_store, reconnecting and trying again after every failed attempt. 0 when stored or
-// already held; 1 only when the run was cancelled. Each attempt counts its statistics.
-[[nodiscard]] int seg_store_retry(Run& run, const SegKey& key, const uint8_t* data, uint32_t length,
-                                  const PayloadSource& ready = {});
-
-// seg_store_retry for a streamed payload of a block of length bytes with digest key. 1 when
-// the run was cancelled or the payload failed.
+// Stores a streamed payload of a block of length bytes with digest key, one request at a time,
+// reconnecting and trying again after every failed attempt (each counts its statistics). 0
+// when stored or already held; 1 when the run was cancelled or the payload failed.
 [[nodiscard]] int seg_store_streamed_retry(Run& run, const SegKey& key, uint32_t length,
                                            StreamedPayload& payload);
 

@@ -52,6 +52,8 @@ class ReadAhead {
 
   // False when the block buffers could not be allocated; nothing else works then.
   bool ok() const { return ok_; }
+  // Between begin() and end(): another file must wait, or be read by another ReadAhead.
+  bool in_use() const { return file_ != nullptr; }
 
   // Starts reading file, of size bytes as last seen, from its current position. file must stay
   // open until end(). A file below kSerialBelow is read, hashed and compressed on the caller's

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/pause_point.h"
+#include "engine/pipeline.h"
 #include "vss/shadow_copy.h"
 
 namespace corvio {
@@ -15,6 +16,14 @@ std::string Run::source(const std::string& path) const {
 }
 
 void Run::log(const std::string& text) const { session.write_log(text); }
+
+void Run::then(std::function<void()> effect) const {
+  if (pipe) {
+    pipe->then(std::move(effect));
+  } else {
+    effect();
+  }
+}
 
 void Run::wait_if_paused() const { corvio::wait_if_paused(ctx, session, net); }
 

@@ -4,6 +4,7 @@
 // that builds a Run owns the pieces for the length of the run. Used on the worker thread only.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/backup_session.h"
@@ -15,6 +16,7 @@ class Catalog;
 class Md5Cache;
 class ReadAhead;
 class Connection;
+class Pipeline;
 class ShadowCopy;
 
 struct Run {
@@ -25,13 +27,18 @@ struct Run {
   Connection& net;
   ShadowCopy* shadow = nullptr;     // null when the run reads the live file system
   ReadAhead* read_ahead = nullptr;  // null: the block loop reads each file block by block
+  Pipeline* pipe = nullptr;         // where effects and block requests go, in the run's order
 
   const Profile& profile() const { return *session.profile; }
   // The path to open or search for path: its image in the snapshot when the run reads from
   // one, else the path itself. Recorded paths always stay the live ones.
   std::string source(const std::string& path) const;
-  // Appends text to the run's log; nothing before the log is open.
+  // Appends text to the run's log; nothing before the log is open. Applied at once: a step of
+  // the walk or the block loop hands its log lines over with then().
   void log(const std::string& text) const;
+  // Applies effect in the run's order: at once when no pipeline is set or nothing earlier
+  // waits for the server (engine/pipeline.h).
+  void then(std::function<void()> effect) const;
   // The run's pause point (engine/pause_point.h).
   void wait_if_paused() const;
 };

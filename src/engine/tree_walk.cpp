@@ -70,8 +70,10 @@ int record_directory(Run& run, const std::string& prefix, const std::string& nam
   } else {
     std::optional<FileInfo> info = run.ctx.fs.find(run.source(path));
     if (!info) {
-      run.log("Warning: Failed to stat directory: " + path + "\n");
-      run.session.stats.warnings.add(1);
+      run.then([&run, path] {
+        run.log("Warning: Failed to stat directory: " + path + "\n");
+        run.session.stats.warnings.add(1);
+      });
       return 0;
     }
     // The attributes come from the live path, as the catalog describes the live tree.
@@ -87,12 +89,13 @@ int record_directory(Run& run, const std::string& prefix, const std::string& nam
       stat.group = info->group;
     }
   }
-  run.session.stats.directories.add(1);
-  run.ctx.display.set_directories(run.session.stats.directories);
-
   // The root of a drive is recorded as "C:"; the POSIX root "/" keeps its slash.
   if (path.size() > 1 && ends_with(path, style.separator)) path.pop_back();
-  run.catalog.filespec_insert(path, stat);
+  run.then([&run, path, stat] {
+    run.session.stats.directories.add(1);
+    run.ctx.display.set_directories(run.session.stats.directories);
+    run.catalog.filespec_insert(path, stat);
+  });
   return 0;
 }
 
@@ -119,15 +122,17 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   if (!dir.empty() && !ends_with(dir, sep)) dir += sep;
   const std::string full = dir + name;
   if (full.size() > kMaxPathChars) {
-    run.log("Warning: Path too long, not backed up: " + full + "\n");
-    run.session.stats.warnings.add(1);
+    run.then([&run, full] {
+      run.log("Warning: Path too long, not backed up: " + full + "\n");
+      run.session.stats.warnings.add(1);
+    });
     return 0;
   }
 
   for (const std::string& rule : run.profile().exclude_rules) {
     if (rule.empty() || ends_with(rule, sep)) continue;
     if (exclude_match(style, full, rule)) {
-      run.log("Excluding: " + full + "\n");
+      run.then([&run, full] { run.log("Excluding: " + full + "\n"); });
       return 0;
     }
   }
@@ -139,7 +144,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   } else {
     std::optional<FileInfo> found = run.ctx.fs.find(source);
     if (!found) {
-      run.log(dir + name + " : Doesn't exist?\n");
+      run.then([&run, full] { run.log(full + " : Doesn't exist?\n"); });
       return 0;
     }
     entry = *found;
@@ -148,37 +153,37 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   const bool special = !directory && (entry.attributes & kAttrOffline);
   const uint64_t size = directory ? 0 : entry.size;
 
-  show_entry_progress(run, full, size);
-  run.log(dir + name + " : " + std::to_string(size) + " : " +
-          (directory ? "Dir"
-           : special ? "Unknown"
-                     : "File") +
-          " (" + attribute_letters(entry.attributes) + ")");
-
-  if (special) {
+  const std::string record = full + " : " + std::to_string(size) + " : " +
+                             (directory ? "Dir"
+                              : special ? "Unknown"
+                                        : "File") +
+                             " (" + attribute_letters(entry.attributes) + ")";
+  run.then([&run, full, size, record, ends = directory || special, special] {
+    show_entry_progress(run, full, size);
+    run.log(record);
     // Special files and links are listed but never opened; their record ends here.
-    run.log("\n");
-    run.session.stats.special_files.add(1);
-    return 0;
-  }
+    if (ends) run.log("\n");
+    if (special) run.session.stats.special_files.add(1);
+  });
+  if (special) return 0;
   if (!directory) return backup_file(run, dir, name);
-
-  run.log("\n");
   if (is_dot_name(name)) return 0;
   record_directory(run, dir, name);
 
   const std::string below = ends_with(full, sep) ? full : full + sep;
   for (const std::string& rule : run.profile().exclude_rules) {
     if (!rule.empty() && exclude_match(style, below, rule)) {
-      run.log("Excluding files in this directory.\n");
+      run.then([&run] { run.log("Excluding files in this directory.\n"); });
       return 0;
     }
   }
 
   std::vector<FileInfo> children;
   if (!run.ctx.fs.list(run.source(is_drive(style, full) ? below : full), &children)) {
-    run.log("Warning: Failed to list directory: " + full + "\n");
-    run.session.stats.warnings.add(1);
+    run.then([&run, full] {
+      run.log("Warning: Failed to list directory: " + full + "\n");
+      run.session.stats.warnings.add(1);
+    });
     return 0;
   }
   // A stable order makes logs and catalogs comparable from run to run; under the Windows
@@ -190,9 +195,11 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   for (const FileInfo& child : children) {
     if (is_dot_name(child.name)) continue;
     if (!child.error.empty()) {
-      run.log("Warning: Couldn't examine " + style.join(full, child.name) + ": " + child.error +
-              "\n");
-      run.session.stats.warnings.add(1);
+      run.then([&run, text = "Warning: Couldn't examine " + style.join(full, child.name) + ": " +
+                             child.error + "\n"] {
+        run.log(text);
+        run.session.stats.warnings.add(1);
+      });
       continue;
     }
     if (walk_tree(run, full, child.name) == 1) return 1;

@@ -59,6 +59,10 @@ class Connection {
 
   // The run's pause point, which the retry countdowns pass every second. None until set.
   void set_pause_point(std::function<void()> pause_point) { pause_point_ = std::move(pause_point); }
+  // Passes the pause point, where a run of writes may stop for Pause and Cancel.
+  void pause_point() const {
+    if (pause_point_) pause_point_();
+  }
 
   // One attempt to open the session and log in: 0 when logged in, 1 otherwise, with the
   // attempt's status texts. login() shows a refused login in a message box; login_quiet(),

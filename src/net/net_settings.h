@@ -40,6 +40,12 @@ struct NetSettings {
   // can mend either, so a run nobody watches ends instead of retrying for ever. 0: retry until
   // cancelled, as where a person sees the status and can cancel.
   uint32_t give_up_after = 0;
+  // Blocks whose requests may be in flight or waiting at once, and the bytes of payloads held
+  // for them (net/request_window.h): enough to keep a 100 ms, 100 Mbit/s link busy with the
+  // references of an unchanged run and the uploads of a new one. 1 sends one request at a
+  // time, for a server that cannot take requests ahead.
+  uint32_t requests_in_flight = 256;
+  uint64_t payload_in_flight = 8u << 20;
 };
 
 }  // namespace corvio

@@ -11,6 +11,7 @@
 #include "catalog/catalog.h"
 #include "engine/catalog_upload.h"
 #include "engine/pause_point.h"
+#include "engine/pipeline.h"
 #include "md5cache/md5cache.h"
 #include "net/messages.h"
 #include "net/server_fixture.h"
@@ -23,9 +24,21 @@ const uint8_t* bytes_of(const std::string& s) { return reinterpret_cast<const ui
 
 class BlockStore : public ServerFixture {
  protected:
+  // One block through a window of one request at a time; -1 when nothing was applied.
   int store(const std::string& block) {
     corvio::Run r = engine();
-    return seg_store_retry(r, md5(block), bytes_of(block), static_cast<uint32_t>(block.size()));
+    RequestWindow window(*session, 1, 8u << 20);
+    Pipeline pipe(r, window);
+    const uint32_t length = static_cast<uint32_t>(block.size());
+    BlockCompressor compressor;
+    const BlockPayload payload =
+        compressor.compress(bytes_of(block), length)
+            ? BlockPayload{compressor.output(), compressor.output_length(), true}
+            : BlockPayload{bytes_of(block), length, false};
+    int result = -1;
+    pipe.store(md5(block), length, payload, [&result](int r) { result = r; });
+    (void)pipe.drain();
+    return result;
   }
   corvio::Run engine() { return corvio::Run{world.ctx, run, catalog, cache, *session}; }
 

@@ -4,6 +4,7 @@
 // within one block whatever the pool is doing.
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -80,23 +81,31 @@ class PipelineTest : public EngineFixture {
     }
   }
 
-  // One run with the given pool size against a store as serve() left it, with a fresh MD5
-  // cache and the same clock, and everything it left behind.
-  Pass traced_run(unsigned threads) {
+  // A fresh store as serve() left it and a fresh MD5 cache, with the same clock; then the
+  // first run against them with the given pool and window.
+  Pass first_run(unsigned threads, uint32_t window, const std::vector<std::string>& faults) {
     server.reset();
     fs::remove_all(store());
     fs::copy(dir.file("store-empty"), store(), fs::copy_options::recursive);
-    trace_path = dir.file("trace-" + std::to_string(threads));
-    EXPECT_TRUE(restart({}));
     cache->close();
     fs::remove(ctx.style.join(ctx.data_dir, "md5cache.dat"));
     cache = std::make_unique<Md5Cache>(ctx);
     EXPECT_EQ(cache->open(), 0);
-    clock.set_now(1'750'000'000);
+    clock.set_now(start_);
+    return traced_run(threads, window, faults);
+  }
+
+  // One run with the given pool and window against the store and cache as they are, and
+  // everything it left behind.
+  Pass traced_run(unsigned threads, uint32_t window, const std::vector<std::string>& faults) {
+    server.reset();
+    trace_path = dir.file("trace-" + std::to_string(++traces_));
+    EXPECT_TRUE(restart(faults));
     const size_t shown_before = view.changes().size();
     const size_t statuses_before = view.statuses().size();
 
     read_ahead_threads = threads;
+    settings.requests_in_flight = window;
     EXPECT_EQ(run(), RunOutcome::kCompleted);
     cache->flush();
 
@@ -128,6 +137,10 @@ class PipelineTest : public EngineFixture {
                   s.files_skipped};
     return p;
   }
+
+  unsigned traces_ = 0;
+  // Well after the tree was written, so that its files are cached as settled.
+  const int64_t start_ = static_cast<int64_t>(std::time(nullptr)) + 3600;
 };
 
 // Under the Windows style, whose drive root has fixed times: the folders above a POSIX tree
@@ -137,31 +150,61 @@ class SameRunTest : public PipelineTest {
   SameRunTest() : PipelineTest(true) {}
 };
 
-TEST_F(SameRunTest, PipelinedRunIsTheBlockByBlockRunMessageForMessage) {
+// The same run with requests in flight and one request at a time, with and without the pool:
+// the same messages, each byte for byte (the wire order differs), and the same log, catalog,
+// cache rows, display trace and counters, in the same order. The first run meets a store reply
+// that contradicts its query and runs of identical blocks; the second an unchanged tree whose
+// replay the server refuses for one file, which is then read again while later requests are
+// in flight.
+TEST_F(SameRunTest, RequestsInFlightMakeTheOneAtATimeRunMessageForMessage) {
   make_tree();
+  // Six blocks of zeros, twice over: runs of one digest, stored once.
+  write_file(real("zeros.img"), std::string(6 * kBlockSize, '\0'));
+  write_file(real("small/zeros.copy"), std::string(2 * kBlockSize + 7, '\0'));
   fs.access_time = 1'700'000'000;
   settings.session_timeout_ms = 30000;  // a slow machine must not add a reconnection
   ASSERT_TRUE(serve());
   fs::copy(store(), dir.file("store-empty"), fs::copy_options::recursive);
+  const std::vector<std::string> disagree = {"store-status=ff:1"};
+  // noise.bin's second block, lost before the unchanged run.
+  const std::string noise = pattern(2 * kBlockSize + 10, 2).substr(kBlockSize, kBlockSize);
+  const std::string lost = md5_to_hex(md5_digest(noise.data(), noise.size()));
 
-  const Pass sequential = traced_run(0);
-  // The tree's shapes all happened: uploads, a block the server held, small and empty files.
-  EXPECT_EQ(sequential.counters[8], 1u);  // segs_duped: copy.txt
-  EXPECT_GT(sequential.trace.size(), 100u);
-  EXPECT_NE(sequential.log.find("(4/4)  upload... OK\n"), std::string::npos);
-  EXPECT_NE(sequential.log.find(" exists.\n"), std::string::npos);
-  EXPECT_GT(sequential.counters[4], 0u);
-  EXPECT_LT(sequential.counters[4], sequential.counters[3]);  // text was compressed
+  const Pass initial = first_run(0, 1, disagree);
+  lose_block(lost, kBlockSize);
+  clock.advance_ms(3600 * 1000);
+  const Pass unchanged = traced_run(0, 1, {});
+  // The shapes all happened: uploads, held blocks, the contradiction, small and empty files,
+  // and the replay refused and read again.
+  EXPECT_EQ(initial.counters[8], 7u);  // segs_duped: the zeros after the first
+  EXPECT_EQ(unchanged.counters[12], unchanged.counters[0] - 1);  // all but noise.bin replayed
+  EXPECT_NE(initial.log.find("(4/4)  upload... OK\n"), std::string::npos);
+  EXPECT_NE(initial.log.find(" exists (blah!)\n"), std::string::npos);
+  EXPECT_NE(initial.log.find("(2/6)  exists.\n"), std::string::npos);
+  EXPECT_LT(initial.counters[4], initial.counters[3]);  // text was compressed
+  EXPECT_NE(unchanged.log.find("(1/3)  exists.\n(2/3)  upload... OK\n(3/3)  exists.\n"),
+            std::string::npos);
+  EXPECT_EQ(unchanged.counters[7], 2u);  // segs_stored: the lost block and the catalog
 
-  for (unsigned threads : {1u, 4u}) {
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  for (unsigned threads : {0u, 1u, 4u}) {
     SCOPED_TRACE("threads " + std::to_string(threads));
-    const Pass pipelined = traced_run(threads);
-    EXPECT_EQ(first_difference(sequential.trace, pipelined.trace), "");
-    EXPECT_EQ(pipelined.log, sequential.log);
-    EXPECT_EQ(first_difference(sequential.catalog, pipelined.catalog), "");
-    EXPECT_EQ(first_difference(sequential.cache, pipelined.cache), "");
-    EXPECT_EQ(first_difference(sequential.shown, pipelined.shown), "");
-    EXPECT_EQ(pipelined.counters, sequential.counters);
+    const Pass first = first_run(threads, 256, disagree);
+    lose_block(lost, kBlockSize);
+    clock.advance_ms(3600 * 1000);
+    const Pass second = traced_run(threads, 256, {});
+    for (const auto& [one, inflight] : {std::pair{&initial, &first}, {&unchanged, &second}}) {
+      EXPECT_EQ(first_difference(sorted(one->trace), sorted(inflight->trace)), "");
+      EXPECT_EQ(inflight->log, one->log);
+      EXPECT_EQ(first_difference(one->catalog, inflight->catalog), "");
+      EXPECT_EQ(first_difference(one->cache, inflight->cache), "");
+      EXPECT_EQ(first_difference(one->shown, inflight->shown), "");
+      EXPECT_EQ(inflight->counters, one->counters);
+    }
+    if (threads == 4) EXPECT_NE(first.trace, initial.trace);  // the requests went ahead
   }
 }
 
