@@ -10,8 +10,10 @@
 
 #include "base/backup_session.h"
 #include "catalog/catalog.h"
+#include "catalog/run_list.h"
 #include "engine/run_log.h"
 #include "json_check.h"
+#include "platform/clock.h"
 #include "platform/text_file.h"
 #include "profile/config.h"
 #include "profile/profile_db.h"
@@ -200,6 +202,24 @@ TEST_F(RunCommandsTest, LogPrintsTheRunsLogWithLineFeedsAndEscapes) {
   EXPECT_EQ(run("log", {"daily", "10"}), kCtlOk);
   EXPECT_NE(out.text().find("aü\n"), std::string::npos);
   EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(RunCommandsTest, TheLastRunIsTheNewestRunsStartAndOutcome) {
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), "");  // never ran here
+  EXPECT_FALSE(last_run(w.ctx, "daily"));
+  const BackupStats stats = stats_of(1, 10, 10, 0);
+  make_catalog(0x10, &stats, 1796785445, 1796789000);
+  make_log(0x10, "", Trailer::kCompleted, stats);
+  make_catalog(0x0f, nullptr);  // an older run's files come later in the folder
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), local_time_text(1796785445) + ", completed");
+
+  // A run under way, or cut short: no start recorded yet, no trailer.
+  make_catalog(0x11, nullptr);
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), "incomplete");
+  make_log(0x11, "", Trailer::kCancelled);
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), "cancelled");
+  ASSERT_TRUE(last_run(w.ctx, "daily"));
+  EXPECT_EQ(last_run(w.ctx, "daily")->number, list_runs(w.ctx, "daily").back().number);
 }
 
 TEST_F(RunCommandsTest, BadTagsNumbersAndMissingRunsAreRefused) {
