@@ -18,6 +18,7 @@ constexpr int kBusyMs = 5000;
 // The trailers of engine/run_log.cpp as they reach the file, with CR LF line ends. Both are
 // under a kilobyte, so the end of the log is all that needs reading.
 constexpr std::string_view kCancelledTrailer = "\r\nBackup cancelled!\r\n";
+constexpr std::string_view kFailedTrailer = "\r\n\r\nBackup failed: ";
 constexpr std::string_view kCompletedTrailer = "\r\nBackup completed!\r\n\r\nBackup Stats:\r\n";
 constexpr std::string_view kCompletedEnd = " minutes.\r\n\r\n";
 constexpr size_t kTailBytes = 4096;
@@ -111,6 +112,11 @@ bool read_tail(FileSystem& fs, const std::string& path, std::string& tail) {
 // The outcome the log's trailer states and, for a completed run, its statistics block.
 RunEnd read_trailer(std::string_view tail, RunSummary& run) {
   if (tail.ends_with(kCancelledTrailer)) return RunEnd::kCancelled;
+  // The failed trailer is one line at the very end; a name in the log cannot begin a line.
+  if (size_t at = tail.rfind(kFailedTrailer);
+      at != std::string_view::npos && tail.ends_with("\r\n") &&
+      tail.find("\r\n", at + kFailedTrailer.size()) == tail.size() - 2)
+    return RunEnd::kFailed;
   size_t at = tail.rfind(kCompletedTrailer);
   if (at == std::string_view::npos || !tail.ends_with(kCompletedEnd)) return RunEnd::kIncomplete;
   std::string_view stats = tail.substr(at + kCompletedTrailer.size());
@@ -185,6 +191,8 @@ const char* run_end_text(RunEnd outcome) {
       return "completed";
     case RunEnd::kCancelled:
       return "cancelled";
+    case RunEnd::kFailed:
+      return "failed";
     case RunEnd::kIncomplete:
       break;
   }

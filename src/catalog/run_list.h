@@ -18,11 +18,13 @@
 namespace corvio {
 
 // How a run ended. The log's trailer says it; a run without a log is completed when its catalog
-// was marked complete (corvio_info type 128) and incomplete otherwise. Incomplete: no trailer,
-// so the run was cut short (killed, a crash) or is still going.
-enum class RunEnd { kCompleted, kCancelled, kIncomplete };
+// was marked complete (corvio_info type 128) and incomplete otherwise. Failed: the run ended
+// without a catalog the server holds (it gave up, or its catalog could not be written or
+// uploaded), so it cannot be restored. Incomplete: no trailer, so the run was cut short
+// (killed, a crash) or is still going.
+enum class RunEnd { kCompleted, kCancelled, kFailed, kIncomplete };
 
-// "completed", "cancelled" or "incomplete".
+// "completed", "cancelled", "failed" or "incomplete".
 const char* run_end_text(RunEnd outcome);
 
 struct RunSummary {

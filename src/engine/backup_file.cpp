@@ -16,6 +16,7 @@
 #include "net/requests.h"
 #include "net/connection.h"
 #include "util/md5_hex.h"
+#include "util/text.h"
 
 namespace corvio {
 
@@ -160,7 +161,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   const std::string source = run.source(path);
   std::optional<FileInfo> info = ctx.fs.find(source);
   if (!info) {
-    run.log("Warning: Failed to stat file: " + path + "\n");
+    run.log("Warning: Failed to stat file: " + escape_controls(path) + "\n");
     stats.warnings.add(1);
     return 0;
   }
@@ -217,7 +218,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
 
   std::unique_ptr<ReadableFile> file = ctx.fs.open_read(source);
   if (!file) {
-    run.log("\nError: couldn't read file: " + path + "\n");
+    run.log("\nError: couldn't read file: " + escape_controls(path) + "\n");
     stats.errors.add(1);
     run.catalog.filespec_drop(catalog_id);
     return 0;
@@ -234,7 +235,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   if (result == Read::kCancelled) return 1;
   show_blocks(run, counted, n, 100);
   if (result == Read::kFailed) {
-    run.log("Error: couldn't read file: " + path + "\n");
+    run.log("Error: couldn't read file: " + escape_controls(path) + "\n");
     stats.errors.add(1);
     run.catalog.filespec_drop(catalog_id);
     return 0;
@@ -243,7 +244,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
     // The blocks describe what was read; the cache must not vouch for either size.
     char text[96];
     std::snprintf(text, sizeof text, " (%" PRIu64 " bytes read of %" PRIu64 ")\n", offset, size);
-    run.log("Warning: File changed while it was read: " + path + text);
+    run.log("Warning: File changed while it was read: " + escape_controls(path) + text);
     stats.warnings.add(1);
     run.catalog.filespec_set_size(catalog_id, offset);
     stats.files_scanned.add(1);

@@ -9,6 +9,7 @@
 #include "engine/backup_file.h"
 #include "engine/exclude_match.h"
 #include "util/format_count.h"
+#include "util/text.h"
 
 namespace corvio {
 
@@ -70,7 +71,7 @@ int record_directory(Run& run, const std::string& prefix, const std::string& nam
   } else {
     std::optional<FileInfo> info = run.ctx.fs.find(run.source(path));
     if (!info) {
-      run.log("Warning: Failed to stat directory: " + path + "\n");
+      run.log("Warning: Failed to stat directory: " + escape_controls(path) + "\n");
       run.session.stats.warnings.add(1);
       return 0;
     }
@@ -119,17 +120,21 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   if (!dir.empty() && !ends_with(dir, sep)) dir += sep;
   const std::string full = dir + name;
   if (full.size() > kMaxPathChars) {
-    run.log("Warning: Path too long, not backed up: " + full + "\n");
+    run.log("Warning: Path too long, not backed up: " + escape_controls(full) + "\n");
     run.session.stats.warnings.add(1);
     return 0;
   }
 
+  // The program's own data directory (profiles with their passwords, catalogs, the cache, the
+  // logs being written) is never backed up, whatever the rules say.
+  bool excluded = within(style, full, run.ctx.data_dir);
   for (const std::string& rule : run.profile().exclude_rules) {
     if (rule.empty() || ends_with(rule, sep)) continue;
-    if (exclude_match(style, full, rule)) {
-      run.log("Excluding: " + full + "\n");
-      return 0;
-    }
+    excluded = excluded || exclude_match(style, full, rule);
+  }
+  if (excluded) {
+    run.log("Excluding: " + escape_controls(full) + "\n");
+    return 0;
   }
 
   const std::string source = run.source(full);
@@ -139,7 +144,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   } else {
     std::optional<FileInfo> found = run.ctx.fs.find(source);
     if (!found) {
-      run.log(dir + name + " : Doesn't exist?\n");
+      run.log(escape_controls(full) + " : Doesn't exist?\n");
       return 0;
     }
     entry = *found;
@@ -149,7 +154,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   const uint64_t size = directory ? 0 : entry.size;
 
   show_entry_progress(run, full, size);
-  run.log(dir + name + " : " + std::to_string(size) + " : " +
+  run.log(escape_controls(full) + " : " + std::to_string(size) + " : " +
           (directory ? "Dir"
            : special ? "Unknown"
                      : "File") +
@@ -177,7 +182,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
 
   std::vector<FileInfo> children;
   if (!run.ctx.fs.list(run.source(is_drive(style, full) ? below : full), &children)) {
-    run.log("Warning: Failed to list directory: " + full + "\n");
+    run.log("Warning: Failed to list directory: " + escape_controls(full) + "\n");
     run.session.stats.warnings.add(1);
     return 0;
   }
@@ -190,8 +195,8 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   for (const FileInfo& child : children) {
     if (is_dot_name(child.name)) continue;
     if (!child.error.empty()) {
-      run.log("Warning: Couldn't examine " + style.join(full, child.name) + ": " + child.error +
-              "\n");
+      run.log("Warning: Couldn't examine " + escape_controls(style.join(full, child.name)) +
+              ": " + child.error + "\n");
       run.session.stats.warnings.add(1);
       continue;
     }
