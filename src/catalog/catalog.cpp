@@ -34,8 +34,10 @@ std::string Catalog::path_for(const Context& ctx, const std::string& tag, uint32
 }
 
 void Catalog::sql_error(std::string_view operation, std::string_view text) {
+  if (failed_) return;  // reported already; once is enough
   failed_ = true;
   ctx_.messages.message_box(text, "SQL Error in " + std::string(operation));
+  if (session_ && session_->stop_reason.empty()) session_->stop_reason = kCatalogUnwritten;
 }
 
 void Catalog::begin_batch() {
@@ -67,6 +69,7 @@ int Catalog::create(BackupSession& session) {
   created_ = false;
   failed_ = false;
   failed_batches_ = 0;
+  session_ = &session;
   if (!session.profile) {
     ctx_.messages.message_box("Can't open backup catalog database!", "Blah!");
     return 1;
@@ -223,6 +226,19 @@ int Catalog::close() {
   commit_batch();
   close_handle();
   return 0;
+}
+
+int Catalog::mark_unfinished(const BackupSession& session) {
+  db::Database db;
+  std::string error;
+  int rc = db.open_existing(session.catalog_path, &error);
+  if (rc == SQLITE_OK) {
+    db.busy_timeout(busy_timeout_ms_);
+    rc = db.exec("update corvio_info set type=" + std::to_string(kCatalogBuilding), &error);
+  }
+  if (rc == SQLITE_OK) return 0;
+  ctx_.messages.message_box(error, "SQL Error in catalog_mark_unfinished");
+  return 1;
 }
 
 }  // namespace corvio

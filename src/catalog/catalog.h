@@ -9,13 +9,15 @@
 // is committed and reopened every 128 counted insert calls, so at most 127 stay uncommitted.
 //
 // Every batch's commit is checked. A batch whose commit fails (a busy database, a full disk) is
-// rolled back, shown once ("SQL Error in catalog_commit") and counted: its rows are lost, so
-// the catalog is incomplete. An incomplete catalog is never marked 128: write_stats() still
-// writes the run's facts but returns 1, and complete() says false, so that the run does not
-// pass it off as the record of every file.
+// rolled back and counted: its rows are lost, so the catalog is incomplete. An incomplete
+// catalog is never marked 128: write_stats() still writes the run's facts but returns 1, and
+// complete() says false, so that the run does not pass it off as the record of every file.
 //
-// One catalog is open at a time, used by the backup worker only. Every failure is shown through
-// ctx.messages with its own text and title; the caller goes on. While no catalog is open (none
+// One catalog is open at a time, used by the backup worker only. The first failure after
+// create() is shown through ctx.messages with its own text and title, and ends the run: it sets
+// the session's stop_reason (kCatalogUnwritten), so the walk stops at its next step and the run
+// ends as failed, since it can no longer be restored. Later failures (a full disk fails every
+// statement) are counted but not shown again; the caller goes on. While no catalog is open (none
 // created yet, or its creation failed) the operations touch nothing and show nothing: the
 // failure to create it has already been reported once, and the run continues without a
 // catalog.
@@ -34,6 +36,10 @@
 namespace corvio {
 
 struct BackupSession;
+
+// Why a run stops when its catalog cannot be written.
+inline constexpr char kCatalogUnwritten[] =
+    "The backup catalog could not be written, so this run cannot be restored.";
 
 class Catalog {
  public:
@@ -77,6 +83,9 @@ class Catalog {
   // Commits and closes the open catalog; nothing when none is open. Always 0: whether the last
   // batch made it is what complete() says afterwards.
   int close();
+  // Takes the complete mark (128) back from the closed catalog at session.catalog_path, for a
+  // run whose catalog never reached the server. 0; 1 after its message when it could not.
+  int mark_unfinished(const BackupSession& session);
 
   bool is_open() const { return db_.is_open(); }
   // True when the last create() succeeded and, since then, no statement of the catalog failed
@@ -108,6 +117,7 @@ class Catalog {
   int busy_timeout_ms_;
   db::Database db_;
   std::optional<db::Transaction> batch_;  // destroyed before db_
+  BackupSession* session_ = nullptr;      // of the last create(), told when the catalog fails
   bool created_ = false;
   bool failed_ = false;
   uint32_t failed_batches_ = 0;

@@ -14,6 +14,7 @@
 #include "engine/read_ahead.h"
 #include "md5cache/md5cache.h"
 #include "util/md5_hex.h"
+#include "util/text.h"
 
 namespace corvio {
 
@@ -107,7 +108,7 @@ int read_file(Run& run, const std::shared_ptr<FileRun>& f);
 int read_failed(Run& run, const std::shared_ptr<FileRun>& f, uint32_t counted) {
   run.then([&run, f, counted] {
     show_blocks(run, counted, f->n, 100);
-    run.log("Error: couldn't read file: " + f->path + "\n");
+    run.log("Error: couldn't read file: " + escape_controls(f->path) + "\n");
     run.session.stats.errors.add(1);
     run.catalog.filespec_drop(f->catalog_id);
   });
@@ -171,7 +172,7 @@ int read_file(Run& run, const std::shared_ptr<FileRun>& f) {
   std::unique_ptr<ReadableFile> file = run.ctx.fs.open_read(f->source);
   if (!file) {
     run.then([&run, f] {
-      run.log("\nError: couldn't read file: " + f->path + "\n");
+      run.log("\nError: couldn't read file: " + escape_controls(f->path) + "\n");
       run.session.stats.errors.add(1);
       run.catalog.filespec_drop(f->catalog_id);
     });
@@ -229,7 +230,7 @@ int read_file(Run& run, const std::shared_ptr<FileRun>& f) {
       char text[96];
       std::snprintf(text, sizeof text, " (%" PRIu64 " bytes read of %" PRIu64 ")\n", offset,
                     f->size);
-      run.log("Warning: File changed while it was read: " + f->path + text);
+      run.log("Warning: File changed while it was read: " + escape_controls(f->path) + text);
       stats.warnings.add(1);
       run.catalog.filespec_set_size(f->catalog_id, offset);
       stats.files_scanned.add(1);
@@ -253,7 +254,7 @@ int backup_file(Run& run, const std::string& prefix, const std::string& name) {
   if (!info) {
     run.then([&run, f] {
       run.session.file_bytes_sent = 0;
-      run.log("Warning: Failed to stat file: " + f->path + "\n");
+      run.log("Warning: Failed to stat file: " + escape_controls(f->path) + "\n");
       run.session.stats.warnings.add(1);
     });
     return 0;

@@ -5,6 +5,7 @@
 #include "catalog/catalog.h"
 #include "catalog/profile_dir_cleanup.h"
 #include "engine/catalog_upload.h"
+#include "engine/exclude_match.h"
 #include "engine/pause_point.h"
 #include "engine/pipeline.h"
 #include "engine/run.h"
@@ -17,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/text_file.h"
+#include "util/text.h"
 #include "vss/shadow_copy.h"
 
 namespace corvio {
@@ -94,7 +96,9 @@ RunOutcome Worker::run() {
 
   Catalog catalog(ctx_);
   status("Creating Backup Catalog...");
-  catalog.create(session_);
+  // Without a catalog nothing the run sends could be restored: it ends at once, as failed.
+  if (catalog.create(session_) != 0 && session_.stop_reason.empty())
+    session_.stop_reason = kCatalogUnwritten;
 
   status("Creating Backup Log...");
   const std::string log_path = run_log_path(ctx_, p_.tag, session_.catalog_id);
@@ -145,11 +149,11 @@ void Worker::walk(Run& run) {
     session_.stats.warnings.add(1);
     return;
   }
-  // Applied in the run's order, behind what earlier rules still wait for.
   // The editor and corvioctl refuse rules that depend on where the run starts; one put in the
-  // profile by other means is not followed, and says so.
+  // profile by other means is not followed, and says so. Each line is applied in the run's
+  // order, behind what earlier rules still wait for.
   auto warn_unanchored = [&](const char* problem, const std::string& rule) {
-    run.then([this, text = std::string("Warning: ") + problem + rule + "\n"] {
+    run.then([this, text = std::string("Warning: ") + problem + escape_controls(rule) + "\n"] {
       log(text);
       session_.stats.warnings.add(1);
     });
@@ -165,12 +169,18 @@ void Worker::walk(Run& run) {
       warn_unanchored("Include rule is not an absolute path, not backed up: ", rule);
       continue;
     }
+    // A rule inside the program's own data directory records not even the folders above it.
+    if (within(ctx_.style, rule, ctx_.data_dir)) {
+      run.then([this, text = "Excluding: " + escape_controls(rule) + "\n"] { log(text); });
+      continue;
+    }
     record_ancestors(run, rule);
     if (walk_tree(run, "", rule) == 1) break;
   }
 }
 
-// A cancelled run, or one that gave up: the catalog is closed and not uploaded.
+// A cancelled run, or one that gave up or whose catalog did not reach the server: the catalog
+// is closed and not uploaded (or its complete mark taken back).
 RunOutcome Worker::cancel(Connection& net, Catalog& catalog) {
   status(session_.stop_reason.empty() ? "Cancelling Backup..." : "Ending Backup...");
   net.quit();
@@ -180,7 +190,7 @@ RunOutcome Worker::cancel(Connection& net, Catalog& catalog) {
     w_.shadow->end();
   }
   if (!session_.stop_reason.empty()) {
-    log("\n\nBackup failed: " + session_.stop_reason + "\n");
+    write_log_failed(session_.log.get(), session_.stop_reason);
     session_.log.reset();
     session_.end_time = ctx_.clock.now();
     return fail("Backup Failed!", session_.stop_reason, RunOutcome::kFailed);
@@ -196,18 +206,22 @@ RunOutcome Worker::cancel(Connection& net, Catalog& catalog) {
 
 RunOutcome Worker::complete(Run& run) {
   Catalog& catalog = run.catalog;
-  // Only a catalog that holds every row of the run may go to the server: one that was never
-  // created, or lost rows, would describe a run that cannot be restored as it happened.
-  const bool catalog_whole = catalog.is_open() && catalog.complete();
-  catalog.write_stats(session_);
+  // Only a catalog that holds every row of the run goes to the server, and it keeps its
+  // complete mark only once the server has it: otherwise the run ends as failed, and neither
+  // its catalog nor its log may say that it finished.
+  const bool marked = catalog.write_stats(session_) == 0;
   catalog.close();
-  bool uploaded = false;
-  if (catalog_whole) {
-    uploaded = catalog_upload(run) == 0;
-  }
+  const bool uploaded = marked && catalog.complete() && catalog_upload(run) == 0;
   if (!uploaded) {
-    log("\nError: The catalog of this run was not uploaded; the run cannot be restored.\n");
-    session_.stats.errors.add(1);
+    if (marked) catalog.mark_unfinished(session_);
+    // A cancel during the upload is a cancel; anything else ends the run as failed.
+    if (!session_.cancelled()) {
+      session_.stats.errors.add(1);
+      session_.stop_reason =
+          "The backup ran, but its catalog could not be uploaded to the server, so this run "
+          "cannot be restored.";
+    }
+    return cancel(run.net, catalog);
   }
   run.net.quit();
   if (shadow_on()) {
@@ -232,20 +246,13 @@ RunOutcome Worker::complete(Run& run) {
     newer = w_.update_check(&version);
     ctx_.clock.sleep_ms(200);
   }
-  const RunOutcome outcome = uploaded ? RunOutcome::kCompleted : cancelled_or_failed();
-  if (!uploaded) {
-    return fail("Backup Incomplete!",
-                "The backup ran, but its catalog could not be uploaded to the server, so this "
-                "run cannot be restored. See the run's log for details.",
-                outcome);
-  }
   status("Backup Completed!");
   ctx_.display.show_run_finished();
 
   if (w_.exit_when_done) {
     ctx_.clock.sleep_ms(2000);
     if (w_.close_window) w_.close_window();
-    return outcome;
+    return RunOutcome::kCompleted;
   }
   if (newer && !ctx_.install_dir.empty()) {
     const ui::Answer answer = ctx_.messages.message_box(
@@ -256,10 +263,10 @@ RunOutcome Worker::complete(Run& run) {
       start_process(ctx_.style.join(ctx_.install_dir, "autoupdate.exe"));
       if (w_.close_window) w_.close_window();
     }
-    return outcome;
+    return RunOutcome::kCompleted;
   }
   ctx_.messages.message_box("Backup Completed!", kTitle);
-  return outcome;
+  return RunOutcome::kCompleted;
 }
 
 }  // namespace

@@ -36,4 +36,14 @@ int exclude_match(const PathStyle& style, std::string_view text, std::string_vie
   return wildcard_match(style.fold(text), pattern) ? 1 : 0;
 }
 
+bool within(const PathStyle& style, std::string_view path, std::string_view dir) {
+  while (dir.size() > 1 && dir.back() == style.separator) dir.remove_suffix(1);
+  while (path.size() > 1 && path.back() == style.separator) path.remove_suffix(1);
+  if (dir.empty() || path.size() < dir.size()) return false;
+  const std::string head = style.fold(path.substr(0, dir.size()));
+  if (head != style.fold(dir)) return false;
+  return path.size() == dir.size() || dir.back() == style.separator ||
+         path[dir.size()] == style.separator;
+}
+
 }  // namespace corvio

@@ -21,4 +21,8 @@ bool wildcard_match(std::string_view text, std::string_view pattern);
 // style); 0 when it does not or when either is empty.
 int exclude_match(const PathStyle& style, std::string_view text, std::string_view rule);
 
+// True when path is dir or lies below it, comparing as the style does (letter case folded under
+// the Windows style); a trailing separator of either does not count. False for an empty dir.
+bool within(const PathStyle& style, std::string_view path, std::string_view dir);
+
 }  // namespace corvio

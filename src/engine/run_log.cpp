@@ -25,6 +25,10 @@ void write_log_header(std::FILE* log, const Profile& p, uint32_t catalog_id) {
 
 void write_log_cancelled(std::FILE* log) { std::fputs("\n\nBackup cancelled!\n", log); }
 
+void write_log_failed(std::FILE* log, const std::string& reason) {
+  std::fprintf(log, "\n\nBackup failed: %s\n", reason.c_str());
+}
+
 void write_log_completed(std::FILE* log, const BackupStats& s, double minutes) {
   std::fputs("\nBackup completed!\n", log);
   std::fputs("\nBackup Stats:\n", log);

@@ -19,6 +19,8 @@ std::string run_log_path(const Context& ctx, const std::string& tag, uint32_t ca
 
 void write_log_header(std::FILE* log, const Profile& profile, uint32_t catalog_id);
 void write_log_cancelled(std::FILE* log);
+// The trailer of a run that ended as failed; reason says why, on one line.
+void write_log_failed(std::FILE* log, const std::string& reason);
 // minutes: the run's length in minutes, logged with one decimal place.
 void write_log_completed(std::FILE* log, const BackupStats& stats, double minutes);
 

@@ -9,6 +9,7 @@
 #include "engine/backup_file.h"
 #include "engine/exclude_match.h"
 #include "util/format_count.h"
+#include "util/text.h"
 
 namespace corvio {
 
@@ -71,7 +72,7 @@ int record_directory(Run& run, const std::string& prefix, const std::string& nam
     std::optional<FileInfo> info = run.ctx.fs.find(run.source(path));
     if (!info) {
       run.then([&run, path] {
-        run.log("Warning: Failed to stat directory: " + path + "\n");
+        run.log("Warning: Failed to stat directory: " + escape_controls(path) + "\n");
         run.session.stats.warnings.add(1);
       });
       return 0;
@@ -123,18 +124,22 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   const std::string full = dir + name;
   if (full.size() > kMaxPathChars) {
     run.then([&run, full] {
-      run.log("Warning: Path too long, not backed up: " + full + "\n");
+      run.log("Warning: Path too long, not backed up: " + escape_controls(full) + "\n");
       run.session.stats.warnings.add(1);
     });
     return 0;
   }
 
+  // The program's own data directory (profiles with their passwords, catalogs, the cache, the
+  // logs being written) is never backed up, whatever the rules say.
+  bool excluded = within(style, full, run.ctx.data_dir);
   for (const std::string& rule : run.profile().exclude_rules) {
     if (rule.empty() || ends_with(rule, sep)) continue;
-    if (exclude_match(style, full, rule)) {
-      run.then([&run, full] { run.log("Excluding: " + full + "\n"); });
-      return 0;
-    }
+    excluded = excluded || exclude_match(style, full, rule);
+  }
+  if (excluded) {
+    run.then([&run, full] { run.log("Excluding: " + escape_controls(full) + "\n"); });
+    return 0;
   }
 
   const std::string source = run.source(full);
@@ -144,7 +149,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   } else {
     std::optional<FileInfo> found = run.ctx.fs.find(source);
     if (!found) {
-      run.then([&run, full] { run.log(full + " : Doesn't exist?\n"); });
+      run.then([&run, full] { run.log(escape_controls(full) + " : Doesn't exist?\n"); });
       return 0;
     }
     entry = *found;
@@ -153,7 +158,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   const bool special = !directory && (entry.attributes & kAttrOffline);
   const uint64_t size = directory ? 0 : entry.size;
 
-  const std::string record = full + " : " + std::to_string(size) + " : " +
+  const std::string record = escape_controls(full) + " : " + std::to_string(size) + " : " +
                              (directory ? "Dir"
                               : special ? "Unknown"
                                         : "File") +
@@ -181,7 +186,7 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   std::vector<FileInfo> children;
   if (!run.ctx.fs.list(run.source(is_drive(style, full) ? below : full), &children)) {
     run.then([&run, full] {
-      run.log("Warning: Failed to list directory: " + full + "\n");
+      run.log("Warning: Failed to list directory: " + escape_controls(full) + "\n");
       run.session.stats.warnings.add(1);
     });
     return 0;
@@ -195,7 +200,8 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
   for (const FileInfo& child : children) {
     if (is_dot_name(child.name)) continue;
     if (!child.error.empty()) {
-      run.then([&run, text = "Warning: Couldn't examine " + style.join(full, child.name) + ": " +
+      run.then([&run, text = "Warning: Couldn't examine " +
+                             escape_controls(style.join(full, child.name)) + ": " +
                              child.error + "\n"] {
         run.log(text);
         run.session.stats.warnings.add(1);

@@ -59,9 +59,8 @@ size_t utf8_sequence(std::string_view text) {
   return length;
 }
 
-}  // namespace
-
-std::string printable(std::string_view text) {
+// Control characters as \xHH, and with broken_too the bytes of broken sequences as well.
+std::string escaped(std::string_view text, bool broken_too) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   while (!text.empty()) {
@@ -70,6 +69,7 @@ std::string printable(std::string_view text) {
     const bool control =
         lead < 0x20 || lead == 0x7f ||
         (length == 2 && lead == 0xc2 && static_cast<unsigned char>(text[1]) < 0xa0);
+    if (length == 0 && !broken_too) length = 1;  // kept as it is
     if (length == 0 || control) {
       // Each byte of a control character or of a broken sequence is shown on its own.
       for (size_t i = 0; i < (length == 0 ? 1 : length); ++i) {
@@ -86,6 +86,12 @@ std::string printable(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string printable(std::string_view text) { return escaped(text, true); }
+
+std::string escape_controls(std::string_view text) { return escaped(text, false); }
 
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

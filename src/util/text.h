@@ -28,6 +28,11 @@ std::string lower_ascii(std::string_view text);
 // value cannot move the cursor or rewrite the screen. Everything else is kept as it is.
 std::string printable(std::string_view text);
 
+// The text with its control characters (as printable() finds them) written as \xHH and every
+// other byte kept, broken UTF-8 included: a file name in the run's log, which must not start a
+// line of its own, and which is otherwise written exactly as the file system gave it.
+std::string escape_controls(std::string_view text);
+
 // True when a and b are equal ignoring the letter case of A-Z.
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
 

@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "catalog/catalog.h"
+#include "catalog/run_list.h"
 #include "engine_fixture.h"
+#include "reliability/sqlite_kill_switch.h"
 #include "support/sql_rows.h"
 #include "util/md5_hex.h"
 
@@ -194,6 +197,38 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   EXPECT_EQ(tree_difference(tree_of(src), tree_of(to + src)), "");
 }
 
+// A name cannot forge a line of the log: its control characters are escaped, other names are
+// written as they are. The program's own data directory is left out when a rule covers it.
+TEST_F(BackupRunTest, NamesCannotForgeLogLinesAndTheDataDirectoryIsLeftOut) {
+  const std::string forged = "report.txt\nError: couldn't read file: x";
+  write_file(source(forged), "r");
+  fs.fail_open.insert(source(forged));
+  write_file(source("caf\xc3\xa9 \xff.txt"), "kept");
+  profile.include_rules = {dir.path(), dir.file("data/Profiles")};
+  profile.exclude_rules = {store()};
+  ASSERT_TRUE(serve());
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  const std::string log = log_text();
+  const std::string src = source(), escaped = src + "/report.txt\\x0aError: couldn't read file: x";
+  EXPECT_TRUE(contains(log, escaped + " : 1 : File (A)\nError: couldn't read file: " + escaped +
+                                "\n"))
+      << log;
+  EXPECT_FALSE(contains(log, "\nError: couldn't read file: x"));
+  EXPECT_TRUE(contains(log, "\n" + src + "/caf\xc3\xa9 \xff.txt : 4 : File (A)"));
+  EXPECT_TRUE(contains(log, "\nExcluding: " + dir.file("data") + "\n"));
+  EXPECT_TRUE(contains(log, "\nExcluding: " + dir.file("data/Profiles") + "\n"));
+  EXPECT_FALSE(contains(log, dir.file("data/Profiles/home")));
+
+  std::string to, err;
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(read_file(to + source("caf\xc3\xa9 \xff.txt")), "kept");
+  EXPECT_FALSE(fs::exists(to + dir.file("data")));
+  EXPECT_EQ(sql_rows(session.catalog_path, "select count(*) from filespec where filename_full like '" +
+                                               dir.file("data") + "%'"),
+            (std::vector<SqlRow>{{"0"}}));
+}
+
 // New content of the same size under the old write time (a restore, touch -d) is read again:
 // the change time moved. The catalog keeps the file's own write time.
 TEST_F(BackupRunTest, ARewriteThatKeepsSizeAndWriteTimeIsReadAgain) {
@@ -259,23 +294,59 @@ TEST_F(BackupRunTest, APathBeyondTheLimitIsSkippedWithAWarningNeverCut) {
             (std::vector<SqlRow>{{"0"}}));
 }
 
-TEST_F(BackupRunTest, ARunWhoseCatalogCannotBeWrittenIsNotReportedComplete) {
-  write_file(source("f"), "f");
+// A run whose catalog cannot be created, fails part way (every later statement fails too, as
+// on a full disk) or does not reach the server ends as failed, with one failure box after the
+// first SQL error at most, and says so in its status, its log, the run listing and its catalog.
+TEST_F(BackupRunTest, ARunWhoseCatalogIsNotWrittenOrUploadedEndsAsFailed) {
+  for (int i = 0; i < 300; ++i) write_file(source("f" + std::to_string(i)), "same");
   ASSERT_TRUE(serve());
-  // The first run's catalog file cannot be created: a folder stands in its place.
-  fs::create_directories(dir.file("data/Profiles/home/00000001.cat"));
+  const std::string not_uploaded =
+      "The backup ran, but its catalog could not be uploaded to the server, so this run cannot "
+      "be restored.";
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& catalog)> fault;
+    std::string first_box;  // how the title of the box before the run's begins, if any
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a folder in the catalog's place",
+       [](const std::string& catalog) { fs::create_directories(catalog); }, "Blah!",
+       kCatalogUnwritten},
+      // The disk fills up part way: every later write of the catalog fails.
+      {"writes failing part way",
+       [](const std::string& catalog) { fail_sqlite_writes_from(catalog, 150); },
+       "SQL Error in catalog_", kCatalogUnwritten},
+      {"the upload cannot read it",
+       [this](const std::string& catalog) { fs.fail_open = {catalog}; }, "", not_uploaded},
+  };
+  uint32_t number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string catalog = Catalog::path_for(ctx, "home", ++number);
+    c.fault(catalog);
+    messages.clear();
 
-  EXPECT_EQ(run(), RunOutcome::kFailed);
-  EXPECT_EQ(session.stats.errors, 1u);
-  EXPECT_TRUE(contains(log_text(),
-                       "Error: The catalog of this run was not uploaded; the run "
-                       "cannot be restored.\n"));
-  EXPECT_TRUE(contains(log_text(), "Errors:         1\n"));
-  ASSERT_FALSE(messages.shown().empty());
-  EXPECT_EQ(messages.shown().back().title, "Backup Failure");
-  EXPECT_EQ(view.status(), "Backup Incomplete!");
-  std::string to;
-  EXPECT_NE(restore(catalogs.back(), &to), 0);  // the server never got an end-of-run record
+    EXPECT_EQ(run(), RunOutcome::kFailed);
+    fs.fail_open.clear();
+    ASSERT_EQ(catalogs.back(), number);
+    // One box for the first failure (which statement meets the full disk first is SQLite's
+    // business), then the run's.
+    ASSERT_EQ(messages.shown().size(), c.first_box.empty() ? 1u : 2u);
+    EXPECT_TRUE(messages.shown().front().title.starts_with(c.first_box));
+    EXPECT_EQ(messages.shown().back().title, "Backup Failure");
+    EXPECT_EQ(messages.shown().back().text, c.reason);
+    EXPECT_EQ(view.status(), "Backup Failed!");
+    EXPECT_TRUE(log_text().ends_with("\n\nBackup failed: " + c.reason + "\n")) << log_text();
+    EXPECT_FALSE(contains(log_text(), "Backup completed!"));
+    EXPECT_EQ(list_runs(ctx, "home").back().outcome, RunEnd::kFailed);
+    if (fs::is_regular_file(catalog)) {
+      EXPECT_EQ(sql_rows(catalog, "select type from corvio_info"), (std::vector<SqlRow>{{"129"}}));
+    }
+    if (c.reason == kCatalogUnwritten) EXPECT_LT(session.stats.files_scanned, 300u);
+    std::string to;
+    EXPECT_NE(restore(number, &to), 0);  // the server never got an end-of-run record
+  }
 }
 
 TEST_F(BackupRunTest, RunsThroughServerFaultsAndRestoresExactly) {

@@ -20,6 +20,7 @@ sqlite3_vfs* real_vfs = nullptr;
 sqlite3_vfs shim_vfs;
 std::string watched_part;
 int writes_left = 0;
+bool fail_instead = false;  // the disk is full from the n-th write on
 
 sqlite3_file* real_of(sqlite3_file* f) { return reinterpret_cast<ShimFile*>(f)->real; }
 
@@ -28,7 +29,11 @@ int shim_read(sqlite3_file* f, void* p, int n, sqlite3_int64 at) {
   return real_of(f)->pMethods->xRead(real_of(f), p, n, at);
 }
 int shim_write(sqlite3_file* f, const void* p, int n, sqlite3_int64 at) {
-  if (reinterpret_cast<ShimFile*>(f)->watched && --writes_left == 0) ::raise(SIGKILL);
+  if (reinterpret_cast<ShimFile*>(f)->watched && writes_left > 0 && --writes_left == 0 &&
+      !fail_instead)
+    ::raise(SIGKILL);
+  if (reinterpret_cast<ShimFile*>(f)->watched && writes_left == 0 && fail_instead)
+    return SQLITE_FULL;
   return real_of(f)->pMethods->xWrite(real_of(f), p, n, at);
 }
 int shim_truncate(sqlite3_file* f, sqlite3_int64 size) {
@@ -84,6 +89,11 @@ int shim_open(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* o
 }
 
 }  // namespace
+
+void fail_sqlite_writes_from(const std::string& path_part, int nth) {
+  fail_instead = true;
+  kill_at_sqlite_write(path_part, nth);
+}
 
 void kill_at_sqlite_write(const std::string& path_part, int nth) {
   watched_part = path_part;

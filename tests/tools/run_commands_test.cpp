@@ -10,8 +10,10 @@
 
 #include "base/backup_session.h"
 #include "catalog/catalog.h"
+#include "catalog/run_list.h"
 #include "engine/run_log.h"
 #include "json_check.h"
+#include "platform/clock.h"
 #include "platform/text_file.h"
 #include "profile/config.h"
 #include "profile/profile_db.h"
@@ -26,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::CapturedOutput;
 
-enum class Trailer { kNone, kCancelled, kCompleted };
+enum class Trailer { kNone, kCancelled, kFailed, kCompleted };
 
 BackupStats stats_of(uint32_t files, uint64_t bytes, uint64_t stored, uint32_t errors) {
   BackupStats s;
@@ -71,6 +73,7 @@ class RunCommandsTest : public ::testing::Test {
     write_log_header(log.get(), *profile, number);
     std::fputs(body.c_str(), log.get());
     if (trailer == Trailer::kCancelled) write_log_cancelled(log.get());
+    if (trailer == Trailer::kFailed) write_log_failed(log.get(), "The catalog was not uploaded.");
     if (trailer == Trailer::kCompleted) write_log_completed(log.get(), stats, 2.5);
   }
 
@@ -98,8 +101,8 @@ class RunCommandsTest : public ::testing::Test {
 TEST_F(RunCommandsTest, RunsListsEveryRunFromWhatItsFilesSay) {
   const BackupStats stats = stats_of(12, 3000, 1000, 0);
   make_catalog(0x10, &stats, 1796785445, 1796789000);
-  // The upload failed after the catalog was closed: the log counts one error more.
-  make_log(0x10, "", Trailer::kCompleted, stats_of(12, 3000, 1000, 1));
+  // The upload failed after the catalog was marked complete: the log's trailer has the last word.
+  make_log(0x10, "", Trailer::kFailed);
   make_catalog(0x11, nullptr);
   make_log(0x11, "", Trailer::kCancelled);
   make_catalog(0x12, nullptr);
@@ -134,7 +137,7 @@ TEST_F(RunCommandsTest, RunsListsEveryRunFromWhatItsFilesSay) {
   EXPECT_EQ(out.text(),
             "catalog\tstart\tend\toutcome\tfiles\tbytes\tstored\terrors\tnotes\n"
             "0000000e\t-\t-\tcancelled\t-\t-\t-\t-\tno catalog\n"
-            "00000010\t2026-12-09 03:04:05\t2026-12-09 04:03:20\tcompleted\t12\t3000\t1000\t1\t\n"
+            "00000010\t2026-12-09 03:04:05\t2026-12-09 04:03:20\tfailed\t12\t3000\t1000\t0\t\n"
             "00000011\t-\t-\tcancelled\t-\t-\t-\t-\t\n"
             "00000012\t-\t-\tincomplete\t-\t-\t-\t-\t\n"
             "00000013\t-\t-\tcompleted\t5\t50\t40\t0\tcatalog unreadable: file is not a database\n"
@@ -200,6 +203,26 @@ TEST_F(RunCommandsTest, LogPrintsTheRunsLogWithLineFeedsAndEscapes) {
   EXPECT_EQ(run("log", {"daily", "10"}), kCtlOk);
   EXPECT_NE(out.text().find("aü\n"), std::string::npos);
   EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(RunCommandsTest, TheLastRunIsTheNewestRunsStartAndOutcome) {
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), "");  // never ran here
+  EXPECT_FALSE(last_run(w.ctx, "daily"));
+  const BackupStats stats = stats_of(1, 10, 10, 0);
+  make_catalog(0x10, &stats, 1796785445, 1796789000);
+  make_log(0x10, "", Trailer::kCompleted, stats);
+  make_catalog(0x0f, nullptr);  // an older run's files come later in the folder
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), local_time_text(1796785445) + ", completed");
+
+  // A run under way, or cut short: no start recorded yet, no trailer.
+  make_catalog(0x11, nullptr);
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), "incomplete");
+  make_log(0x11, "", Trailer::kCancelled);
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), "cancelled");
+  make_log(0x12, "", Trailer::kFailed);
+  EXPECT_EQ(last_run_text(w.ctx, "daily"), "failed");
+  ASSERT_TRUE(last_run(w.ctx, "daily"));
+  EXPECT_EQ(last_run(w.ctx, "daily")->number, list_runs(w.ctx, "daily").back().number);
 }
 
 TEST_F(RunCommandsTest, BadTagsNumbersAndMissingRunsAreRefused) {

@@ -42,6 +42,14 @@ TEST(Text, PrintableEscapesControlCharactersAndBrokenUtf8) {
       {std::string("n\0l", 3), "n\\x00l"},
   };
   for (const auto& [text, shown] : cases) EXPECT_EQ(printable(text), shown) << shown;
+
+  // For the run's log only the control characters go; broken UTF-8 stays as it was.
+  const std::pair<std::string, std::string> in_log[] = {
+      {"a\x1b[2Jb\n\r\x7f\xc2\x9b", "a\\x1b[2Jb\\x0a\\x0d\\x7f\\xc2\\x9b"},
+      {"caf\xc3\xa9 \xff\xc3\xc0\xaf", "caf\xc3\xa9 \xff\xc3\xc0\xaf"},
+      {"\xff\n", "\xff\\x0a"},
+  };
+  for (const auto& [text, logged] : in_log) EXPECT_EQ(escape_controls(text), logged) << logged;
 }
 
 TEST(Coding, WritesLittleEndianAndReadsWithinBounds) {

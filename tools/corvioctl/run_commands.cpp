@@ -9,7 +9,7 @@
 #include "base/profile.h"
 #include "engine/run_log.h"
 #include "json_writer.h"
-#include "run_list.h"
+#include "catalog/run_list.h"
 #include "util/text.h"
 
 namespace corvio {
@@ -20,8 +20,8 @@ constexpr char kRunsUsage[] =
     "\n"
     "Lists the runs of a profile whose catalog or log is on this machine, oldest first, one\n"
     "line each, tab-separated: catalog number, start and end (UTC), outcome (completed,\n"
-    "cancelled or incomplete), files, bytes, stored bytes, errors, and notes. '-' marks what\n"
-    "neither file records.\n"
+    "cancelled, failed or incomplete), files, bytes, stored bytes, errors and notes. '-' marks\n"
+    "what neither file records.\n"
     "With --json, one JSON array of objects with the members catalog (the number as 'log'\n"
     "takes it), start and end (ISO 8601 UTC), outcome, files, bytes, stored, errors (null\n"
     "where neither file records them), has_catalog, has_log, and catalog_error and log_error\n"
@@ -81,18 +81,6 @@ std::string count_text(std::optional<uint64_t> value) {
   return value ? std::to_string(*value) : "-";
 }
 
-const char* outcome_text(RunEnd outcome) {
-  switch (outcome) {
-    case RunEnd::kCompleted:
-      return "completed";
-    case RunEnd::kCancelled:
-      return "cancelled";
-    case RunEnd::kIncomplete:
-      break;
-  }
-  return "incomplete";
-}
-
 std::string notes_of(const RunSummary& run) {
   std::string notes;
   auto note = [&notes](const std::string& text) {
@@ -123,7 +111,7 @@ void runs_json(const std::vector<RunSummary>& runs, std::FILE* out) {
       json.string_or_null(time ? std::optional(utc_text(*time, true)) : std::nullopt);
     }
     json.key("outcome");
-    json.string(outcome_text(run.outcome));
+    json.string(run_end_text(run.outcome));
     for (auto [name, count] : {std::pair{"files", run.files},
                                {"bytes", run.bytes},
                                {"stored", run.bytes_stored},
@@ -155,7 +143,7 @@ int runs(const Context& ctx, const std::string& tag, bool as_json, const CtlIo& 
   for (const RunSummary& run : list_runs(ctx, tag)) {
     std::fprintf(io.out, "%08x\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", run.number,
                  utc_text(run.start_time).c_str(), utc_text(run.end_time).c_str(),
-                 outcome_text(run.outcome), count_text(run.files).c_str(),
+                 run_end_text(run.outcome), count_text(run.files).c_str(),
                  count_text(run.bytes).c_str(), count_text(run.bytes_stored).c_str(),
                  count_text(run.errors).c_str(), notes_of(run).c_str());
   }

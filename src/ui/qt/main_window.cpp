@@ -7,6 +7,7 @@
 #include <QStyle>
 
 #include "base/version.h"
+#include "catalog/run_list.h"
 #include "profile/profile_db.h"
 #include "ui/qt/button.h"
 #include "ui/qt/profile_editor_dialog.h"
@@ -17,6 +18,11 @@ namespace corvio::ui::qt {
 namespace {
 
 constexpr char kTitle[] = "Meridane Online Backup";
+
+// A register entry whose tag is not a valid one names no profile folder to look in.
+QString last_run_of(const Context& ctx, std::string tag) {
+  return profile_tag_check(tag) ? QString() : qtext(last_run_text(ctx, tag));
+}
 
 }  // namespace
 
@@ -52,7 +58,8 @@ MainWindow::MainWindow(Application& app) : app_(app) {
   set_row_buttons(false);
 
   for (const ProfileListEntry& entry : app_.config().profile_list())
-    new QTreeWidgetItem(list_, {qtext(entry.tag), qtext(entry.description)});
+    new QTreeWidgetItem(list_, {qtext(entry.tag), qtext(entry.description),
+                                last_run_of(app_.context(), entry.tag)});
 
   list_->on_click = [this](bool on_row) { set_row_buttons(on_row); };
   list_->on_row_double_click = [this] {

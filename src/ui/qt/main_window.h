@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The main window ("Meridane Online Backup"): the list of profiles (Tag, Description and an
-// empty Last Run column) and the buttons Backup, Quit, New, Edit, Delete, About and Help.
+// The main window ("Meridane Online Backup"): the list of profiles (Tag, Description and Last
+// Run, the start and outcome of the profile's newest run on this machine) and the buttons Backup, Quit, New, Edit, Delete, About and Help.
 // Backup and a double click on a row load the row's profile into the run record and end the
 // window with chosen() set, so that the progress window can follow.
 #pragma once

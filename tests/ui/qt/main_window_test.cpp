@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <filesystem>
 
+#include "engine/run_log.h"
+#include "platform/text_file.h"
 #include "profile/config.h"
 #include "profile/profile_db.h"
 #include "qt_test_support.h"
@@ -224,11 +226,19 @@ TEST_F(MainWindowTest, ProfilesAreCreatedEditedRunAndDeletedThroughTheWindows) {
   ASSERT_TRUE(app.session().profile);
   EXPECT_EQ(app.session().profile->tag, "my-home");
 
+  // The profile's run was cancelled: a new main window says so in its Last Run column.
+  {
+    FileHandle log = open_crlf_text_file(run_log_path(app.context(), "my-home", 1));
+    ASSERT_TRUE(log);
+    write_log_cancelled(log.get());
+  }
+
   // Delete, in a new main window: the row goes at once, the database becomes its backup.
   window = std::make_unique<MainWindow>(app);
   window->show();
   rows = list(window.get());
   ASSERT_EQ(rows->topLevelItemCount(), 1);
+  EXPECT_EQ(rows->topLevelItem(0)->text(2), "cancelled");
   click_row(rows, 0);
   click(window.get(), "1033");
   EXPECT_EQ(rows->topLevelItemCount(), 0);

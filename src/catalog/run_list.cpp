@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "run_list.h"
+#include "catalog/run_list.h"
 
 #include <charconv>
 #include <map>
@@ -7,6 +7,7 @@
 
 #include "catalog/catalog_schema.h"
 #include "db/database.h"
+#include "platform/clock.h"
 
 namespace corvio {
 namespace {
@@ -17,6 +18,7 @@ constexpr int kBusyMs = 5000;
 // The trailers of engine/run_log.cpp as they reach the file, with CR LF line ends. Both are
 // under a kilobyte, so the end of the log is all that needs reading.
 constexpr std::string_view kCancelledTrailer = "\r\nBackup cancelled!\r\n";
+constexpr std::string_view kFailedTrailer = "\r\n\r\nBackup failed: ";
 constexpr std::string_view kCompletedTrailer = "\r\nBackup completed!\r\n\r\nBackup Stats:\r\n";
 constexpr std::string_view kCompletedEnd = " minutes.\r\n\r\n";
 constexpr size_t kTailBytes = 4096;
@@ -110,6 +112,11 @@ bool read_tail(FileSystem& fs, const std::string& path, std::string& tail) {
 // The outcome the log's trailer states and, for a completed run, its statistics block.
 RunEnd read_trailer(std::string_view tail, RunSummary& run) {
   if (tail.ends_with(kCancelledTrailer)) return RunEnd::kCancelled;
+  // The failed trailer is one line at the very end; a name in the log cannot begin a line.
+  if (size_t at = tail.rfind(kFailedTrailer);
+      at != std::string_view::npos && tail.ends_with("\r\n") &&
+      tail.find("\r\n", at + kFailedTrailer.size()) == tail.size() - 2)
+    return RunEnd::kFailed;
   size_t at = tail.rfind(kCompletedTrailer);
   if (at == std::string_view::npos || !tail.ends_with(kCompletedEnd)) return RunEnd::kIncomplete;
   std::string_view stats = tail.substr(at + kCompletedTrailer.size());
@@ -144,36 +151,78 @@ std::optional<uint32_t> run_number_of(const std::string& file_name, const std::s
   return number;
 }
 
-std::vector<RunSummary> list_runs(const Context& ctx, const std::string& tag) {
-  const std::string dir = ctx.profile_dir(tag);
-  std::vector<FileInfo> entries;
-  if (!ctx.fs.list(dir, &entries)) return {};
+namespace {
 
+// The runs whose catalog or log is in dir, by number; nothing read yet.
+std::map<uint32_t, RunSummary> run_files(const Context& ctx, const std::string& dir) {
+  std::vector<FileInfo> entries;
   std::map<uint32_t, RunSummary> runs;
+  if (!ctx.fs.list(dir, &entries)) return runs;
   for (const FileInfo& entry : entries) {
     if (entry.is_directory()) continue;
     if (auto n = run_number_of(entry.name, ".cat")) runs[*n].has_catalog = true;
     if (auto n = run_number_of(entry.name, ".log")) runs[*n].has_log = true;
   }
+  for (auto& [number, run] : runs) run.number = number;
+  return runs;
+}
 
+// Fills run from its files in dir.
+void read_run(const Context& ctx, const std::string& dir, RunSummary& run) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%08x", run.number);
+  const std::string base = ctx.style.join(dir, name);
+  bool complete = false;
+  if (run.has_catalog) run.catalog_error = read_catalog(base + ".cat", run, complete);
+  run.outcome = complete ? RunEnd::kCompleted : RunEnd::kIncomplete;
+  // The log is written last, so when it is there its trailer has the last word on the
+  // outcome, and its statistics count what happened after the catalog was closed (a failed
+  // upload is one more error).
+  std::string tail;
+  if (run.has_log && !read_tail(ctx.fs, base + ".log", tail)) run.log_error = "cannot be read";
+  if (run.has_log && run.log_error.empty()) run.outcome = read_trailer(tail, run);
+}
+
+}  // namespace
+
+const char* run_end_text(RunEnd outcome) {
+  switch (outcome) {
+    case RunEnd::kCompleted:
+      return "completed";
+    case RunEnd::kCancelled:
+      return "cancelled";
+    case RunEnd::kFailed:
+      return "failed";
+    case RunEnd::kIncomplete:
+      break;
+  }
+  return "incomplete";
+}
+
+std::vector<RunSummary> list_runs(const Context& ctx, const std::string& tag) {
+  const std::string dir = ctx.profile_dir(tag);
   std::vector<RunSummary> out;
-  for (auto& [number, run] : runs) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%08x", number);
-    const std::string base = ctx.style.join(dir, name);
-    run.number = number;
-    bool complete = false;
-    if (run.has_catalog) run.catalog_error = read_catalog(base + ".cat", run, complete);
-    run.outcome = complete ? RunEnd::kCompleted : RunEnd::kIncomplete;
-    // The log is written last, so when it is there its trailer has the last word on the
-    // outcome, and its statistics count what happened after the catalog was closed (a failed
-    // upload is one more error).
-    std::string tail;
-    if (run.has_log && !read_tail(ctx.fs, base + ".log", tail)) run.log_error = "cannot be read";
-    if (run.has_log && run.log_error.empty()) run.outcome = read_trailer(tail, run);
+  for (auto& [number, run] : run_files(ctx, dir)) {
+    read_run(ctx, dir, run);
     out.push_back(run);
   }
   return out;
+}
+
+std::optional<RunSummary> last_run(const Context& ctx, const std::string& tag) {
+  const std::string dir = ctx.profile_dir(tag);
+  std::map<uint32_t, RunSummary> runs = run_files(ctx, dir);
+  if (runs.empty()) return std::nullopt;
+  RunSummary& run = runs.rbegin()->second;
+  read_run(ctx, dir, run);
+  return run;
+}
+
+std::string last_run_text(const Context& ctx, const std::string& tag) {
+  std::optional<RunSummary> run = last_run(ctx, tag);
+  if (!run) return "";
+  const std::string start = run->start_time ? local_time_text(*run->start_time) : "";
+  return start.empty() ? run_end_text(run->outcome) : start + ", " + run_end_text(run->outcome);
 }
 
 }  // namespace corvio
