@@ -6,10 +6,10 @@ sends no faster than the rate, a chunk's delay counting from the end of its send
 
 Usage: delay_relay.py TARGET_PORT ONE_WAY_MS [MBIT_PER_S]
 
-Listens on a free port of 127.0.0.1, prints 'listening on PORT' once ready and relays every
-connection to 127.0.0.1:TARGET_PORT, in order. Each direction holds at most WINDOW bytes, like
-a TCP window: past that it stops reading and the sender waits. Threads rather than an event
-loop, whose timers wake up to a millisecond late."""
+Listens on a free port of 127.0.0.1, prints 'listening on 127.0.0.1:PORT' once ready and
+relays every connection to 127.0.0.1:TARGET_PORT, in order. Each direction holds at most WINDOW
+bytes, like a TCP window: past that it stops reading and the sender waits. Threads rather than
+an event loop, whose timers wake up to a millisecond late."""
 import collections
 import socket
 import sys
@@ -105,7 +105,7 @@ def main():
     target, delay = int(sys.argv[1]), float(sys.argv[2]) / 1000
     rate = float(sys.argv[3]) * 1e6 / 8 if len(sys.argv) == 4 else 0.0
     listener = socket.create_server(("127.0.0.1", 0))
-    print("listening on", listener.getsockname()[1], flush=True)
+    print("listening on 127.0.0.1:%d" % listener.getsockname()[1], flush=True)
     while True:
         client, _ = listener.accept()
         threading.Thread(target=relay, args=(client, target, delay, rate), daemon=True).start()
