@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/worker_run.h"
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/application.h"
 #include "app/core_services.h"
@@ -30,6 +32,10 @@ RunOutcome run_backup_worker(CoreServices& services, Application& app,
                     nullptr,
                     std::move(close_window)};
   if (!windows) setup.net_settings.give_up_after = kUnattendedGiveUpAfter;
+  // The way back for a server that cannot take requests ahead of its replies.
+  if (const char* one = std::getenv("CORVIO_ONE_REQUEST_AT_A_TIME"); one && std::string(one) == "1") {
+    setup.net_settings.requests_in_flight = 1;
+  }
   if (!update.host.empty()) {
     setup.update_check = [&](std::string* version) {
       UpdateInfo info = update_check(ctx, ctx.display, services.tls(), update);

@@ -250,8 +250,12 @@ RunOutcome Worker::complete(Run& run) {
   ctx_.display.show_run_finished();
 
   if (w_.exit_when_done) {
-    ctx_.clock.sleep_ms(2000);
-    if (w_.close_window) w_.close_window();
+    // The progress window shows the result for two seconds before it closes; a run in a
+    // terminal has printed it already and ends at once.
+    if (w_.close_window) {
+      ctx_.clock.sleep_ms(2000);
+      w_.close_window();
+    }
     return RunOutcome::kCompleted;
   }
   if (newer && !ctx_.install_dir.empty()) {

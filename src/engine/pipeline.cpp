@@ -11,7 +11,7 @@ namespace {
 
 // Effects queued behind blocks in flight before the walk waits: a bound on memory when the
 // walk meets many small or empty files.
-constexpr size_t kMostSteps = 65536;
+constexpr size_t kMostSteps = 16384;
 
 }  // namespace
 

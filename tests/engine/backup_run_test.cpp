@@ -481,6 +481,13 @@ TEST_F(BackupRunTest, TheEndOfACompletedRunOffersTheUpdateOrClosesTheWindow) {
   EXPECT_TRUE(messages.shown().empty());
   EXPECT_EQ(clock.sleeps().back(), 2000u);
   EXPECT_EQ(view.status(), "Backup Completed!");
+
+  // In a terminal there is no window to keep on screen: the run ends at once.
+  const size_t sleeps = clock.sleeps().size();
+  ASSERT_EQ(run(true, newer, nullptr), RunOutcome::kCompleted);
+  EXPECT_TRUE(messages.shown().empty());
+  EXPECT_NE(clock.sleeps().back(), 2000u);
+  EXPECT_GT(clock.sleeps().size(), sleeps);  // the run's own pauses, but not the closing one
 }
 
 TEST_F(BackupRunTest, RunsThatCannotStartSayWhy) {
