@@ -220,11 +220,30 @@ int read_file(Run& run, const std::shared_ptr<FileRun>& f) {
       if (result != 0) run.log("Error storing segment! ");
     });
     offset += length;
-    if (length < kBlockSize) break;
+    // The file is read as far as the size it was counted with: a writer that appends faster
+    // than the run reads cannot keep the run here.
+    if (length < kBlockSize || offset >= f->size) break;
   }
-  run.then([&run, f, offset, counted] {
+  // A short last block was the end of the file when it was read; only a file that ends on a
+  // block boundary may have grown unseen.
+  uint64_t grown_to = 0;
+  if (offset == f->size && f->size % kBlockSize == 0) {
+    std::optional<FileInfo> now = run.ctx.fs.find(f->source);
+    if (now && now->size > f->size) grown_to = now->size;
+  }
+  run.then([&run, f, offset, counted, grown_to] {
     BackupStats& stats = run.session.stats;
     show_blocks(run, counted, f->n, 100);
+    if (grown_to) {
+      // Backed up as counted; the cache must not vouch for it, so the next run reads it again.
+      char text[96];
+      std::snprintf(text, sizeof text, " (%" PRIu64 " bytes read; now %" PRIu64 ")\n", offset,
+                    grown_to);
+      run.log("Warning: File grew while it was read: " + escape_controls(f->path) + text);
+      stats.warnings.add(1);
+      stats.files_scanned.add(1);
+      return;
+    }
     if (offset != f->size) {
       // The blocks describe what was read; the cache must not vouch for either size.
       char text[96];

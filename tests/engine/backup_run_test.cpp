@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "catalog/catalog.h"
@@ -169,8 +170,9 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   EXPECT_TRUE(contains(log, "Warning: Couldn't examine " + src + "/locked.txt: Permission denied\n"));
   EXPECT_TRUE(
       contains(log, "(1/3)  upload... OK\nError: couldn't read file: " + src + "/broken.bin\n"));
+  // Read no further than the block that reaches the size it was counted with.
   EXPECT_TRUE(contains(log, "Warning: File changed while it was read: " + src +
-                                "/growing.log (2098152 bytes read of 1049576)\n"));
+                                "/growing.log (2097152 bytes read of 1049576)\n"));
   EXPECT_TRUE(contains(log, "Warning: Failed to list directory: " + src + "/sub\n"));
   EXPECT_TRUE(contains(log, "Errors:         2\n"));
 
@@ -179,13 +181,14 @@ TEST_F(BackupRunTest, FilesThatFailOrChangeAreReportedAndTheRunCompletes) {
   ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
   auto restored = tree_of(to + src);
   EXPECT_EQ(restored["ok.txt"], "fine");
-  EXPECT_EQ(restored["growing.log"], read_file(source("growing.log")));
+  EXPECT_EQ(restored["growing.log"], read_file(source("growing.log")).substr(0, 2097152));
   EXPECT_EQ(restored.count("unreadable.txt"), 0u);
   EXPECT_EQ(restored.count("broken.bin"), 0u);
 
   // Nothing of the failed or changed files was cached: the next run reads them again.
   fs.fail_open.clear();
   fs.fail_read_after.clear();
+  fs.grow_on_read.clear();
   fs.fail_list.clear();
   fs.unexaminable.clear();
   clock.advance_ms(3600 * 1000);
@@ -231,6 +234,29 @@ TEST_F(BackupRunTest, NamesCannotForgeLogLinesAndTheDataDirectoryIsLeftOut) {
 
 // New content of the same size under the old write time (a restore, touch -d) is read again:
 // the change time moved. The catalog keeps the file's own write time.
+// A writer that appends a block for every block read: the file is read as far as the size it
+// was counted with, the run ends, and says the file grew.
+TEST_F(BackupRunTest, AFileWrittenFasterThanItIsReadIsReadToItsCountedSize) {
+  const std::string counted = pattern(3 * 1048576, 11);
+  write_file(source("busy.log"), counted);
+  int appended = 0;
+  fs.on_read = [&](const std::string& path) {
+    if (path == source("busy.log") && ++appended < 40) {
+      std::ofstream(path, std::ios::app) << pattern(1048576, 12 + appended);
+    }
+  };
+  ASSERT_TRUE(serve());
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  const std::string log = log_text();
+  EXPECT_TRUE(contains(log, "(3/3)  upload... OK\nWarning: File grew while it was read: " +
+                                source("busy.log") + " (3145728 bytes read; now "));
+  EXPECT_FALSE(contains(log, "(4/3)"));
+  EXPECT_EQ(session.stats.warnings, 1u);
+  std::string to, err;
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(read_file(to + source("busy.log")), counted);
+}
+
 TEST_F(BackupRunTest, ARewriteThatKeepsSizeAndWriteTimeIsReadAgain) {
   write_file(source("same.txt"), "first version");
   ASSERT_TRUE(serve());
@@ -329,6 +355,7 @@ TEST_F(BackupRunTest, ARunWhoseCatalogIsNotWrittenOrUploadedEndsAsFailed) {
 
     EXPECT_EQ(run(), RunOutcome::kFailed);
     fs.fail_open.clear();
+    stop_sqlite_faults();
     ASSERT_EQ(catalogs.back(), number);
     // One box for the first failure (which statement meets the full disk first is SQLite's
     // business), then the run's.

@@ -95,10 +95,17 @@ void fail_sqlite_writes_from(const std::string& path_part, int nth) {
   kill_at_sqlite_write(path_part, nth);
 }
 
+void stop_sqlite_faults() {
+  // Databases opened through the shim keep it; new ones get the real file system again.
+  if (real_vfs) sqlite3_vfs_register(real_vfs, 1);
+  writes_left = 0;
+  fail_instead = false;
+}
+
 void kill_at_sqlite_write(const std::string& path_part, int nth) {
   watched_part = path_part;
   writes_left = nth;
-  real_vfs = sqlite3_vfs_find(nullptr);
+  if (!real_vfs) real_vfs = sqlite3_vfs_find(nullptr);
   shim_vfs = *real_vfs;
   shim_vfs.zName = "kill-switch";
   shim_vfs.szOsFile = static_cast<int>(offsetof(ShimFile, real)) + real_vfs->szOsFile;

@@ -12,5 +12,7 @@ namespace corvio::test {
 
 void kill_at_sqlite_write(const std::string& path_part, int nth);
 void fail_sqlite_writes_from(const std::string& path_part, int nth);
+// Files opened from now on use the real file system, with no fault.
+void stop_sqlite_faults();
 
 }  // namespace corvio::test
