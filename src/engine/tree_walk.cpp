@@ -69,7 +69,9 @@ int record_directory(Run& run, const std::string& prefix, const std::string& nam
     stat.attr = kAttrDirectory;
     stat.t_access = stat.t_change = stat.t_modify = kDriveRootTime;
   } else {
-    std::optional<FileInfo> info = run.ctx.fs.find(run.source(path));
+    // Followed through a link: an include rule or a folder above it may be one.
+    std::optional<FileInfo> info = run.ctx.fs.find_target(run.source(path));
+    if (!info && run.ctx.fs.find(run.source(path))) return 0;  // a dangling link: the walk says so
     if (!info) {
       run.then([&run, path] {
         run.log("Warning: Failed to stat directory: " + escape_controls(path) + "\n");
@@ -78,7 +80,7 @@ int record_directory(Run& run, const std::string& prefix, const std::string& nam
       return 0;
     }
     // The attributes come from the live path, as the catalog describes the live tree.
-    std::optional<FileInfo> live = run.shadow ? run.ctx.fs.find(path) : info;
+    std::optional<FileInfo> live = run.shadow ? run.ctx.fs.find_target(path) : info;
     if (!live || !live->is_directory()) return 0;
     stat.attr = static_cast<uint8_t>(live->attributes & 0xff);
     stat.t_access = static_cast<uint32_t>(info->t_access);
@@ -151,6 +153,23 @@ int walk_tree(Run& run, const std::string& prefix, std::string name) {
     if (!found) {
       run.then([&run, full] { run.log(escape_controls(full) + " : Doesn't exist?\n"); });
       return 0;
+    }
+    if (prefix.empty() && (found->attributes & kAttrReparsePoint) && !found->is_directory()) {
+      // The include rule itself names what the user wants backed up: a link there to a folder
+      // is followed, and the folder recorded under the rule's path. Links below it never are.
+      std::optional<FileInfo> target = run.ctx.fs.find_target(source);
+      if (!target) {
+        run.then([&run, full] {
+          run.log("Warning: Include rule is a link whose target is missing: " +
+                  escape_controls(full) + "\n");
+          run.session.stats.warnings.add(1);
+        });
+        return 0;
+      }
+      if (target->is_directory()) {
+        target->name = found->name;
+        found = target;
+      }
     }
     entry = *found;
   }

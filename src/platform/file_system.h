@@ -61,6 +61,10 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // The entry at path itself (a link is not followed), or nothing when it does not exist.
   virtual std::optional<FileInfo> find(const std::string& path) = 0;
+  // The same, but a symbolic link at path is followed to what it points to (nothing when that
+  // is missing). Where the platform shows a link to a directory as the directory, as Windows
+  // shows a junction, this is find().
+  virtual std::optional<FileInfo> find_target(const std::string& path) { return find(path); }
   // The entries of a directory, without "." and "..", in no particular order; one that cannot
   // be examined is listed with its error. False when the directory cannot be read.
   virtual bool list(const std::string& dir, std::vector<FileInfo>* entries) = 0;

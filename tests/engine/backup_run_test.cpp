@@ -257,6 +257,37 @@ TEST_F(BackupRunTest, AFileWrittenFasterThanItIsReadIsReadToItsCountedSize) {
   EXPECT_EQ(read_file(to + source("busy.log")), counted);
 }
 
+// Include rules that are links: a link to a folder is followed and the folder recorded under
+// the rule's own path; a link whose target is missing is a warning. Links below a rule are
+// still never followed, and a link to a file is listed, as it is below a rule.
+TEST_F(BackupRunTest, AnIncludeRuleThatIsALinkIsFollowed) {
+  fs::create_directories(source("real/inner"));
+  write_file(source("real/a.txt"), "aaa");
+  write_file(source("real/inner/b.txt"), "bbb");
+  write_file(source("notes.txt"), "notes");
+  fs::create_directory_symlink(source("real"), source("Documents"));
+  fs::create_directory_symlink(source("real/inner"), source("real/loop"));
+  fs::create_symlink(source("notes.txt"), source("notes.link"));
+  fs::create_symlink(source("gone"), source("dangling"));
+  profile.include_rules = {source("Documents"), source("notes.link"), source("dangling")};
+  ASSERT_TRUE(serve());
+
+  ASSERT_EQ(run(), RunOutcome::kCompleted);
+  const std::string log = log_text();
+  EXPECT_TRUE(contains(log, source("Documents") + " : 0 : Dir ()\n"));
+  EXPECT_TRUE(contains(log, source("Documents/a.txt") + " : 3 : File (A)  upload... OK\n"));
+  EXPECT_TRUE(contains(log, source("Documents/loop") + " : 0 : Unknown ()\n"));
+  EXPECT_TRUE(contains(log, source("notes.link") + " : 0 : Unknown ()\n"));
+  EXPECT_TRUE(contains(log, "Warning: Include rule is a link whose target is missing: " +
+                                source("dangling") + "\n"));
+  EXPECT_EQ(session.stats.warnings, 1u);
+  std::string to, err;
+  ASSERT_EQ(restore(catalogs.back(), &to, &err), 0) << err;
+  EXPECT_EQ(read_file(to + source("Documents/a.txt")), "aaa");
+  EXPECT_EQ(read_file(to + source("Documents/inner/b.txt")), "bbb");
+  EXPECT_FALSE(fs::exists(to + source("Documents/loop/b.txt")));
+}
+
 TEST_F(BackupRunTest, ARewriteThatKeepsSizeAndWriteTimeIsReadAgain) {
   write_file(source("same.txt"), "first version");
   ASSERT_TRUE(serve());

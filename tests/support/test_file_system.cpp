@@ -77,7 +77,16 @@ std::string TestFileSystem::map(const std::string& path) const {
 
 std::optional<FileInfo> TestFileSystem::find(const std::string& path) {
   if (on_find) on_find(path);
-  std::optional<FileInfo> info = real().find(map(path));
+  return as_seen(path, real().find(map(path)));
+}
+
+std::optional<FileInfo> TestFileSystem::find_target(const std::string& path) {
+  if (on_find) on_find(path);
+  return as_seen(path, real().find_target(map(path)));
+}
+
+std::optional<FileInfo> TestFileSystem::as_seen(const std::string& path,
+                                                std::optional<FileInfo> info) const {
   // A drive root has the drive as its name, not the base folder's.
   if (info && !base_.empty() && map(path) == base_) info->name = path.substr(0, 2);
   if (info && access_time) info->t_access = *access_time;

@@ -23,6 +23,7 @@ class TestFileSystem : public FileSystem {
   explicit TestFileSystem(std::string drive_base = "") : base_(std::move(drive_base)) {}
 
   std::optional<FileInfo> find(const std::string& path) override;
+  std::optional<FileInfo> find_target(const std::string& path) override;
   bool list(const std::string& dir, std::vector<FileInfo>* entries) override;
   std::unique_ptr<ReadableFile> open_read(const std::string& path) override;
   bool remove(const std::string& path) override { return real().remove(map(path)); }
@@ -51,6 +52,8 @@ class TestFileSystem : public FileSystem {
 
  private:
   static FileSystem& real() { return real_file_system(); }
+  // What find() and find_target() found, as the tests set it to be seen.
+  std::optional<FileInfo> as_seen(const std::string& path, std::optional<FileInfo> info) const;
   std::string base_;
 };
 

@@ -69,6 +69,12 @@ class PosixFileSystem : public FileSystem {
     return info_from_stat(last_component(path), st);
   }
 
+  std::optional<FileInfo> find_target(const std::string& path) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return info_from_stat(last_component(path), st);
+  }
+
   bool list(const std::string& dir, std::vector<FileInfo>* entries) override {
     entries->clear();
     DIR* d = ::opendir(dir.c_str());
