@@ -121,14 +121,17 @@ int read_failed(Run& run, const std::shared_ptr<FileRun>& f, uint32_t counted) {
 void replay(Run& run, const std::shared_ptr<FileRun>& f, const std::vector<CachedBlock>& blocks) {
   uint32_t k = 0;
   for (const CachedBlock& block : blocks) {
+    const uint32_t nth = ++k;
     run.then([&run] { run.wait_if_paused(); });
-    run.pipe->ref(block.md5, [&run, f, k = ++k](bool referenced) {
-      if (f->refused) return;  // a one-at-a-time run would not have asked
+    // The references go without waiting for one another; after a refused one the rest of
+    // the replay counts for nothing, as the file is read again.
+    run.pipe->ref(block.md5, [&run, f, nth](bool referenced) {
+      if (f->refused) return;
       if (!referenced) {
         f->refused = true;
         return;
       }
-      if (f->n >= 2) show_block_progress(run, k, f->n);
+      if (f->n >= 2) show_block_progress(run, nth, f->n);
     });
   }
   run.then([&run, f, blocks] {

@@ -401,7 +401,9 @@ TEST_F(BackupRunTest, ARunWhoseCatalogIsNotWrittenOrUploadedEndsAsFailed) {
     if (fs::is_regular_file(catalog)) {
       EXPECT_EQ(sql_rows(catalog, "select type from corvio_info"), (std::vector<SqlRow>{{"129"}}));
     }
-    if (c.reason == kCatalogUnwritten) EXPECT_LT(session.stats.files_scanned, 300u);
+    if (c.reason == kCatalogUnwritten) {
+      EXPECT_LT(session.stats.files_scanned, 300u);
+    }
     std::string to;
     EXPECT_NE(restore(number, &to), 0);  // the server never got an end-of-run record
   }

@@ -206,7 +206,9 @@ TEST_F(SameRunTest, RequestsInFlightMakeTheOneAtATimeRunMessageForMessage) {
       EXPECT_EQ(first_difference(one->shown, inflight->shown), "");
       EXPECT_EQ(inflight->counters, one->counters);
     }
-    if (threads == 4) EXPECT_NE(first.trace, initial.trace);  // the requests went ahead
+    if (threads == 4) {
+      EXPECT_NE(first.trace, initial.trace);  // the requests went ahead
+    }
   }
 }
 
