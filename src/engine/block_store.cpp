@@ -2,10 +2,12 @@
 #include "engine/block_store.h"
 
 #include <algorithm>
+#include <string>
 
 #include "base/display.h"
 #include "net/connection.h"
 #include "net/messages.h"
+#include "util/md5_hex.h"
 
 namespace corvio {
 namespace {
@@ -27,16 +29,17 @@ struct LiveExchange {
   const SegKey& key;
   uint32_t length;
   const GetPayload& get_payload;
+  StoreAttempt& record;  // what the server said, for the log when attempts keep failing
 
-  bool held() { return seg_query(run.net, key, length) == 0; }
+  bool held() { return record.held = seg_query(run.net, key, length) == 0; }
   decltype(auto) payload() { return get_payload(); }
   template <typename Payload>
   StoreReply store_request(const Payload& payload) {
-    return seg_store_request(run.net, key, length, payload.compressed, payload.length);
+    return record.reply = seg_store_request(run.net, key, length, payload.compressed, payload.length);
   }
   template <typename Payload>
   bool upload(Payload& payload) {
-    return seg_upload(run.net, payload, chunk_progress(run)).stored;
+    return record.stored = seg_upload(run.net, payload, chunk_progress(run)).stored;
   }
   void ref() { (void)seg_ref(run.net, key); }
 };
@@ -105,17 +108,35 @@ int store(Run& run, uint32_t length, Exchange&& x) {
 }
 
 template <typename GetPayload>
-int store_live(Run& run, const SegKey& key, uint32_t length, const GetPayload& get_payload) {
-  return store(run, length, LiveExchange<GetPayload>{run, key, length, get_payload});
+int store_live(Run& run, const SegKey& key, uint32_t length, const GetPayload& get_payload,
+               StoreAttempt& record) {
+  record = StoreAttempt{};
+  return store(run, length, LiveExchange<GetPayload>{run, key, length, get_payload, record});
+}
+
+// Failed attempts after which the log says why the block is not stored yet.
+constexpr size_t kFailuresBeforeWhy = 3;
+
+// The log line for a block (what) whose attempts keep failing, the last one as given.
+std::string not_stored_yet(const std::string& what, const StoreAttempt& last) {
+  const char* why = last.reply == StoreReply::kRefused ? "the server refused to store it"
+                    : last.reply == StoreReply::kSend  ? "the server did not confirm its upload"
+                                                       : "the server did not answer the request to store it";
+  // A refusal ended its log record; the other failures leave it open.
+  return std::string(last.reply == StoreReply::kRefused ? "" : "\n") + "Warning: " + what +
+         " is not stored after " + std::to_string(kFailuresBeforeWhy) + " attempts: " + why +
+         "; trying again.\n";
 }
 
 // Attempts until one succeeds, closing the session and reconnecting after each failed one. 1
 // once the run is cancelled, or give_up() tells that no new attempt can succeed.
 template <typename Attempt, typename GiveUp>
-int with_retry(Run& run, const Attempt& attempt, const GiveUp& give_up) {
-  for (;;) {
-    if (attempt() == 0) return 0;
+int with_retry(Run& run, const std::string& what, const Attempt& attempt, const GiveUp& give_up) {
+  StoreAttempt last;
+  for (size_t failures = 1;; ++failures) {
+    if (attempt(last) == 0) return 0;
     if (run.session.cancelled() || give_up()) return 1;
+    if (failures == kFailuresBeforeWhy) run.log(not_stored_yet(what, last));
     run.net.quit();
     (void)run.net.reconnect();  // a cancelled reconnection shows at the next cancel test
     run.net.set_status("Kicking Butt!");
@@ -124,20 +145,25 @@ int with_retry(Run& run, const Attempt& attempt, const GiveUp& give_up) {
 
 }  // namespace
 
-int apply_store(Run& run, const BlockJob& job) {
-  for (const StoreAttempt& attempt : job.attempts) {
+int apply_store(Run& run, const BlockJob& job, size_t* applied, size_t upto) {
+  while (*applied < upto) {
+    const StoreAttempt& attempt = job.attempts[(*applied)++];
     if (store(run, job.length, RecordedExchange{run, job, attempt}) == 0) return 0;
     if (run.session.cancelled()) return 1;
+    if (*applied == kFailuresBeforeWhy) {
+      run.log(not_stored_yet("Block " + md5_to_hex(job.key), attempt));
+    }
   }
-  return 1;  // the run was cancelled before an attempt succeeded
+  return 1;
 }
 
 int seg_store_streamed_retry(Run& run, const SegKey& key, uint32_t length,
                              StreamedPayload& payload) {
   return with_retry(
-      run,
-      [&] {
-        return store_live(run, key, length, [&payload]() -> StreamedPayload& { return payload; });
+      run, "The catalog",
+      [&](StoreAttempt& record) {
+        return store_live(
+            run, key, length, [&payload]() -> StreamedPayload& { return payload; }, record);
       },
       [&payload] { return payload.failed(); });
 }

@@ -24,13 +24,16 @@
 namespace corvio {
 
 // Applies what a request window recorded for one block (net/request_window.h), attempt by
-// attempt, exactly as each would have been applied as its answers came. 0 when the block is
-// stored or was held; 1 when the run was cancelled first.
-[[nodiscard]] int apply_store(Run& run, const BlockJob& job);
+// attempt from *applied (which counts them) up to upto, exactly as each would have been
+// applied as its answers came. After the third failed attempt the log says why the block is
+// not stored yet. 0 once an attempt stored the block or found it held; 1 otherwise (the
+// attempts applied failed, or the run was cancelled).
+[[nodiscard]] int apply_store(Run& run, const BlockJob& job, size_t* applied, size_t upto);
 
 // Stores a streamed payload of a block of length bytes with digest key, one request at a time,
-// reconnecting and trying again after every failed attempt (each counts its statistics). 0
-// when stored or already held; 1 when the run was cancelled or the payload failed.
+// reconnecting and trying again after every failed attempt (each counts its statistics; after
+// the third the log says why). 0 when stored or already held; 1 when the run was cancelled or
+// the payload failed.
 [[nodiscard]] int seg_store_streamed_retry(Run& run, const SegKey& key, uint32_t length,
                                            StreamedPayload& payload);
 

@@ -62,7 +62,7 @@ bool Pipeline::pump() {
       steps_.front().job->stage == BlockJob::Stage::kUpload) {
     Step step = std::move(steps_.front());
     steps_.pop_front();
-    step.stored(apply_store(run_, *step.job));
+    step.stored(apply_store(run_, *step.job, &step.attempts_applied, step.job->attempts.size()));
   }
   return false;
 }
@@ -70,13 +70,21 @@ bool Pipeline::pump() {
 bool Pipeline::apply_ready() {
   while (!steps_.empty()) {
     if (run_.session.cancelled()) return false;
-    if (steps_.front().job && !steps_.front().job->settled) return true;
-    Step step = std::move(steps_.front());
+    Step& front = steps_.front();
+    if (front.job && !front.job->settled) {
+      // The attempts that failed so far show now, as they would have one request at a time.
+      const size_t failed = front.job->attempts.empty() ? 0 : front.job->attempts.size() - 1;
+      if (front.job->kind == BlockJob::Kind::kStore && front.attempts_applied < failed) {
+        (void)apply_store(run_, *front.job, &front.attempts_applied, failed);
+      }
+      return true;
+    }
+    Step step = std::move(front);
     steps_.pop_front();
     if (step.effect) {
       step.effect();
     } else if (step.job->kind == BlockJob::Kind::kStore) {
-      step.stored(apply_store(run_, *step.job));
+      step.stored(apply_store(run_, *step.job, &step.attempts_applied, step.job->attempts.size()));
     } else {
       step.referenced(step.job->referenced);
     }

@@ -49,6 +49,7 @@ class Pipeline {
     std::shared_ptr<BlockJob> job;
     std::function<void(int)> stored;
     std::function<void(bool)> referenced;
+    size_t attempts_applied = 0;  // a block's failed attempts are applied as they fail
   };
   // Queues a step and reads replies until the window takes more.
   void add(Step step);

@@ -134,6 +134,30 @@ TEST_F(BlockStore, UnknownStoreStatusRetriesTheWholeBlock) {
   EXPECT_TRUE(contains(world.view.statuses(), "Kicking Butt!"));
 }
 
+// A block, and the catalog, refused three times and then stored: every refusal shows as it
+// comes, and after the third the log says why the run keeps trying.
+const char kRefusedThrice[] = " Unknown error\n Unknown error\n Unknown error\nWarning: ";
+const char kWhy[] = " is not stored after 3 attempts: the server refused to store it; "
+                    "trying again.\n upload... OK\n";
+
+TEST_F(BlockStore, ThreeRefusalsOfABlockSayWhyInTheLog) {
+  ASSERT_NO_FATAL_FAILURE(open({"store-status=07:3"}));
+  const std::string block = random_bytes(700, 9);
+  EXPECT_EQ(store(block), 0);
+  EXPECT_EQ(log_text(), kRefusedThrice + ("Block " + md5_to_hex(md5(block))) + kWhy);
+  EXPECT_EQ(run.stats.segs_total, 4u);
+}
+
+TEST_F(BlockStore, ThreeRefusalsOfTheCatalogSayWhyInTheLog) {
+  ASSERT_NO_FATAL_FAILURE(open({"store-status=07:3"}));
+  corvio::Run r = engine();
+  run.catalog_path = world.dir.file("0000002a.cat");
+  write_file(run.catalog_path, random_bytes(3000, 10));
+  EXPECT_EQ(catalog_upload(r), 0);
+  EXPECT_EQ(log_text(),
+            std::string("\nPreparing catalog (3000 bytes)... ") + kRefusedThrice + "The catalog" + kWhy);
+}
+
 TEST_F(BlockStore, CancelDuringAnUploadStopsAfterTheChunkInFlight) {
   ASSERT_NO_FATAL_FAILURE(open());
   const std::string block = random_bytes(20000, 6);
