@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/display.h"
+#include "net/block_compress.h"
 #include "net/connection.h"
 #include "net/messages.h"
 #include "util/md5_hex.h"
@@ -21,24 +22,21 @@ ChunkSent chunk_progress(Run& run) {
   };
 }
 
-// The server's answers as they come over the connection, one request at a time; the payload
-// is produced only once the server has said it lacks the block.
-template <typename GetPayload>
+// The server's answers as they come over the connection, one request at a time, for a payload
+// streamed from its file (the catalog), which is produced only once the server asks for it.
 struct LiveExchange {
   Run& run;
   const SegKey& key;
   uint32_t length;
-  const GetPayload& get_payload;
+  StreamedPayload& streamed;
   StoreAttempt& record;  // what the server said, for the log when attempts keep failing
 
   bool held() { return record.held = seg_query(run.net, key, length) == 0; }
-  decltype(auto) payload() { return get_payload(); }
-  template <typename Payload>
-  StoreReply store_request(const Payload& payload) {
+  StreamedPayload& payload() { return streamed; }
+  StoreReply store_request(const StreamedPayload& payload) {
     return record.reply = seg_store_request(run.net, key, length, payload.compressed, payload.length);
   }
-  template <typename Payload>
-  bool upload(Payload& payload) {
+  bool upload(StreamedPayload& payload) {
     return record.stored = seg_upload(run.net, payload, chunk_progress(run)).stored;
   }
   void ref() { (void)seg_ref(run.net, key); }
@@ -107,13 +105,6 @@ int store(Run& run, uint32_t length, Exchange&& x) {
   return 1;
 }
 
-template <typename GetPayload>
-int store_live(Run& run, const SegKey& key, uint32_t length, const GetPayload& get_payload,
-               StoreAttempt& record) {
-  record = StoreAttempt{};
-  return store(run, length, LiveExchange<GetPayload>{run, key, length, get_payload, record});
-}
-
 // Failed attempts after which the log says why the block is not stored yet.
 constexpr size_t kFailuresBeforeWhy = 3;
 
@@ -126,21 +117,6 @@ std::string not_stored_yet(const std::string& what, const StoreAttempt& last) {
   return std::string(last.reply == StoreReply::kRefused ? "" : "\n") + "Warning: " + what +
          " is not stored after " + std::to_string(kFailuresBeforeWhy) + " attempts: " + why +
          "; trying again.\n";
-}
-
-// Attempts until one succeeds, closing the session and reconnecting after each failed one. 1
-// once the run is cancelled, or give_up() tells that no new attempt can succeed.
-template <typename Attempt, typename GiveUp>
-int with_retry(Run& run, const std::string& what, const Attempt& attempt, const GiveUp& give_up) {
-  StoreAttempt last;
-  for (size_t failures = 1;; ++failures) {
-    if (attempt(last) == 0) return 0;
-    if (run.session.cancelled() || give_up()) return 1;
-    if (failures == kFailuresBeforeWhy) run.log(not_stored_yet(what, last));
-    run.net.quit();
-    (void)run.net.reconnect();  // a cancelled reconnection shows at the next cancel test
-    run.net.set_status("Kicking Butt!");
-  }
 }
 
 }  // namespace
@@ -159,13 +135,17 @@ int apply_store(Run& run, const BlockJob& job, size_t* applied, size_t upto) {
 
 int seg_store_streamed_retry(Run& run, const SegKey& key, uint32_t length,
                              StreamedPayload& payload) {
-  return with_retry(
-      run, "The catalog",
-      [&](StoreAttempt& record) {
-        return store_live(
-            run, key, length, [&payload]() -> StreamedPayload& { return payload; }, record);
-      },
-      [&payload] { return payload.failed(); });
+  StoreAttempt last;
+  for (size_t failures = 1;; ++failures) {
+    last = StoreAttempt{};
+    if (store(run, length, LiveExchange{run, key, length, payload, last}) == 0) return 0;
+    // A payload that could not be read fails the same way at every attempt.
+    if (run.session.cancelled() || payload.failed()) return 1;
+    if (failures == kFailuresBeforeWhy) run.log(not_stored_yet("The catalog", last));
+    run.net.quit();
+    (void)run.net.reconnect();  // a cancelled reconnection shows at the next cancel test
+    run.net.set_status("Kicking Butt!");
+  }
 }
 
 }  // namespace corvio

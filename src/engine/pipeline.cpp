@@ -60,9 +60,7 @@ bool Pipeline::pump() {
   // a one-at-a-time run was sending; nothing after it is applied.
   if (!steps_.empty() && steps_.front().job &&
       steps_.front().job->stage == BlockJob::Stage::kUpload) {
-    Step step = std::move(steps_.front());
-    steps_.pop_front();
-    step.stored(apply_store(run_, *step.job, &step.attempts_applied, step.job->attempts.size()));
+    apply_front();
   }
   return false;
 }
@@ -79,17 +77,21 @@ bool Pipeline::apply_ready() {
       }
       return true;
     }
-    Step step = std::move(front);
-    steps_.pop_front();
-    if (step.effect) {
-      step.effect();
-    } else if (step.job->kind == BlockJob::Kind::kStore) {
-      step.stored(apply_store(run_, *step.job, &step.attempts_applied, step.job->attempts.size()));
-    } else {
-      step.referenced(step.job->referenced);
-    }
+    apply_front();
   }
   return true;
+}
+
+void Pipeline::apply_front() {
+  Step step = std::move(steps_.front());
+  steps_.pop_front();
+  if (step.effect) {
+    step.effect();
+  } else if (step.job->kind == BlockJob::Kind::kStore) {
+    step.stored(apply_store(run_, *step.job, &step.attempts_applied, step.job->attempts.size()));
+  } else {
+    step.referenced(step.job->referenced);
+  }
 }
 
 bool Pipeline::drain() {

@@ -56,6 +56,8 @@ class Pipeline {
   // One reply, then whatever it made ready. False when the run was cancelled.
   bool pump();
   bool apply_ready();
+  // Takes the first step off and applies it: an effect, or a block's answers so far.
+  void apply_front();
 
   Run& run_;
   RequestWindow& window_;

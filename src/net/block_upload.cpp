@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 // Storing one block on the wire: the store request, and the payload in chunks.
-#include <algorithm>
-
 #include "net/connection.h"
 #include "net/messages.h"
 #include "net/requests.h"
@@ -42,18 +40,6 @@ StoreReply seg_store_request(Connection& s, const SegKey& key, uint32_t length, 
     default:
       return StoreReply::kRefused;
   }
-}
-
-Upload seg_upload(Connection& s, const BlockPayload& payload, const ChunkSent& chunk_sent) {
-  Upload upload;
-  for (uint32_t offset = 0; offset < payload.length;) {
-    const uint32_t n = std::min<uint32_t>(payload.length - offset, protocol::kChunk);
-    const std::string_view chunk(reinterpret_cast<const char*>(payload.data) + offset, n);
-    if (!send_chunk(s, chunk, chunk_sent)) return upload;
-    offset += n;
-  }
-  upload.stored = read_stored(s);
-  return upload;
 }
 
 Upload seg_upload(Connection& s, StreamedPayload& payload, const ChunkSent& chunk_sent) {

@@ -161,13 +161,15 @@ bool RequestWindow::on_reply(const Sent& sent, std::string_view reply) {
     case BlockJob::Stage::kRef: {
       std::optional<uint8_t> status = protocol::parse_seg_ref_reply(reply);
       if (!status) return false;
-      if (job->kind == BlockJob::Kind::kRef && *status != 0) {
-        on_lacking(job);
-        return true;
+      // A stored block's reference is sent once it is settled; its answer changes nothing.
+      if (job->kind == BlockJob::Kind::kRef) {
+        if (*status != 0) {
+          on_lacking(job);
+          return true;
+        }
+        job->referenced = true;
+        job->settled = true;
       }
-      // A stored block's reference: its answer changes nothing.
-      job->referenced = true;
-      job->settled = true;
       done(*job);
       return true;
     }

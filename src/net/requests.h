@@ -17,7 +17,6 @@
 #include <functional>
 #include <string_view>
 
-#include "net/block_compress.h"
 #include "net/messages.h"
 #include "net/seg_key.h"
 
@@ -81,7 +80,6 @@ struct [[nodiscard]] Upload {
 // chunks, then reads MSG_SEG_STORED. Each chunk is one TLS record (the server takes each read
 // of a chunk as the whole chunk); the records may wait in the connection's write buffer and
 // leave together, since the server does not answer them one by one.
-Upload seg_upload(Connection& s, const BlockPayload& payload, const ChunkSent& chunk_sent);
 Upload seg_upload(Connection& s, StreamedPayload& payload, const ChunkSent& chunk_sent);
 
 // Sends the end-of-run record. 0 when the server acknowledged it; 1 when the run was
