@@ -24,7 +24,8 @@ const Layer kLayers[] = {
     {"src/util", 0},        {"src/platform", 1},    {"src/db", 2},        {"src/base", 3},
     {"src/profile", 4},     {"src/catalog", 4},     {"src/md5cache", 4},  {"src/net", 4},
     {"src/vss", 4},         {"src/engine", 5},      {"src/app", 6},       {"src/ui/term", 7},
-    {"src/ui/qt", 7},       {"tools/corvio", 8},    {"tools/corvioctl", 8}, {"server", 8},
+    {"src/ui/qt", 7},       {"src/ui/win32", 7},    {"tools/corvio", 8},  {"tools/corvioctl", 8},
+    {"server", 8},
 };
 
 const fs::path kRoot = CORVIO_SOURCE_DIR;
