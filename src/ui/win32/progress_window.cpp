@@ -70,7 +70,9 @@ bool ProgressWindow::on_init() {
   ::SetTimer(hwnd(), kTimer100ms, 100, nullptr);
   ::SetTimer(hwnd(), kTimer500ms, 500, nullptr);
   ::SetTimer(hwnd(), kTimer3000ms, 3000, nullptr);
-  return true;
+  // Cancel takes the keyboard rather than a read-only field.
+  ::SetFocus(item(IDCANCEL));
+  return false;
 }
 
 void ProgressWindow::on_command(int id, int) {
