@@ -95,7 +95,9 @@ Answer UiThreadAdapter::message_box(std::string_view text, std::string_view titl
                                     Buttons buttons) {
   Answer answer = Answer::Ok;
   on_ui_thread([&] {
-    HWND owner = owner_ ? owner_ : ::GetActiveWindow();
+    // Over the progress window, or over the dialog it has open (the throttling dialog), so
+    // that closing the box does not enable a window that a modal dialog keeps disabled.
+    HWND owner = owner_ ? ::GetLastActivePopup(owner_) : ::GetActiveWindow();
     answer = win32::message_box(owner, text, title, buttons);
   });
   return answer;

@@ -26,8 +26,9 @@ class UiThreadAdapter : public ProgressView, public Messages {
   UiThreadAdapter(const UiThreadAdapter&) = delete;
   UiThreadAdapter& operator=(const UiThreadAdapter&) = delete;
 
-  // The progress window that receives the display operations and owns the boxes; null for
-  // none (boxes are then owned by the thread's active window). User-interface thread only.
+  // The progress window that receives the display operations and owns the boxes (or the
+  // dialog it has open does); null for none (boxes are then owned by the thread's active
+  // window). User-interface thread only.
   void set_window(ProgressView* view, HWND owner);
 
   void set_field(Field field, std::string_view text) override;
