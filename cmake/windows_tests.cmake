@@ -7,7 +7,8 @@ set(CORVIO_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${CORVIO_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-add_library(corvio_test_support STATIC tests/support/temp_dir.cpp)
+add_library(corvio_test_support STATIC tests/support/temp_dir.cpp
+            tests/support/test_file_system.cpp)
 target_include_directories(corvio_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(corvio_test_support PUBLIC corvio_core gtest)
 
