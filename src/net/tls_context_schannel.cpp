@@ -21,9 +21,9 @@ bool acquire(Credentials* credentials) {
   cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
   cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   TimeStamp expiry;
-  SECURITY_STATUS rc = ::AcquireCredentialsHandleA(
-      nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr,
-      nullptr, credentials->out(), &expiry);
+  SECURITY_STATUS rc =
+      ::AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND,
+                                  nullptr, &cred, nullptr, nullptr, credentials->out(), &expiry);
   if (rc != SEC_E_OK) return false;
   credentials->set_valid();
   return true;

@@ -3,12 +3,14 @@
 // context and its connections hold. Windows only.
 #pragma once
 
-#define SECURITY_WIN32
+// windows.h first, whose types the others use; SECURITY_WIN32 picks the user-mode SSPI.
+// clang-format off
 #include <windows.h>
-
+#define SECURITY_WIN32
 #include <schannel.h>
 #include <security.h>
 #include <wincrypt.h>
+// clang-format on
 
 #include <memory>
 #include <string>

@@ -176,8 +176,8 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
   return fd;
 }
 
-int transfer_send(TlsConnection& c, int fd, const void* data, size_t n,
-                  const WaitRules& rules, bool more) {
+int transfer_send(TlsConnection& c, int fd, const void* data, size_t n, const WaitRules& rules,
+                  bool more) {
   const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
   int sent =
       transfer(c, fd, SocketEvent::Writable, rules, [&] { return SSL_write(c.ssl(), data, len); });
@@ -207,8 +207,7 @@ int transfer_recv(TlsConnection& c, int fd, void* buffer, size_t n, const WaitRu
                   [&] { return SSL_read(c.ssl(), buffer, len); });
 }
 
-int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages,
-             int timeout_ms) {
+int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages, int timeout_ms) {
   if (!c) return -1;
   int fd = prepare_socket(*c, messages);
   if (fd < 0) return 0;

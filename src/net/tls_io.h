@@ -74,8 +74,8 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages);
 // A write with more set may stay in the connection's write buffer (with the records before it)
 // until a write without more, or the next read, sends them: for a run of messages that the
 // peer does not answer one by one.
-int transfer_send(TlsConnection& c, int fd, const void* data, size_t n,
-                  const WaitRules& rules, bool more = false);
+int transfer_send(TlsConnection& c, int fd, const void* data, size_t n, const WaitRules& rules,
+                  bool more = false);
 int transfer_recv(TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules);
 // Waits for room on the socket until the records held in the write buffer are all written.
 // 1 when they are (or none were held), 0 when cancelled, -1 on time-out, wait failure or
@@ -84,8 +84,7 @@ int transfer_flush(TlsConnection& c, int fd, const WaitRules& rules);
 
 // The bare primitives: -1 when the connection is missing, otherwise as transfer() with the
 // given time-out, no cancellation and no message for a failed wait.
-int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages,
-             int timeout_ms);
+int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages, int timeout_ms);
 int tls_recv(TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
              int timeout_ms);
 

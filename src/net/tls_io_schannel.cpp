@@ -121,8 +121,7 @@ void keep_extra(TlsConnection& c, const SecBuffer& b) {
 }
 
 // Runs the client handshake to its end. Bytes the server sent after it stay in c.in.
-bool handshake(CredHandle* credentials, TlsConnection& c, const std::string& host,
-               int timeout_ms) {
+bool handshake(CredHandle* credentials, TlsConnection& c, const std::string& host, int timeout_ms) {
   const char* target = is_address(host) ? nullptr : host.c_str();
   bool first = true;
   bool need_input = false;
@@ -146,9 +145,8 @@ bool handshake(CredHandle* credentials, TlsConnection& c, const std::string& hos
       continue;
     }
     if (rc != SEC_E_OK && rc != SEC_I_CONTINUE_NEEDED) return false;
-    if (token.cbBuffer > 0 &&
-        !send_all(c.socket.fd(), static_cast<const char*>(token.pvBuffer), token.cbBuffer,
-                  timeout_ms)) {
+    if (token.cbBuffer > 0 && !send_all(c.socket.fd(), static_cast<const char*>(token.pvBuffer),
+                                        token.cbBuffer, timeout_ms)) {
       return false;
     }
     keep_extra(c, in[1]);
@@ -216,9 +214,9 @@ DWORD chain_error(PCCERT_CONTEXT cert, const std::string& host, HCERTSTORE trust
     return static_cast<DWORD>(CERT_E_CHAINING);
   }
   ChainPtr chain(raw);
-  DWORD status = chain->TrustStatus.dwErrorStatus &
-                 ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN |
-                                     CERT_TRUST_IS_OFFLINE_REVOCATION);
+  DWORD status =
+      chain->TrustStatus.dwErrorStatus &
+      ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
   if (trusted) {
     const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
     const CERT_CHAIN_ELEMENT* top = simple->rgpElement[simple->cElement - 1];
@@ -462,8 +460,7 @@ int transfer_recv(TlsConnection& c, int fd, void* buffer, size_t n, const WaitRu
   }
 }
 
-int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages,
-             int timeout_ms) {
+int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages, int timeout_ms) {
   if (!c) return -1;
   int fd = prepare_socket(*c, messages);
   if (fd < 0) return 0;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // MD5 from the system's cryptography API (BCrypt).
+// clang-format off
 #include <windows.h>
-
-#include <bcrypt.h>
+#include <bcrypt.h>  // after windows.h, whose types it uses
+// clang-format on
 
 #include <vector>
 
@@ -28,9 +29,8 @@ bool ok(NTSTATUS status) { return status >= 0; }
 BCRYPT_ALG_HANDLE md5_provider() {
   static const Provider provider = [] {
     BCRYPT_ALG_HANDLE alg = nullptr;
-    return Provider(ok(::BCryptOpenAlgorithmProvider(&alg, BCRYPT_MD5_ALGORITHM, nullptr, 0))
-                        ? alg
-                        : nullptr);
+    return Provider(
+        ok(::BCryptOpenAlgorithmProvider(&alg, BCRYPT_MD5_ALGORITHM, nullptr, 0)) ? alg : nullptr);
   }();
   return provider.get();
 }

@@ -100,8 +100,8 @@ TEST(Md5, KnownDigestsWholeAndInPieces) {
 TEST(Pem, BlocksReadBackAsWritten) {
   std::vector<PemBlock> blocks;
   std::string error;
-  ASSERT_TRUE(read_pem("text before\n" + kCaPem + "between\n" + kKeyPem + kOtherCaPem, &blocks,
-                       &error));
+  ASSERT_TRUE(
+      read_pem("text before\n" + kCaPem + "between\n" + kKeyPem + kOtherCaPem, &blocks, &error));
   ASSERT_EQ(blocks.size(), 3u);
   EXPECT_EQ(blocks[0].label, "CERTIFICATE");
   EXPECT_EQ(blocks[1].label, "PRIVATE KEY");
