@@ -133,10 +133,10 @@ bool handshake(CredHandle* credentials, TlsConnection& c, const std::string& hos
     SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc out_desc{SECBUFFER_VERSION, 1, &token};
     ULONG attributes = 0;
+    // Later steps name the context both as input and as output, which SSPI allows.
     const SECURITY_STATUS rc = ::InitializeSecurityContextA(
         credentials, first ? nullptr : c.context.get(), const_cast<char*>(target), kRequest, 0, 0,
-        first ? nullptr : &in_desc, 0, first ? c.context.out() : nullptr, &out_desc, &attributes,
-        nullptr);
+        first ? nullptr : &in_desc, 0, c.context.out(), &out_desc, &attributes, nullptr);
     std::unique_ptr<void, ContextBufferFree> token_owner(token.pvBuffer);
     if (first && rc >= 0) c.context.set_valid();
     first = false;
