@@ -1,6 +1,7 @@
 # The tests of the Windows build, run under Wine by scripts/test-windows: the platform layer's
-# contract tests and the snapshot table over the system's snapshot backend. The rest of the
-# client is the same code as on Linux, tested there; the Wine end-to-end runs the programs.
+# contract tests, the snapshot table over the system's snapshot backend, and the Windows TLS
+# and MD5 pieces. The rest of the client is the same code as on Linux, tested there; the Wine
+# end-to-end (scripts/windows-e2e) runs the programs.
 
 # GoogleTest from the sources of Debian's googletest package, built for the target.
 set(CORVIO_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
@@ -20,3 +21,4 @@ function(corvio_test name)
 endfunction()
 add_subdirectory(tests/platform)
 add_subdirectory(tests/vss)
+add_subdirectory(tests/net/windows)
