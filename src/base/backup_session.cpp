@@ -3,8 +3,6 @@
 
 #include <cstdio>
 
-#include "base/tls_connection.h"
-
 namespace corvio {
 
 BackupSession::BackupSession() = default;

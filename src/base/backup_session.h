@@ -16,12 +16,11 @@
 
 #include "base/backup_stats.h"
 #include "base/profile.h"
+#include "base/tls_connection.h"
 #include "util/file_handle.h"
 #include "util/relaxed.h"
 
 namespace corvio {
-
-class TlsConnection;
 
 struct BackupSession {
   BackupSession();
@@ -45,7 +44,7 @@ struct BackupSession {
   uint32_t catalog_id = 0;
   uint32_t profile_id = 0;
   BackupStats stats;
-  std::unique_ptr<TlsConnection> connection;  // the server session, or none
+  TlsConnectionPtr connection;  // the server session, or none
   Relaxed<uint32_t> cancel_requested;
   // Why the run gave up although nobody cancelled it (a login refused again and again where
   // nobody can correct it); empty while it may go on. Every loop stops at it as at a cancel,

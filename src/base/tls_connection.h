@@ -1,24 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
-// One open TLS connection: the TLS session object and the socket under it. The SSL object
-// owns its BIO chain once attached (SSL_set_bio), so destroying the connection frees both,
-// exactly once.
+// One open TLS connection: the TLS session and the socket under it. What it holds belongs to
+// the TLS backend of the build (net/), which defines the type and its release; the records
+// above the transport only own it. Releasing it closes the socket and frees the session, once.
 #pragma once
 
-#include "util/openssl_ptr.h"
+#include <memory>
 
 namespace corvio {
 
-class TlsConnection {
- public:
-  // ssl already owns socket (attached with SSL_set_bio); socket is borrowed from it.
-  TlsConnection(SslPtr ssl, BIO* socket) : ssl_(std::move(ssl)), socket_(socket) {}
+class TlsConnection;
 
-  SSL* ssl() const { return ssl_.get(); }
-  BIO* socket() const { return socket_; }
-
- private:
-  SslPtr ssl_;
-  BIO* socket_;
+struct TlsConnectionFree {
+  void operator()(TlsConnection* c) const;  // defined by the TLS backend
 };
+using TlsConnectionPtr = std::unique_ptr<TlsConnection, TlsConnectionFree>;
 
 }  // namespace corvio

@@ -19,7 +19,7 @@
 #include "net/protocol.h"
 #include "net/requests.h"
 #include "net/connection.h"
-#include "util/openssl_ptr.h"
+#include "util/md5.h"
 
 namespace corvio {
 namespace {
@@ -90,10 +90,9 @@ class CatalogPayload final : public StreamedPayload {
   // file could not be read to size_ bytes, or out returned false.
   bool pass(bool deflating, const Sink& out, SegKey* digest) {
     std::unique_ptr<ReadableFile> file = fs_.open_read(path_);
-    MdCtxPtr md(EVP_MD_CTX_new());
+    std::optional<Md5> md = Md5::start();
     Deflater d;
-    if (!file || !md || EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) != 1 ||
-        (deflating && !d.ok)) {
+    if (!file || !md || (deflating && !d.ok)) {
       return false;
     }
     std::vector<char> in(256 * 1024);
@@ -106,7 +105,7 @@ class CatalogPayload final : public StreamedPayload {
       if (n < 0 || total + static_cast<uint64_t>(n) > size_) return false;
       total += static_cast<uint64_t>(n);
       const std::string_view piece(in.data(), static_cast<size_t>(n));
-      if (EVP_DigestUpdate(md.get(), piece.data(), piece.size()) != 1) return false;
+      if (!md->update(piece.data(), piece.size())) return false;
       if (!deflating) {
         if (n == 0) break;
         if (!out(piece)) return false;
@@ -128,7 +127,7 @@ class CatalogPayload final : public StreamedPayload {
       if (n == 0) break;
     }
     const size_t left = chunk.size() - d.z.avail_out;
-    return total == size_ && EVP_DigestFinal_ex(md.get(), digest->data(), nullptr) == 1 &&
+    return total == size_ && md->finish(digest) &&
            (!deflating || left == 0 || out(std::string_view(chunk.data(), left)));
   }
 

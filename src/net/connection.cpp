@@ -4,7 +4,6 @@
 #include "base/backup_session.h"
 #include "base/context.h"
 #include "base/status_line.h"
-#include "base/tls_connection.h"
 #include "net/messages.h"
 #include "net/throttle.h"
 #include "net/tls_io.h"
@@ -22,7 +21,7 @@ WaitRules Connection::wait_rules() const {
 void Connection::set_status(std::string_view text) const { status_.set_status_text(text); }
 
 int Connection::send(std::string_view message, bool more) {
-  const TlsConnection* c = session_.connection.get();
+  TlsConnection* c = session_.connection.get();
   if (!c) return -1;
   int fd = prepare_socket(*c, ctx_.messages);
   if (fd < 0) return 0;
@@ -33,7 +32,7 @@ int Connection::send(std::string_view message, bool more) {
 }
 
 int Connection::recv(void* buffer, size_t capacity) {
-  const TlsConnection* c = session_.connection.get();
+  TlsConnection* c = session_.connection.get();
   if (!c) return -1;
   int fd = prepare_socket(*c, ctx_.messages);
   if (fd < 0) return 0;
@@ -53,9 +52,9 @@ int Connection::quit() {
 }
 
 void Connection::flush() {
-  const TlsConnection* c = session_.connection.get();
+  TlsConnection* c = session_.connection.get();
   if (!c) return;
-  const int fd = static_cast<int>(BIO_get_fd(c->socket(), nullptr));
+  const int fd = tls_socket_fd(*c);
   if (fd >= 0) (void)transfer_flush(*c, fd, wait_rules());
 }
 

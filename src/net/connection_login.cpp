@@ -30,7 +30,7 @@ int Connection::login_attempt(bool quiet) {
   const Profile& profile = *session_.profile;
   session_.connection.reset();
 
-  BioPtr socket = tls_new_socket(profile.server, profile.port);
+  TlsSocketPtr socket = tls_new_socket(profile.server, profile.port);
   if (!socket) {
     set_status("Connect Error!");
     ctx_.messages.message_box("Unable to create BIO", "Connect Error");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/context.h"
+#include "net/tls_context_openssl.h"
 #include "platform/socket_wait.h"
 
 namespace corvio {
@@ -30,6 +31,9 @@ bool add_trusted(SSL_CTX* ctx, const std::string& pem) {
 
 }  // namespace
 
+TlsContext::TlsContext() = default;
+TlsContext::~TlsContext() = default;
+
 int TlsContext::init(const Context& ctx) {
   OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
   ignore_broken_pipe();
@@ -50,7 +54,7 @@ int TlsContext::init(const Context& ctx) {
     }
   }
   ERR_clear_error();
-  ctx_ = std::move(c);
+  backend_ = std::make_unique<Backend>(Backend{std::move(c)});
   return 0;
 }
 

@@ -7,7 +7,7 @@
 // directory, and must be issued for the host name the connection was made to.
 #pragma once
 
-#include "util/openssl_ptr.h"
+#include <memory>
 
 namespace corvio {
 
@@ -17,20 +17,26 @@ inline constexpr const char* kTrustedCaFile = "trusted-ca.pem";
 
 class TlsContext {
  public:
-  TlsContext() = default;
+  // The TLS library's side of the context (credentials, trusted certificates), defined by
+  // the TLS backend of the build.
+  struct Backend;
+
+  TlsContext();
+  ~TlsContext();
   TlsContext(const TlsContext&) = delete;
   TlsContext& operator=(const TlsContext&) = delete;
 
   // Initialises the TLS library and creates the context. Returns 0 on success; on failure
   // shows "Failed to initialize SSL context!" and returns 1. A trusted-ca.pem that cannot be
-  // read is reported and left out; the system's trust store still applies.
+  // read, or holds no certificate, is reported and left out; the system's trust store still
+  // applies.
   int init(const Context& ctx);
 
   // The context, or null before a successful init(). Borrowed.
-  SSL_CTX* get() const { return ctx_.get(); }
+  const Backend* get() const { return backend_.get(); }
 
  private:
-  SslCtxPtr ctx_;
+  std::unique_ptr<Backend> backend_;
 };
 
 }  // namespace corvio

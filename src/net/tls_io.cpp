@@ -7,10 +7,41 @@
 #include <climits>
 
 #include "base/messages.h"
-#include "net/tls_context.h"
+#include "net/tls_context_openssl.h"
 #include "platform/socket_wait.h"
+#include "util/openssl_ptr.h"
 
 namespace corvio {
+
+// The connect-type BIO of a connection being opened.
+class TlsSocket {
+ public:
+  explicit TlsSocket(BioPtr bio) : bio_(std::move(bio)) {}
+  BIO* bio() const { return bio_.get(); }
+  BioPtr release() { return std::move(bio_); }
+
+ private:
+  BioPtr bio_;
+};
+
+// The SSL object owns its BIO chain once attached (SSL_set_bio), so destroying the connection
+// frees both, exactly once.
+class TlsConnection {
+ public:
+  // ssl already owns socket (attached with SSL_set_bio); socket is borrowed from it.
+  TlsConnection(SslPtr ssl, BIO* socket) : ssl_(std::move(ssl)), socket_(socket) {}
+
+  SSL* ssl() const { return ssl_.get(); }
+  BIO* socket() const { return socket_; }
+
+ private:
+  SslPtr ssl_;
+  BIO* socket_;
+};
+
+void TlsSocketFree::operator()(TlsSocket* s) const { delete s; }
+void TlsConnectionFree::operator()(TlsConnection* c) const { delete c; }
+
 namespace {
 
 // The write buffer's size: sixteen 4 KiB data chunks with their record overhead.
@@ -75,27 +106,29 @@ bool buffer_writes(SSL* ssl, BIO* socket) {
 
 }  // namespace
 
-BioPtr tls_new_socket(const std::string& host, uint16_t port) {
+TlsSocketPtr tls_new_socket(const std::string& host, uint16_t port) {
   const std::string target = host + ":" + std::to_string(port);
   BioPtr socket(BIO_new_connect(target.c_str()));
   // Every message is one write that the other side waits for before it answers: sent at once
   // (TCP_NODELAY), not held back to be joined with a next one that only comes after the reply.
-  if (socket) BIO_set_conn_mode(socket.get(), BIO_SOCK_NODELAY);
-  return socket;
+  if (!socket) return nullptr;
+  BIO_set_conn_mode(socket.get(), BIO_SOCK_NODELAY);
+  return TlsSocketPtr(new TlsSocket(std::move(socket)));
 }
 
-bool tls_connect_socket(BIO* socket) {
-  bool ok = BIO_do_connect(socket) > 0;
+bool tls_connect_socket(TlsSocket* socket) {
+  bool ok = BIO_do_connect(socket->bio()) > 0;
   ERR_clear_error();
   return ok;
 }
 
-Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string& host,
+Handshake tls_handshake(const TlsContext& tls, TlsSocketPtr socket, const std::string& host,
                         int timeout_ms) {
   Handshake out;
-  SslPtr ssl(SSL_new(tls.get()));
+  if (!tls.get()) return out;
+  SslPtr ssl(SSL_new(tls.get()->ctx.get()));
   if (!ssl) return out;
-  BIO* raw = socket.release();
+  BIO* raw = socket->release().release();
   SSL_set_bio(ssl.get(), raw, raw);  // the SSL object owns the socket from here on
   SSL_set_mode(ssl.get(), SSL_MODE_AUTO_RETRY);
   // A reply's record header and body in one read from the socket rather than two.
@@ -124,14 +157,18 @@ Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string&
     if (wait_socket(fd, ev, timeout_ms) != WaitResult::Ready) return out;
   }
   if (!buffer_writes(ssl.get(), raw)) return out;
-  out.connection = std::make_unique<TlsConnection>(std::move(ssl), raw);
+  out.connection.reset(new TlsConnection(std::move(ssl), raw));
   return out;
+}
+
+int tls_socket_fd(const TlsConnection& c) {
+  return static_cast<int>(BIO_get_fd(c.socket(), nullptr));
 }
 
 int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
   // Descriptor 0 is a valid socket here: a process started with standard input closed gets it
   // for its first connection. Only a negative value means the socket object has none.
-  int fd = static_cast<int>(BIO_get_fd(c.socket(), nullptr));
+  int fd = tls_socket_fd(c);
   if (fd < 0) {
     messages.message_box("Error - fd of BIO is not valid!", "Blah!");
     return -1;
@@ -139,8 +176,8 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
   return fd;
 }
 
-int transfer_send(const TlsConnection& c, int fd, const void* data, size_t n,
-                  const WaitRules& rules, bool more) {
+int transfer_send(TlsConnection& c, int fd, const void* data, size_t n, const WaitRules& rules,
+                  bool more) {
   const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
   int sent =
       transfer(c, fd, SocketEvent::Writable, rules, [&] { return SSL_write(c.ssl(), data, len); });
@@ -149,7 +186,7 @@ int transfer_send(const TlsConnection& c, int fd, const void* data, size_t n,
   return flushed > 0 ? sent : flushed;
 }
 
-int transfer_flush(const TlsConnection& c, int fd, const WaitRules& rules) {
+int transfer_flush(TlsConnection& c, int fd, const WaitRules& rules) {
   BIO* out = SSL_get_wbio(c.ssl());
   for (;;) {
     if (BIO_flush(out) > 0) return 1;
@@ -159,7 +196,7 @@ int transfer_flush(const TlsConnection& c, int fd, const WaitRules& rules) {
   }
 }
 
-int transfer_recv(const TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules) {
+int transfer_recv(TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules) {
   // A reply cannot come before the request has left.
   if (BIO_wpending(SSL_get_wbio(c.ssl())) > 0) {
     int flushed = transfer_flush(c, fd, rules);
@@ -170,15 +207,14 @@ int transfer_recv(const TlsConnection& c, int fd, void* buffer, size_t n, const 
                   [&] { return SSL_read(c.ssl(), buffer, len); });
 }
 
-int tls_send(const TlsConnection* c, const void* data, size_t n, ui::Messages& messages,
-             int timeout_ms) {
+int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages, int timeout_ms) {
   if (!c) return -1;
   int fd = prepare_socket(*c, messages);
   if (fd < 0) return 0;
   return transfer_send(*c, fd, data, n, WaitRules{timeout_ms});
 }
 
-int tls_recv(const TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
+int tls_recv(TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
              int timeout_ms) {
   if (!c) return -1;
   int fd = prepare_socket(*c, messages);

@@ -24,23 +24,33 @@ namespace ui {
 class Messages;
 }
 
-// The connect-type socket object for "host:port", not yet connected, set to send small writes
-// at once (TCP_NODELAY); null on failure.
-BioPtr tls_new_socket(const std::string& host, uint16_t port);
+// The socket under a connection until its handshake: the TLS backend's own type.
+class TlsSocket;
+struct TlsSocketFree {
+  void operator()(TlsSocket* s) const;
+};
+using TlsSocketPtr = std::unique_ptr<TlsSocket, TlsSocketFree>;
+
+// The socket object for "host:port", not yet connected, set to send small writes at once
+// (TCP_NODELAY); null on failure.
+TlsSocketPtr tls_new_socket(const std::string& host, uint16_t port);
 
 // Connects the socket object. False on failure.
-bool tls_connect_socket(BIO* socket);
+bool tls_connect_socket(TlsSocket* socket);
 
 struct Handshake {
-  std::unique_ptr<TlsConnection> connection;  // null when the handshake failed
+  TlsConnectionPtr connection;  // null when the handshake failed
   // Why the server's certificate was refused; empty when it was not the reason.
   std::string verify_error;
 };
 
+// The transfers change the connection's state (the TLS session, and the records held in either
+// direction), so they take it as non-const; one thread uses a connection at a time.
+
 // Creates the TLS session over a connected socket (which it takes over in every case), turns
 // on automatic retry and runs the client handshake, verifying the server's certificate for
 // host. The handshake waits at most timeout_ms for each step of the peer.
-Handshake tls_handshake(const TlsContext& tls, BioPtr socket, const std::string& host,
+Handshake tls_handshake(const TlsContext& tls, TlsSocketPtr socket, const std::string& host,
                         int timeout_ms);
 
 struct WaitRules {
@@ -52,6 +62,9 @@ struct WaitRules {
   ui::Messages* wait_failure_box = nullptr;
 };
 
+// The descriptor of the connection's socket, or -1 when it has none.
+int tls_socket_fd(const TlsConnection& c);
+
 // The socket's descriptor. When it is not valid, shows "Error - fd of BIO is not valid!" and
 // returns -1. The socket is non-blocking since the handshake.
 int prepare_socket(const TlsConnection& c, ui::Messages& messages);
@@ -61,19 +74,18 @@ int prepare_socket(const TlsConnection& c, ui::Messages& messages);
 // A write with more set may stay in the connection's write buffer (with the records before it)
 // until a write without more, or the next read, sends them: for a run of messages that the
 // peer does not answer one by one.
-int transfer_send(const TlsConnection& c, int fd, const void* data, size_t n,
-                  const WaitRules& rules, bool more = false);
-int transfer_recv(const TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules);
+int transfer_send(TlsConnection& c, int fd, const void* data, size_t n, const WaitRules& rules,
+                  bool more = false);
+int transfer_recv(TlsConnection& c, int fd, void* buffer, size_t n, const WaitRules& rules);
 // Waits for room on the socket until the records held in the write buffer are all written.
 // 1 when they are (or none were held), 0 when cancelled, -1 on time-out, wait failure or
 // socket error.
-int transfer_flush(const TlsConnection& c, int fd, const WaitRules& rules);
+int transfer_flush(TlsConnection& c, int fd, const WaitRules& rules);
 
 // The bare primitives: -1 when the connection is missing, otherwise as transfer() with the
 // given time-out, no cancellation and no message for a failed wait.
-int tls_send(const TlsConnection* c, const void* data, size_t n, ui::Messages& messages,
-             int timeout_ms);
-int tls_recv(const TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
+int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages, int timeout_ms);
+int tls_recv(TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
              int timeout_ms);
 
 }  // namespace corvio

@@ -27,7 +27,7 @@ constexpr size_t kValueBufferSize = 255;  // values keep at most 254 characters
 
 // The whole response, at most kMaxResponse bytes, up to its first NUL byte: it is handled as
 // text. Reading ends when the server closes the connection or stays silent for timeout_ms.
-std::string read_response(const TlsConnection& c, ui::Messages& messages, int timeout_ms) {
+std::string read_response(TlsConnection& c, ui::Messages& messages, int timeout_ms) {
   std::string response(kMaxResponse, '\0');
   size_t total = 0;
   while (total < kMaxResponse) {
@@ -108,13 +108,13 @@ UpdateInfo update_check(const Context& ctx, ui::StatusLine& status_line, const T
     return info;
   };
 
-  BioPtr socket = tls_new_socket(settings.host, settings.port);
+  TlsSocketPtr socket = tls_new_socket(settings.host, settings.port);
   if (!socket) return connection_failed("Connect Error!");
   if (!tls_connect_socket(socket.get())) return connection_failed("Connect Failed!");
   Handshake hs = tls_handshake(tls, std::move(socket), settings.host, settings.timeout_ms);
   if (!hs.connection) return connection_failed("SSL Session Failed!");
 
-  const TlsConnection* c = hs.connection.get();
+  TlsConnection* c = hs.connection.get();
   if (tls_send(c, kRequest.data(), kRequest.size(), ctx.messages, settings.timeout_ms) !=
       static_cast<int>(kRequest.size())) {
     return info;

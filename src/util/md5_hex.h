@@ -3,16 +3,15 @@
 // hexadecimal characters, high nibble first. The wire carries the 16 raw bytes.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "util/md5.h"
+
 namespace corvio {
 
-inline constexpr size_t kMd5Size = 16;
 inline constexpr size_t kMd5HexChars = 2 * kMd5Size;
-using Md5Digest = std::array<uint8_t, kMd5Size>;
 
 // The MD5 digest of n bytes.
 Md5Digest md5_digest(const void* data, size_t n);

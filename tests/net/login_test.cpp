@@ -278,7 +278,7 @@ TEST_F(Login, ConnectionOnDescriptorZeroIsUsable) {
   {
     StandardInputClosed guard;
     rc = session->login();
-    if (run.connection) fd = BIO_get_fd(run.connection->socket(), nullptr);
+    if (run.connection) fd = tls_socket_fd(*run.connection);
     session->quit();
   }
   EXPECT_EQ(fd, 0);  // the case under test: the socket really got descriptor 0
@@ -290,7 +290,7 @@ TEST_F(Login, ConnectionOnDescriptorZeroIsUsable) {
 
 TEST_F(Login, BarePrimitivesUseTheirOwnConnectionAndTimeOut) {
   ASSERT_TRUE(serve({"silent=login:1"}));
-  BioPtr socket = tls_new_socket("localhost", server->port());
+  TlsSocketPtr socket = tls_new_socket("localhost", server->port());
   ASSERT_TRUE(socket);
   ASSERT_TRUE(tls_connect_socket(socket.get()));
   Handshake hs = tls_handshake(tls, std::move(socket), "localhost", 3000);
