@@ -149,6 +149,8 @@ void ProgressWindow::set_pause_enabled(bool enabled) { enable(IDC_PAUSE, enabled
 void ProgressWindow::show_run_finished() {
   enable(IDCANCEL, true);
   ::SetDlgItemTextW(hwnd(), IDCANCEL, L"Close");
+  // Close takes the keyboard, which a button about to be disabled may hold.
+  ::SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDCANCEL)), TRUE);
   enable(IDC_THROTTLING, false);
   enable(IDC_PAUSE, false);
 }
