@@ -19,6 +19,9 @@ bool restrict_to_owner(const std::string& path);
 // True when users other than the owner may read or enter path (POSIX: any group or other bit).
 bool accessible_by_others(const std::string& path);
 
+// The command a user types to keep others out of the folder path, as advice in a message.
+std::string owner_only_folder_command(const std::string& path);
+
 // Replaces path with bytes, readable by everyone and writable by its owner: written to a
 // temporary file beside it, flushed to the disk, then renamed over path. False, with the reason
 // in *error, when any step fails; path is then unchanged and the temporary file is gone.

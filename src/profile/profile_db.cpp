@@ -244,8 +244,8 @@ void profile_check_data_dir_privacy(const Context& ctx) {
   if (!accessible_by_others(ctx.data_dir)) return;
   ctx.messages.message_box("Other users can read or enter the data directory " + ctx.data_dir +
                                ", and the profile databases in it hold server passwords. "
-                               "Consider: chmod 700 " +
-                               ctx.data_dir,
+                               "Consider: " +
+                               owner_only_folder_command(ctx.data_dir),
                            "Meridane Online Backup");
 }
 

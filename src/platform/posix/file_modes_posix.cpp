@@ -47,6 +47,8 @@ bool accessible_by_others(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IRWXG | S_IRWXO)) != 0;
 }
 
+std::string owner_only_folder_command(const std::string& path) { return "chmod 700 " + path; }
+
 bool replace_public_file(const std::string& path, std::string_view bytes, std::string* error) {
   const std::string temp = path + ".new";
   ::unlink(temp.c_str());

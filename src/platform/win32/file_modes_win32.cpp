@@ -86,6 +86,10 @@ bool accessible_by_others(const std::string& path) {
   return false;
 }
 
+std::string owner_only_folder_command(const std::string& path) {
+  return "icacls \"" + path + "\" /inheritance:r /grant:r \"%USERNAME%:(OI)(CI)F\"";
+}
+
 bool replace_public_file(const std::string& path, std::string_view bytes, std::string* error) {
   // The new file takes the access list of its folder, which is what its readers use.
   const std::string temp = path + ".new";

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // The Windows build's own TLS and MD5 pieces: the system's MD5, the PEM reader and the loading
-// of trusted-ca.pem into the SChannel context. The connection itself runs end to end against
-// corvio-server under Wine.
+// of trusted-ca.pem into the SChannel context, and the handshake's check of the server against
+// corvio-server on loopback. The backup over the connection runs end to end under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "base/tls_connection.h"
 #include "net/tls_context.h"
+#include "net/tls_io.h"
 #include "support/test_world.h"
 #include "util/md5_hex.h"
 #include "util/pem.h"
@@ -152,6 +155,47 @@ TEST(TlsContext, TrustedCertificatesLoadOrAreReported) {
     } else {
       EXPECT_TRUE(world.messages.shown().empty());
     }
+  }
+}
+
+// scripts/test-windows starts corvio-server with a certificate for "localhost" from its own
+// test authority, and names its port and the authority's PEM text in the environment.
+TEST(TlsHandshake, ServerIsTrustedThroughTheCaFileAndForItsNameOnly) {
+  const char* port = std::getenv("CORVIO_TLS_TEST_PORT");
+  const char* ca = std::getenv("CORVIO_TLS_TEST_CA");
+  ASSERT_TRUE(port && ca) << "run by scripts/test-windows, which sets CORVIO_TLS_TEST_PORT and "
+                             "CORVIO_TLS_TEST_CA";
+  struct Case {
+    std::string trusted;  // trusted-ca.pem, none when empty
+    const char* host;
+    const char* refusal;  // empty when the server is accepted
+  };
+  const Case cases[] = {
+      {ca, "localhost", ""},
+      {"", "localhost", "the certificate does not chain to a trusted authority"},
+      {kOtherCaPem, "localhost", "the certificate does not chain to a trusted authority"},
+      {ca, "127.0.0.1", "the certificate is not issued for this host name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + (c.trusted.empty() ? " without trusted-ca.pem" : ""));
+    test::TestWorld world;
+    if (!c.trusted.empty()) {
+      test::write_file(world.ctx.style.join(world.ctx.data_dir, kTrustedCaFile), c.trusted);
+    }
+    TlsContext tls;
+    ASSERT_EQ(tls.init(world.ctx), 0);
+    TlsSocketPtr socket = tls_new_socket(c.host, static_cast<uint16_t>(std::atoi(port)));
+    ASSERT_TRUE(socket);
+    ASSERT_TRUE(tls_connect_socket(socket.get()));
+    Handshake hs = tls_handshake(tls, std::move(socket), c.host, 5000);
+    EXPECT_EQ(hs.verify_error, c.refusal);
+    if (*c.refusal) {
+      EXPECT_FALSE(hs.connection);
+      continue;
+    }
+    ASSERT_TRUE(hs.connection);
+    char greeting[64];
+    EXPECT_GE(tls_recv(hs.connection.get(), greeting, sizeof greeting, world.messages, 5000), 10);
   }
 }
 
