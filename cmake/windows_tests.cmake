@@ -1,7 +1,7 @@
 # The tests of the Windows build, run under Wine by scripts/test-windows: the platform layer's
-# contract tests, the snapshot table over the system's snapshot backend, and the Windows TLS
-# and MD5 pieces. The rest of the client is the same code as on Linux, tested there; the Wine
-# end-to-end (scripts/windows-e2e) runs the programs.
+# contract tests, the snapshot table over the system's snapshot backend, the Windows TLS and
+# MD5 pieces, and the dialogs driven through their controls. The rest of the client is the same
+# code as on Linux, tested there; the Wine end-to-end (scripts/windows-e2e) runs the programs.
 
 # GoogleTest from the sources of Debian's googletest package, built for the target.
 set(CORVIO_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
@@ -22,3 +22,4 @@ endfunction()
 add_subdirectory(tests/platform)
 add_subdirectory(tests/vss)
 add_subdirectory(tests/net/windows)
+add_subdirectory(tests/ui/win32)
