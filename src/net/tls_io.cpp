@@ -165,17 +165,6 @@ int tls_socket_fd(const TlsConnection& c) {
   return static_cast<int>(BIO_get_fd(c.socket(), nullptr));
 }
 
-int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
-  // Descriptor 0 is a valid socket here: a process started with standard input closed gets it
-  // for its first connection. Only a negative value means the socket object has none.
-  int fd = tls_socket_fd(c);
-  if (fd < 0) {
-    messages.message_box("Error - fd of BIO is not valid!", "Blah!");
-    return -1;
-  }
-  return fd;
-}
-
 int transfer_send(TlsConnection& c, int fd, const void* data, size_t n, const WaitRules& rules,
                   bool more) {
   const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
@@ -205,21 +194,6 @@ int transfer_recv(TlsConnection& c, int fd, void* buffer, size_t n, const WaitRu
   const int len = static_cast<int>(n > INT_MAX ? INT_MAX : n);
   return transfer(c, fd, SocketEvent::Readable, rules,
                   [&] { return SSL_read(c.ssl(), buffer, len); });
-}
-
-int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages, int timeout_ms) {
-  if (!c) return -1;
-  int fd = prepare_socket(*c, messages);
-  if (fd < 0) return 0;
-  return transfer_send(*c, fd, data, n, WaitRules{timeout_ms});
-}
-
-int tls_recv(TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
-             int timeout_ms) {
-  if (!c) return -1;
-  int fd = prepare_socket(*c, messages);
-  if (fd < 0) return 0;
-  return transfer_recv(*c, fd, buffer, capacity, WaitRules{timeout_ms});
 }
 
 }  // namespace corvio

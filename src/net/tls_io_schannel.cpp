@@ -403,15 +403,6 @@ Handshake tls_handshake(const TlsContext& tls, TlsSocketPtr socket, const std::s
 
 int tls_socket_fd(const TlsConnection& c) { return c.socket.fd(); }
 
-int prepare_socket(const TlsConnection& c, ui::Messages& messages) {
-  int fd = tls_socket_fd(c);
-  if (fd < 0) {
-    messages.message_box("Error - fd of BIO is not valid!", "Blah!");
-    return -1;
-  }
-  return fd;
-}
-
 int transfer_send(TlsConnection& c, int fd, const void* data, size_t n, const WaitRules& rules,
                   bool more) {
   // As one TLS write: the whole message, in records of at most the largest message each.
@@ -458,21 +449,6 @@ int transfer_recv(TlsConnection& c, int fd, void* buffer, size_t n, const WaitRu
     if (rules.cancel && rules.cancel->load() == 1) return 0;
     wait = true;
   }
-}
-
-int tls_send(TlsConnection* c, const void* data, size_t n, ui::Messages& messages, int timeout_ms) {
-  if (!c) return -1;
-  int fd = prepare_socket(*c, messages);
-  if (fd < 0) return 0;
-  return transfer_send(*c, fd, data, n, WaitRules{timeout_ms});
-}
-
-int tls_recv(TlsConnection* c, void* buffer, size_t capacity, ui::Messages& messages,
-             int timeout_ms) {
-  if (!c) return -1;
-  int fd = prepare_socket(*c, messages);
-  if (fd < 0) return 0;
-  return transfer_recv(*c, fd, buffer, capacity, WaitRules{timeout_ms});
 }
 
 }  // namespace corvio
